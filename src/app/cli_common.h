@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <functional>
+#include <optional>
+
+#include "providers/provider.h"
+
+namespace qb::cli {
+
+enum Exit { ok = 0, failed = 1, usage = 2 };
+
+QTextStream& out();
+QTextStream& err();
+
+// Prints the usage line of a command and returns the usage exit code.
+int usageError(const QString& message, const QString& usageLine);
+
+// The provider named by `arg`, or a usage message.
+std::optional<Provider> providerArgument(const QString& arg, QString* error);
+
+// The session value from standard input, trimmed; never echoed anywhere.
+QString readSessionFromStdin();
+
+// Runs the event loop until `finished` is called; returns its exit code.
+int runLoop(const std::function<void(std::function<void(int)> finished)>& start);
+
+int fetchCommand(const QStringList& args);
+int accountCommand(const QStringList& args);
+int signinCommand(const QStringList& args);
+int signoutCommand(const QStringList& args);
+int statusCommand(const QStringList& args);
+int updateCommand(const QStringList& args);
+
+}  // namespace qb::cli

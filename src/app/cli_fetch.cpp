@@ -1,0 +1,49 @@
+// `quotabar account|fetch PROVIDER`: check a pasted session against the service.
+#include <QJsonDocument>
+
+#include "app/cli_common.h"
+#include "present/snapshot_json.h"
+#include "providers/provider_api.h"
+
+namespace qb::cli {
+
+namespace {
+
+template <class T>
+int runClient(const QStringList& args, const char* name,
+              CallHandle (ProviderAPI::*operation)(const QString&, Completion<T>) const,
+              QJsonObject (*toJson)(const T&)) {
+  const QString usageLine = QStringLiteral("quotabar %1 PROVIDER < session").arg(QLatin1String(name));
+  if (args.size() != 1) return usageError(QString(), usageLine);
+  QString error;
+  const auto provider = providerArgument(args.first(), &error);
+  if (!provider) return usageError(error, usageLine);
+  const QString session = readSessionFromStdin();
+  if (session.isEmpty())
+    return usageError(QStringLiteral("no session value on standard input"), usageLine);
+
+  const std::unique_ptr<ProviderAPI> api = makeAPI(*provider);
+  CallHandle call;
+  return runLoop([&](std::function<void(int)> finished) {
+    call = (api.get()->*operation)(session, [finished, toJson](const ApiResult<T>& r) {
+      if (!r) {
+        err() << r.error().description() << Qt::endl;
+        return finished(Exit::failed);
+      }
+      out() << QJsonDocument(toJson(r.value())).toJson(QJsonDocument::Compact) << Qt::endl;
+      finished(Exit::ok);
+    });
+  });
+}
+
+}  // namespace
+
+int fetchCommand(const QStringList& args) {
+  return runClient<UsageSnapshot>(args, "fetch", &ProviderAPI::fetchUsage, &snapshotToJson);
+}
+
+int accountCommand(const QStringList& args) {
+  return runClient<AccountInfo>(args, "account", &ProviderAPI::fetchAccount, &accountToJson);
+}
+
+}  // namespace qb::cli

@@ -1,0 +1,50 @@
+#include <QCoreApplication>
+
+#include "app/cli_common.h"
+#include "providers/web_origin.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: quotabar COMMAND [ARGS]\n"
+    "  account PROVIDER            check a session read from standard input\n"
+    "  fetch PROVIDER              fetch usage with a session read from standard input\n"
+    "  signin PROVIDER             validate and store a session read from standard input\n"
+    "  signout PROVIDER            forget a stored session\n"
+    "  status [--json|--waybar]    refresh every signed-in service and print the summary\n"
+    "  update check|install        look for, or install, a newer release\n"
+    "PROVIDER is cursor, windsurf, codex or claude.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Quotabar"));
+  QCoreApplication::setOrganizationName(QStringLiteral("Quotabar"));
+
+  QStringList args = app.arguments().mid(1);
+  if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
+    qb::cli::out() << kUsage << Qt::flush;
+    return args.isEmpty() ? qb::cli::Exit::usage : qb::cli::Exit::ok;
+  }
+
+  const QStringList originErrors = qb::applyOriginOverrides();
+  if (!originErrors.isEmpty()) {
+    for (const QString& e : originErrors) qb::cli::err() << e << '\n';
+    qb::cli::err().flush();
+    return qb::cli::Exit::usage;
+  }
+
+  const QString command = args.takeFirst();
+  using Handler = int (*)(const QStringList&);
+  const std::pair<const char*, Handler> commands[] = {
+      {"account", qb::cli::accountCommand}, {"fetch", qb::cli::fetchCommand},
+      {"signin", qb::cli::signinCommand},   {"signout", qb::cli::signoutCommand},
+      {"status", qb::cli::statusCommand},   {"update", qb::cli::updateCommand},
+  };
+  for (const auto& [name, handler] : commands) {
+    if (command == QLatin1String(name)) return handler(args);
+  }
+  qb::cli::err() << "unknown command \"" << command << "\"\n" << kUsage << Qt::flush;
+  return qb::cli::Exit::usage;
+}

@@ -1,0 +1,54 @@
+// Serves all four services on loopback for the demo and black-box checks; prints one
+// QUOTABAR_ORIGIN_*=... line per service, then serves until stopped.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <unistd.h>
+
+#include "fake_services.h"
+#include "providers/web_origin.h"
+
+namespace {
+volatile std::sig_atomic_t stop = 0;
+void onSignal(int) { stop = 1; }
+}  // namespace
+
+int main(int argc, char** argv) {
+  int portBase = 0;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--port-base") == 0 && i + 1 < argc) {
+      portBase = std::atoi(argv[++i]);
+      if (portBase <= 0 || portBase > 65532) {
+        std::fprintf(stderr, "fake-services: --port-base needs a port number\n");
+        return 2;
+      }
+    } else {
+      std::fprintf(stderr, "usage: fake-services [--port-base N]\n");
+      return 2;
+    }
+  }
+  std::vector<std::unique_ptr<qb::fake::FakeHttpServer>> servers;
+  int offset = 0;
+  for (qb::Provider p : qb::allProviders) {
+    try {
+      servers.push_back(
+          std::make_unique<qb::fake::FakeHttpServer>(portBase ? portBase + offset : 0));
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "fake-services: %s\n", e.what());
+      return 1;
+    }
+    ++offset;
+    qb::fake::installServiceRoutes(p, *servers.back());
+    std::printf("%s=%s\n", qb::originVariable(p).toUtf8().constData(),
+                servers.back()->origin().toUtf8().constData());
+  }
+  std::fflush(stdout);
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+  while (!stop) ::sleep(1);
+  return 0;
+}

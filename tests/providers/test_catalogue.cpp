@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include "providers/provider_api.h"
+#include "providers/web_origin.h"
+
+namespace qb {
+namespace {
+
+TEST(Catalogue, RawValuesRoundTripExactlyAndNothingElse) {
+  for (Provider p : allProviders) EXPECT_EQ(providerFromRaw(rawValue(p)), p);
+  for (const char* bad : {"Cursor", "claude ", "", "gemini", "CLAUDE"})
+    EXPECT_FALSE(providerFromRaw(QString::fromLatin1(bad))) << bad;
+}
+
+TEST(Catalogue, AddressesAreBuiltFromTheConfiguredOrigin) {
+  EXPECT_EQ(dashboardURL(Provider::codex).toString(), QStringLiteral("https://chatgpt.com/#settings/Subscription"));
+  EXPECT_TRUE(loginURL(Provider::cursor).toString().endsWith(QStringLiteral("/loginDeepControl")));
+  setConfiguredOrigin(Provider::claude, QUrl(QStringLiteral("http://127.0.0.1:9")));
+  EXPECT_EQ(loginURL(Provider::claude).toString(), QStringLiteral("http://127.0.0.1:9/login"));
+  EXPECT_EQ(cookieDomain(Provider::claude), QStringLiteral("127.0.0.1"));
+  setConfiguredOrigin(Provider::claude, defaultOrigin(Provider::claude));
+}
+
+TEST(Catalogue, FactoryMakesTheClientOfEachServiceOnItsOrigin) {
+  for (Provider p : allProviders) {
+    const auto api = makeAPI(p);
+    EXPECT_EQ(api->provider(), p);
+    EXPECT_EQ(api->host(), webOrigin(p));
+  }
+}
+
+TEST(Origins, OnlyHttpsOrLoopbackHttpOriginsAreAccepted) {
+  struct Case {
+    const char* text;
+    const char* origin;  // nullptr: refused
+  } cases[] = {
+      {"http://127.0.0.1:8123", "http://127.0.0.1:8123"},
+      {"http://localhost:9/", "http://localhost:9"},
+      {"http://[::1]:80", "http://[::1]:80"},
+      {"https://cursor.example", "https://cursor.example"},
+      {"http://cursor.example", nullptr},
+      {"http://10.0.0.1:80", nullptr},
+      {"ftp://127.0.0.1", nullptr},
+      {"https://host/path", nullptr},
+      {"https://user:pw@host", nullptr},
+      {"127.0.0.1:8000", nullptr},
+      {"not a url", nullptr},
+  };
+  for (const auto& c : cases) {
+    QString why;
+    const auto origin = parseOrigin(QString::fromLatin1(c.text), &why);
+    if (c.origin) {
+      ASSERT_TRUE(origin) << c.text << ": " << why.toStdString();
+      EXPECT_EQ(origin->toString(), QString::fromLatin1(c.origin));
+    } else {
+      EXPECT_FALSE(origin) << c.text;
+      EXPECT_FALSE(why.isEmpty());
+    }
+  }
+}
+
+TEST(Origins, ARefusedOverrideNamesItsVariableAndKeepsTheDefault) {
+  qputenv("QUOTABAR_ORIGIN_WINDSURF", "http://windsurf.example");
+  qputenv("QUOTABAR_ORIGIN_CODEX", "http://127.0.0.1:4000");
+  const QStringList errors = applyOriginOverrides();
+  qunsetenv("QUOTABAR_ORIGIN_WINDSURF");
+  qunsetenv("QUOTABAR_ORIGIN_CODEX");
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors.first().startsWith(QStringLiteral("QUOTABAR_ORIGIN_WINDSURF=")));
+  EXPECT_TRUE(errors.first().contains(QStringLiteral("loopback")));
+  EXPECT_EQ(webOrigin(Provider::windsurf), defaultOrigin(Provider::windsurf));
+  EXPECT_EQ(webOrigin(Provider::codex).toString(), QStringLiteral("http://127.0.0.1:4000"));
+  setConfiguredOrigin(Provider::codex, defaultOrigin(Provider::codex));
+}
+
+TEST(Snapshot, UsagePercentPrefersTheTotal) {
+  UsageSnapshot s;
+  EXPECT_FALSE(s.usagePercent());
+  s.apiPercentUsed = 7;
+  EXPECT_EQ(s.usagePercent(), 7);
+  s.totalPercentUsed = 42;
+  EXPECT_EQ(s.usagePercent(), 42);
+}
+
+}  // namespace
+}  // namespace qb

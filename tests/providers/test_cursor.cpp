@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include "fake_http_server.h"
+#include "fake_services.h"
+#include "providers/cursor_provider.h"
+#include "support/test_support.h"
+
+namespace qb {
+namespace {
+
+using fake::FakeHttpServer;
+using fake::Reply;
+
+cursor::UsageSummary summary(const char* json) { return cursor::decodeUsageSummary(JsonReader::parse(json)); }
+
+UsageSnapshot snapshot(const char* summaryJson, const char* accountJson = "{}") {
+  return cursor::makeSnapshot(cursor::decodeAuthMe(JsonReader::parse(accountJson)), summary(summaryJson));
+}
+
+TEST(CursorRules, CentsRule) {
+  struct Case {
+    const char* json;
+    bool cents;
+  } cases[] = {
+      {R"({"individualUsage":{"plan":{"limit":1000}}})", true},
+      {R"({"limitType":"requests","individualUsage":{"plan":{"limit":999.99}}})", false},
+      {R"({"limitType":"spend","individualUsage":{"plan":{"limit":500}}})", true},
+      {R"({"limitType":"Spend","individualUsage":{"plan":{"limit":500}}})", false},
+      {R"({"limitType":"spend"})", true},
+      {R"({})", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(snapshot(c.json).isCentsBased, c.cents) << c.json;
+  const UsageSnapshot noPlan = snapshot(R"({"limitType":"spend"})");
+  EXPECT_FALSE(noPlan.planUsed || noPlan.planLimit || noPlan.planRemaining || noPlan.totalPercentUsed);
+}
+
+TEST(CursorRules, OnDemandBlockChoice) {
+  const UsageSnapshot team =
+      snapshot(R"({"teamUsage":{"onDemand":{"enabled":true,"used":1234,"limit":5000}}})");
+  EXPECT_TRUE(team.onDemandEnabled);
+  EXPECT_EQ(team.onDemandUsedCents, 1234);
+  EXPECT_EQ(team.onDemandLimitCents, 5000);
+  EXPECT_FALSE(team.planLimit);
+
+  const UsageSnapshot both = snapshot(
+      R"({"individualUsage":{"onDemand":{"enabled":false,"used":1,"limit":2}},)"
+      R"("teamUsage":{"onDemand":{"enabled":true,"used":1234,"limit":5000}}})");
+  EXPECT_FALSE(both.onDemandEnabled);
+  EXPECT_EQ(both.onDemandUsedCents, 1);
+  EXPECT_EQ(both.onDemandLimitCents, 2);
+
+  const UsageSnapshot nullEnabled =
+      snapshot(R"({"individualUsage":{"onDemand":{"enabled":null,"used":10,"limit":20}}})");
+  EXPECT_FALSE(nullEnabled.onDemandEnabled);
+  EXPECT_EQ(nullEnabled.onDemandUsedCents, 10);
+
+  // An individual block without onDemand falls back to the team's.
+  const UsageSnapshot planOnly = snapshot(
+      R"({"individualUsage":{"plan":{"used":5}},"teamUsage":{"onDemand":{"used":77}}})");
+  EXPECT_EQ(planOnly.onDemandUsedCents, 77);
+}
+
+TEST(CursorRules, DatesNeedFractionalSeconds) {
+  const auto s = summary(R"({"billingCycleStart":"2025-03-01T00:00:00.000Z",)"
+                         R"("billingCycleEnd":"2025-03-14T09:26:53.589+01:00"})");
+  ASSERT_TRUE(s.billingStartDate());
+  EXPECT_EQ(s.billingStartDate()->toUTC(), QDateTime(QDate(2025, 3, 1), QTime(0, 0), Qt::UTC));
+  ASSERT_TRUE(s.billingEndDate());
+  EXPECT_EQ(s.billingEndDate()->toUTC(), QDateTime(QDate(2025, 3, 14), QTime(8, 26, 53, 589), Qt::UTC));
+  for (const char* bad : {"2025-03-01T00:00:00Z", "2025-03-01", "2025-02-30T00:00:00.000Z", ""})
+    EXPECT_FALSE(parseFractionalISO8601(QString::fromLatin1(bad))) << bad;
+}
+
+TEST(CursorRules, MembershipPrefersTheSummary) {
+  EXPECT_EQ(snapshot("{}", R"({"membershipType":"pro"})").membership, QStringLiteral("pro"));
+  EXPECT_EQ(snapshot(R"({"membershipType":"ultra"})", R"({"membershipType":"pro"})").membership,
+            QStringLiteral("ultra"));
+  EXPECT_FALSE(snapshot("{}").membership);
+}
+
+TEST(CursorRules, UnusedFieldsMustStillHaveTheirTypes) {
+  for (const char* json : {R"({"isUnlimited":"no"})",
+                           R"({"individualUsage":{"plan":{"breakdown":{"bonus":"0"}}}})",
+                           R"({"teamUsage":{"onDemand":{"remaining":true}}})",
+                           R"({"individualUsage":[]})"})
+    EXPECT_THROW(summary(json), DecodeError) << json;
+  EXPECT_THROW(cursor::decodeAuthMe(JsonReader::parse(R"({"sub":1})")), DecodeError);
+}
+
+class CursorClientTest : public ::testing::Test {
+ protected:
+  FakeHttpServer server;
+  CursorProvider api{QUrl(server.origin())};
+};
+
+TEST_F(CursorClientTest, FetchUsageFoldsBothAnswersIntoOneSnapshot) {
+  fake::installServiceRoutes(Provider::cursor, server);
+  const auto r = test::fetchUsage(api, QStringLiteral("WorkosCursorSessionToken=abc"));
+  ASSERT_TRUE(r) << r.error().description().toStdString();
+  const UsageSnapshot& s = r.value();
+  EXPECT_EQ(s.email, QStringLiteral("ada@example.com"));
+  EXPECT_EQ(s.membership, QStringLiteral("pro"));
+  EXPECT_EQ(s.totalPercentUsed, 58.0);
+  EXPECT_EQ(s.planUsed, 1160);
+  EXPECT_TRUE(s.isCentsBased);
+  EXPECT_TRUE(s.onDemandEnabled);
+  EXPECT_EQ(s.onDemandUsedCents, 1523);
+  EXPECT_TRUE(s.billingStart && s.billingEnd);
+  EXPECT_FALSE(s.statusNote);
+  EXPECT_EQ(server.count("/api/auth/me"), 1u);
+  EXPECT_EQ(server.count("/api/usage-summary"), 1u);
+  for (const auto& req : server.requests())
+    EXPECT_EQ(req.header("Referer"), server.origin().toStdString() + "/dashboard");
+
+  const auto account = test::fetchAccount(api, QStringLiteral("WorkosCursorSessionToken=abc"));
+  ASSERT_TRUE(account);
+  EXPECT_EQ(account.value().name, QStringLiteral("Ada Lovelace"));
+  EXPECT_EQ(account.value().plan, QStringLiteral("pro"));
+}
+
+TEST_F(CursorClientTest, RequestsRunConcurrently) {
+  Reply slowAccount = Reply::json("{}");
+  slowAccount.delayMs = 600;
+  Reply slowUsage = Reply::json("{}");
+  slowUsage.delayMs = 600;
+  server.route("/api/auth/me", slowAccount);
+  server.route("/api/usage-summary", slowUsage);
+  QElapsedTimer clock;
+  clock.start();
+  const auto r = test::fetchUsage(api, QStringLiteral("k=v"));
+  ASSERT_TRUE(r);
+  EXPECT_LT(clock.elapsed(), 1100);
+  EXPECT_FALSE(r.value().isCentsBased);
+  EXPECT_FALSE(r.value().onDemandEnabled);
+}
+
+TEST_F(CursorClientTest, AFailedAccountRequestCancelsTheUsageRequest) {
+  server.route("/api/auth/me", Reply::json("{}", 401));
+  Reply stalled = Reply::json(fake::cursorUsageSummaryBody());
+  stalled.delayMs = 5000;
+  server.route("/api/usage-summary", stalled);
+  QElapsedTimer clock;
+  clock.start();
+  const auto r = test::fetchUsage(api, QStringLiteral("k=v"));
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().kind(), ProviderAPIError::Kind::notAuthenticated);
+  EXPECT_LT(clock.elapsed(), 2000);
+}
+
+TEST_F(CursorClientTest, EitherFailureFailsTheWholeFetch) {
+  server.route("/api/auth/me", Reply::json(fake::cursorAuthMeBody()));
+  server.route("/api/usage-summary", Reply::json(R"({"isUnlimited":"yes"})"));
+  auto r = test::fetchUsage(api, QStringLiteral("k=v"));
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().kind(), ProviderAPIError::Kind::decoding);
+
+  server.route("/api/auth/me", Reply::text("down", 503));
+  server.route("/api/usage-summary", Reply::json(fake::cursorUsageSummaryBody()));
+  r = test::fetchUsage(api, QStringLiteral("k=v"));
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().description(), QStringLiteral("HTTP 503: down"));
+}
+
+TEST_F(CursorClientTest, CancellingAbortsBothRequests) {
+  Reply stalled = Reply::json("{}");
+  stalled.delayMs = 5000;
+  server.route("/api/auth/me", stalled);
+  server.route("/api/usage-summary", stalled);
+  std::optional<ApiResult<UsageSnapshot>> result;
+  CallHandle call = api.fetchUsage(QStringLiteral("k=v"), [&](const auto& r) { result = r; });
+  test::waitUntil([&] { return server.requests().size() == 2; });
+  call->cancel();
+  ASSERT_TRUE(test::waitUntil([&] { return result.has_value(); }, 1000));
+  ASSERT_FALSE(*result);
+  EXPECT_EQ(result->error().description(), QStringLiteral("Network error: cancelled"));
+}
+
+}  // namespace
+}  // namespace qb

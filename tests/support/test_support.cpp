@@ -1,0 +1,90 @@
+#include "support/test_support.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+namespace qb::test {
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
+  QDeadlineTimer deadline(timeoutMs);
+  while (!done()) {
+    if (deadline.hasExpired()) return done();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(1);
+  }
+  return true;
+}
+
+void spin(int ms) {
+  QDeadlineTimer deadline(ms);
+  while (!deadline.hasExpired()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(1);
+  }
+}
+
+namespace {
+const char* const kVars[4] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"};
+}
+
+TempHome::TempHome() {
+  for (int i = 0; i < 4; ++i) saved_[i] = qgetenv(kVars[i]);
+  QDir(dir_.path()).mkpath(QStringLiteral(".local/share"));
+  QDir(dir_.path()).mkpath(QStringLiteral(".config"));
+  QDir(dir_.path()).mkpath(QStringLiteral(".cache"));
+  qputenv("HOME", dir_.path().toUtf8());
+  qputenv("XDG_DATA_HOME", dataHome().toUtf8());
+  qputenv("XDG_CONFIG_HOME", configHome().toUtf8());
+  qputenv("XDG_CACHE_HOME", (dir_.path() + QStringLiteral("/.cache")).toUtf8());
+  QStandardPaths::setTestModeEnabled(false);
+}
+
+TempHome::~TempHome() {
+  for (int i = 0; i < 4; ++i) {
+    if (saved_[i].isNull())
+      qunsetenv(kVars[i]);
+    else
+      qputenv(kVars[i], saved_[i]);
+  }
+}
+
+ProcessResult runProgram(const QString& program, const QStringList& args, const QByteArray& input,
+                         const QStringList& extraEnv, int timeoutMs) {
+  QProcess process;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const QString& kv : extraEnv) {
+    const qsizetype eq = kv.indexOf(u'=');
+    if (eq < 0)
+      env.remove(kv);
+    else
+      env.insert(kv.left(eq), kv.mid(eq + 1));
+  }
+  process.setProcessEnvironment(env);
+  process.start(program, args);
+  ProcessResult result;
+  if (!process.waitForStarted(timeoutMs)) return result;
+  process.write(input);
+  process.closeWriteChannel();
+  // Keep the event loop turning so in-process fake servers and timers stay live.
+  waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
+  if (process.state() != QProcess::NotRunning) {
+    process.kill();
+    process.waitForFinished();
+    return result;
+  }
+  result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  result.out = QString::fromUtf8(process.readAllStandardOutput());
+  result.err = QString::fromUtf8(process.readAllStandardError());
+  return result;
+}
+
+QString quotabarExecutable() {
+  return qEnvironmentVariable("QUOTABAR_BUNDLE_BIN") + QStringLiteral("/quotabar");
+}
+
+}  // namespace qb::test

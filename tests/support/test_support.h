@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QDir>
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+
+namespace qb::test {
+
+// Runs the event loop until `done` holds or `timeoutMs` passes; returns `done()`.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10'000);
+
+// Runs the event loop for `ms` milliseconds.
+void spin(int ms);
+
+// A private HOME with XDG folders for one test; restores the environment afterwards.
+class TempHome {
+ public:
+  TempHome();
+  ~TempHome();
+  QString path() const { return dir_.path(); }
+  QString dataHome() const { return dir_.path() + QStringLiteral("/.local/share"); }
+  QString configHome() const { return dir_.path() + QStringLiteral("/.config"); }
+
+ private:
+  QTemporaryDir dir_;
+  QByteArray saved_[4];
+};
+
+// Runs a program to completion with `input` on stdin; returns the exit code.
+struct ProcessResult {
+  int exitCode = -1;
+  QString out;
+  QString err;
+};
+ProcessResult runProgram(const QString& program, const QStringList& args, const QByteArray& input,
+                         const QStringList& extraEnv = {}, int timeoutMs = 30'000);
+
+// The built quotabar executable inside the bundle layout.
+QString quotabarExecutable();
+
+}  // namespace qb::test
+
+#include <optional>
+
+#include "providers/provider_api.h"
+
+namespace qb::test {
+
+// Starts a client call and runs the event loop until it completes.
+template <class T>
+ApiResult<T> await(const std::function<CallHandle(Completion<T>)>& start, int timeoutMs = 10'000) {
+  std::optional<ApiResult<T>> result;
+  CallHandle call = start([&result](const ApiResult<T>& r) { result = r; });
+  waitUntil([&] { return result.has_value(); }, timeoutMs);
+  if (!result) return ProviderAPIError::transport(QStringLiteral("test: no completion"));
+  return *result;
+}
+
+inline ApiResult<UsageSnapshot> fetchUsage(const ProviderAPI& api, const QString& session) {
+  return await<UsageSnapshot>(
+      [&](Completion<UsageSnapshot> done) { return api.fetchUsage(session, std::move(done)); });
+}
+
+inline ApiResult<AccountInfo> fetchAccount(const ProviderAPI& api, const QString& session) {
+  return await<AccountInfo>(
+      [&](Completion<AccountInfo> done) { return api.fetchAccount(session, std::move(done)); });
+}
+
+}  // namespace qb::test

@@ -1,21 +1,75 @@
-// Placeholder until sessions land: signin, signout and status.
+// `quotabar signin|signout|status`: the headless front end over the same model the tray uses.
+#include <QJsonDocument>
+
 #include "app/cli_common.h"
+#include "monitoring/providers_store.h"
+#include "monitoring/session_store.h"
+#include "present/status_report.h"
 
 namespace qb::cli {
 
-int signinCommand(const QStringList&) {
-  err() << "quotabar signin: not available in this build" << Qt::endl;
-  return Exit::failed;
+int signinCommand(const QStringList& args) {
+  const QString usageLine = QStringLiteral("quotabar signin PROVIDER < cookie");
+  if (args.size() != 1) return usageError(QString(), usageLine);
+  QString error;
+  const auto provider = providerArgument(args.first(), &error);
+  if (!provider) return usageError(error, usageLine);
+  const QString session = readSessionFromStdin();
+  if (session.isEmpty())
+    return usageError(QStringLiteral("paste the cookie value or Cookie header on standard input"),
+                      usageLine);
+
+  // The same check as the sign-in window's paste path: a fresh client, fetchAccount.
+  const std::unique_ptr<ProviderAPI> api = makeAPI(*provider);
+  CallHandle call;
+  return runLoop([&](std::function<void(int)> finished) {
+    call = api->fetchAccount(session, [&, finished](const ApiResult<AccountInfo>& r) {
+      if (!r) {
+        err() << "Couldn't validate that token\n" << r.error().description() << Qt::endl;
+        return finished(Exit::failed);
+      }
+      SessionStore::save(session, *provider);
+      const AccountInfo& a = r.value();
+      QString who = a.email.value_or(a.name.value_or(QStringLiteral("an unnamed account")));
+      if (a.plan) who += QStringLiteral(" (%1)").arg(*a.plan);
+      out() << "Signed in to " << displayName(*provider) << " as " << who << Qt::endl;
+      finished(Exit::ok);
+    });
+  });
 }
 
-int signoutCommand(const QStringList&) {
-  err() << "quotabar signout: not available in this build" << Qt::endl;
-  return Exit::failed;
+int signoutCommand(const QStringList& args) {
+  const QString usageLine = QStringLiteral("quotabar signout PROVIDER");
+  if (args.size() != 1) return usageError(QString(), usageLine);
+  QString error;
+  const auto provider = providerArgument(args.first(), &error);
+  if (!provider) return usageError(error, usageLine);
+  UsageMonitor(*provider).signOut();
+  out() << "Signed out of " << displayName(*provider) << Qt::endl;
+  return Exit::ok;
 }
 
-int statusCommand(const QStringList&) {
-  err() << "quotabar status: not available in this build" << Qt::endl;
-  return Exit::failed;
+int statusCommand(const QStringList& args) {
+  const QString usageLine = QStringLiteral("quotabar status [--json|--waybar]");
+  if (args.size() > 1 || (args.size() == 1 && args.first() != QLatin1String("--json") &&
+                          args.first() != QLatin1String("--waybar")))
+    return usageError(QString(), usageLine);
+  const QString format = args.value(0);
+
+  ProvidersStore store;
+  return runLoop([&](std::function<void(int)> finished) {
+    store.refreshAll([&, finished] {
+      if (format == QLatin1String("--json")) {
+        out() << QJsonDocument(statusToJson(store)).toJson(QJsonDocument::Compact) << Qt::endl;
+      } else if (format == QLatin1String("--waybar")) {
+        out() << QJsonDocument(waybarJson(store)).toJson(QJsonDocument::Compact) << Qt::endl;
+      } else {
+        for (const QString& line : statusLines(store)) out() << line << '\n';
+        out().flush();
+      }
+      finished(Exit::ok);
+    });
+  });
 }
 
 }  // namespace qb::cli

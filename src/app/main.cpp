@@ -23,9 +23,10 @@ int main(int argc, char** argv) {
   QCoreApplication::setOrganizationName(QStringLiteral("Quotabar"));
 
   QStringList args = app.arguments().mid(1);
+  // The tray front end comes later; until then the plain command explains the commands.
   if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
     qb::cli::out() << kUsage << Qt::flush;
-    return args.isEmpty() ? qb::cli::Exit::usage : qb::cli::Exit::ok;
+    return qb::cli::Exit::ok;
   }
 
   const QStringList originErrors = qb::applyOriginOverrides();

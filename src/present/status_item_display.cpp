@@ -1,0 +1,97 @@
+#include "present/status_item_display.h"
+
+#include <cmath>
+
+#include "monitoring/providers_store.h"
+
+namespace qb {
+
+UsageLevel usageLevel(double percent) {
+  if (percent < 65) return UsageLevel::normal;
+  if (percent < 90) return UsageLevel::warning;
+  return UsageLevel::critical;
+}
+
+const char* usageLevelName(UsageLevel level) {
+  switch (level) {
+    case UsageLevel::normal: return "normal";
+    case UsageLevel::warning: return "warning";
+    case UsageLevel::critical: return "critical";
+  }
+  return "normal";
+}
+
+std::optional<double> displayablePercent(std::optional<double> percent) {
+  // A value that cannot be rounded into the title is shown as no figure at all.
+  if (!percent || !std::isfinite(*percent) || std::fabs(*percent) >= 9.2e18) return std::nullopt;
+  return percent;
+}
+
+namespace {
+
+QString gaugeImage(double p) {
+  if (p < 10) return QStringLiteral("gauge.with.dots.needle.0percent");
+  if (p < 40) return QStringLiteral("gauge.with.dots.needle.33percent");
+  if (p < 70) return QStringLiteral("gauge.with.dots.needle.50percent");
+  if (p < 90) return QStringLiteral("gauge.with.dots.needle.67percent");
+  return QStringLiteral("gauge.with.dots.needle.100percent");
+}
+
+QString colorName(double p) {
+  switch (usageLevel(p)) {
+    case UsageLevel::normal: return QStringLiteral("labelColor");
+    case UsageLevel::warning: return QStringLiteral("systemYellowColor");
+    case UsageLevel::critical: return QStringLiteral("systemRedColor");
+  }
+  return {};
+}
+
+}  // namespace
+
+StatusItemDisplay statusItemDisplay(const StatusItemInput& in, const QLocale& locale) {
+  StatusItemDisplay d;
+  if (in.connected.isEmpty()) {
+    d.image = QStringLiteral("person.crop.circle.badge.questionmark");
+    d.title = QStringLiteral(" Sign in");
+    d.tooltip = QStringLiteral("Quotabar \u2014 click to connect an AI provider");
+    return d;
+  }
+  const auto& state = in.primaryState;
+  const bool loaded = state.kind == UsageMonitor::State::Kind::loaded && state.snapshot;
+  const std::optional<double> percent =
+      loaded ? displayablePercent(state.snapshot->usagePercent()) : std::nullopt;
+  if (!percent) {
+    const auto n = in.connected.size();
+    d.image = QStringLiteral("person.crop.circle.badge.checkmark");
+    d.tooltip = QStringLiteral("Quotabar \u2014 %1 provider%2 connected")
+                    .arg(n)
+                    .arg(n == 1 ? QString() : QStringLiteral("s"));
+    return d;
+  }
+  const double p = *percent;
+  const UsageSnapshot& s = *state.snapshot;
+  d.percent = p;
+  d.image = gaugeImage(p);
+  d.title = QStringLiteral(" %1%").arg(static_cast<qint64>(std::round(p)));
+  d.titleColor = colorName(p);
+  QStringList parts{displayName(in.primary)};
+  if (s.email) parts << *s.email;
+  parts << QString::asprintf("Utilization %.1f%%", p);
+  if (s.onDemandUsedCents && *s.onDemandUsedCents / 100 > 0)
+    parts << QString::asprintf("On-demand $%.2f", *s.onDemandUsedCents / 100);
+  if (in.lastUpdated)
+    parts << QStringLiteral("Updated ") +
+                 locale.toString(in.lastUpdated->toLocalTime().time(), QLocale::ShortFormat);
+  d.tooltip = parts.join(QStringLiteral(" \u2022 "));
+  return d;
+}
+
+StatusItemDisplay statusItemDisplay(const ProvidersStore& store, const QLocale& locale) {
+  const UsageMonitor* primary = store.primaryMonitor();
+  return statusItemDisplay(
+      StatusItemInput{store.connectedProviders(), primary->provider(), primary->state(),
+                      primary->lastUpdated()},
+      locale);
+}
+
+}  // namespace qb

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QLocale>
+#include <QString>
+#include <optional>
+
+#include "monitoring/usage_monitor.h"
+
+namespace qb {
+
+class ProvidersStore;
+
+// What the tray shows: an icon name (SF Symbol names, mapped to our own icons), a title,
+// an optional colour name and a tooltip.
+struct StatusItemDisplay {
+  QString image;
+  QString title;
+  std::optional<QString> titleColor;  // "labelColor", "systemYellowColor", "systemRedColor"
+  QString tooltip;
+  // The percentage shown, when there is one (for renderers that draw it themselves).
+  std::optional<double> percent;
+};
+
+// Everything the rule reads, so it can be computed without live objects.
+struct StatusItemInput {
+  QList<Provider> connected;
+  Provider primary = Provider::cursor;
+  UsageMonitor::State primaryState;
+  std::optional<QDateTime> lastUpdated;
+};
+
+enum class UsageLevel { normal, warning, critical };
+// Below 65 normal, 65 up to below 90 warning, 90 and above critical.
+UsageLevel usageLevel(double percent);
+const char* usageLevelName(UsageLevel level);
+
+// The figure a percentage can show: finite and within a 64-bit integer once rounded.
+std::optional<double> displayablePercent(std::optional<double> percent);
+
+StatusItemDisplay statusItemDisplay(const StatusItemInput& input, const QLocale& locale = QLocale());
+StatusItemDisplay statusItemDisplay(const ProvidersStore& store, const QLocale& locale = QLocale());
+
+}  // namespace qb

@@ -1,0 +1,72 @@
+#include "present/status_report.h"
+
+#include <QJsonArray>
+#include <cmath>
+
+#include "monitoring/providers_store.h"
+#include "present/snapshot_json.h"
+
+namespace qb {
+
+QJsonObject displayToJson(const StatusItemDisplay& d) {
+  QJsonObject o{{QStringLiteral("image"), d.image},
+                {QStringLiteral("title"), d.title},
+                {QStringLiteral("tooltip"), d.tooltip}};
+  if (d.titleColor) o.insert(QStringLiteral("titleColor"), *d.titleColor);
+  return o;
+}
+
+QJsonObject statusToJson(const ProvidersStore& store) {
+  QJsonArray providers;
+  for (const UsageMonitor* m : store.monitors()) {
+    QJsonObject o{{QStringLiteral("provider"), m->id()},
+                  {QStringLiteral("state"), QLatin1String(stateName(m->state().kind))}};
+    if (m->state().snapshot) o.insert(QStringLiteral("snapshot"), snapshotToJson(*m->state().snapshot));
+    if (m->state().kind == UsageMonitor::State::Kind::error)
+      o.insert(QStringLiteral("error"), m->state().error);
+    if (m->lastUpdated()) o.insert(QStringLiteral("lastUpdated"), isoUtc(*m->lastUpdated()));
+    providers.append(o);
+  }
+  return {{QStringLiteral("display"), displayToJson(statusItemDisplay(store))},
+          {QStringLiteral("providers"), providers}};
+}
+
+QJsonObject waybarJson(const ProvidersStore& store) {
+  const StatusItemDisplay d = statusItemDisplay(store);
+  QString text = d.title;
+  if (text.startsWith(u' ')) text.remove(0, 1);
+  QJsonObject o{{QStringLiteral("text"), text}, {QStringLiteral("tooltip"), d.tooltip}};
+  if (store.connectedProviders().isEmpty()) {
+    o.insert(QStringLiteral("class"), QStringLiteral("disconnected"));
+  } else {
+    o.insert(QStringLiteral("class"),
+             QLatin1String(usageLevelName(d.percent ? usageLevel(*d.percent) : UsageLevel::normal)));
+  }
+  if (d.percent) o.insert(QStringLiteral("percentage"), static_cast<qint64>(std::round(*d.percent)));
+  return o;
+}
+
+QStringList statusLines(const ProvidersStore& store) {
+  QStringList lines;
+  for (const UsageMonitor* m : store.monitors()) {
+    const auto& s = m->state();
+    QString detail;
+    if (s.kind == UsageMonitor::State::Kind::error) {
+      detail = s.error;
+    } else if (s.snapshot) {
+      if (const auto p = displayablePercent(s.snapshot->usagePercent()))
+        detail = QString::asprintf("%.1f%%", *p);
+      else
+        detail = s.snapshot->statusNote.value_or(QString());
+      if (s.snapshot->email) detail += QStringLiteral(" (%1)").arg(*s.snapshot->email);
+    }
+    lines << QStringLiteral("%1: %2%3")
+                 .arg(displayName(m->provider()), QLatin1String(stateName(s.kind)),
+                      detail.isEmpty() ? QString() : QStringLiteral(" \u2014 ") + detail.trimmed());
+  }
+  const StatusItemDisplay d = statusItemDisplay(store);
+  lines << QStringLiteral("Tray: %1%2").arg(d.title.isEmpty() ? QString() : d.title.trimmed() + QStringLiteral(" \u2014 "), d.tooltip);
+  return lines;
+}
+
+}  // namespace qb

@@ -1,0 +1,445 @@
+// Keyring on the Secret Service through libsecret, written so that no call can prompt or
+// hang: no unlocking searches, no auto-started service, and a deadline on every call.
+#include <gio/gio.h>
+#include <libsecret/secret.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "platform/keyring.h"
+
+namespace qb::platform {
+
+QString KeyringError::describe() const {
+  QString text = QStringLiteral("%1:%2 %3").arg(domain).arg(code).arg(message);
+  if (!remote.isEmpty()) text += QStringLiteral(" [%1]").arg(remote);
+  return text;
+}
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kService[] = "com.orvane.vantelo";
+constexpr char kSecretsName[] = "org.freedesktop.secrets";
+constexpr char kSecretsPath[] = "/org/freedesktop/secrets";
+constexpr char kSecretsInterface[] = "org.freedesktop.Secret.Service";
+// Every operation finishes or is cancelled within this; a missing or healthy service
+// answers in a few milliseconds.
+constexpr auto kDeadline = 500ms;
+// After a service missed the deadline, it is not asked again for a while: each load and
+// save would otherwise stall the main thread by the whole deadline, several times over.
+constexpr auto kUnresponsivePause = 30s;
+
+struct GObjectUnref {
+  void operator()(gpointer p) const {
+    if (p) g_object_unref(p);
+  }
+};
+template <class T>
+using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct GErrorFree {
+  void operator()(GError* e) const {
+    if (e) g_error_free(e);
+  }
+};
+using ErrorPtr = std::unique_ptr<GError, GErrorFree>;
+
+struct ItemListFree {
+  void operator()(GList* l) const { g_list_free_full(l, g_object_unref); }
+};
+using ItemList = std::unique_ptr<GList, ItemListFree>;
+
+struct SecretValueUnref {
+  void operator()(SecretValue* v) const {
+    if (v) secret_value_unref(v);
+  }
+};
+using ValuePtr = std::unique_ptr<SecretValue, SecretValueUnref>;
+
+const SecretSchema* schema() {
+  static const SecretSchema s = [] {
+    SecretSchema v{};
+    v.name = "com.orvane.vantelo.Session";
+    // Match on service and account only: items written by other tools carry no
+    // xdg:schema, and matching on it hides items of a keyring locked since start-up.
+    v.flags = SECRET_SCHEMA_DONT_MATCH_NAME;
+    v.attributes[0] = {"service", SECRET_SCHEMA_ATTRIBUTE_STRING};
+    v.attributes[1] = {"account", SECRET_SCHEMA_ATTRIBUTE_STRING};
+    return v;
+  }();
+  return &s;
+}
+
+// The attributes that identify one account's item; the table borrows `account_`.
+class Attributes {
+ public:
+  explicit Attributes(const QString& account)
+      : account_(account.toUtf8()), table_(g_hash_table_new(g_str_hash, g_str_equal)) {
+    g_hash_table_insert(table_, const_cast<char*>("service"), const_cast<char*>(kService));
+    g_hash_table_insert(table_, const_cast<char*>("account"), account_.data());
+  }
+  ~Attributes() { g_hash_table_unref(table_); }
+  Attributes(const Attributes&) = delete;
+  Attributes& operator=(const Attributes&) = delete;
+  GHashTable* table() const { return table_; }
+
+ private:
+  QByteArray account_;
+  GHashTable* table_;
+};
+
+// Cancels the calls of one operation when they outlast the deadline. A hung service
+// would otherwise hold the caller for two 25-second D-Bus timeouts.
+class Watchdog {
+ public:
+  Watchdog() : thread_([this] { run(); }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard lock(mutex_);
+      done_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+  GCancellable* cancellable() const { return cancellable_.get(); }
+  bool fired() const { return g_cancellable_is_cancelled(cancellable_.get()); }
+
+ private:
+  void run() {
+    std::unique_lock lock(mutex_);
+    if (!wake_.wait_for(lock, kDeadline, [this] { return done_; }))
+      g_cancellable_cancel(cancellable_.get());
+  }
+
+  GObjectPtr<GCancellable> cancellable_{g_cancellable_new()};
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  std::thread thread_;  // last: starts once the members it uses exist
+};
+
+KeyringError toError(const GError* e) {
+  KeyringError out;
+  out.domain = QString::fromUtf8(g_quark_to_string(e->domain));
+  out.code = e->code;
+  if (gchar* remote = g_dbus_error_get_remote_error(e)) {
+    out.remote = QString::fromUtf8(remote);
+    g_free(remote);
+    GError* copy = g_error_copy(e);
+    g_dbus_error_strip_remote_error(copy);
+    out.message = QString::fromUtf8(copy->message);
+    g_error_free(copy);
+  } else {
+    out.message = QString::fromUtf8(e->message);
+  }
+  return out;
+}
+
+KeyringError lockedError(const char* what) {
+  return {QString::fromUtf8(g_quark_to_string(SECRET_ERROR)), SECRET_ERROR_IS_LOCKED,
+          QString::fromUtf8(what), {}};
+}
+
+KeyringResult failed(KeyringError e) { return {KeyringStatus::failed, std::move(e)}; }
+KeyringRead readFailed(KeyringError e) { return {KeyringStatus::failed, {}, std::move(e)}; }
+
+// The session bus as the desktop announces it. GLib's own lookup falls back to
+// autolaunching a bus through dbus-launch when a display is set; that bus and the keyring
+// it may start outlive the app and can prompt.
+QByteArray sessionBusAddress() {
+  const QByteArray announced = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+  if (!announced.isEmpty()) return announced;
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  if (runtime.isEmpty()) return {};
+  const QByteArray socket = runtime + "/bus";
+  struct stat st {};
+  if (::stat(socket.constData(), &st) != 0 || !S_ISSOCK(st.st_mode)) return {};
+  gchar* escaped = g_dbus_address_escape_value(socket.constData());
+  const QByteArray address = QByteArray("unix:path=") + escaped;
+  g_free(escaped);
+  return address;
+}
+
+// libsecret 0.20 binds every service object to GLib's shared session connection (its
+// constructor sets g-bus-type). That connection ends the process when the bus goes away
+// and keeps the first bus address for good, so the service is rebound to a connection of
+// our own before it initialises, and told never to auto-start a keyring.
+GObjectClass* secretServiceClass = nullptr;
+
+GObject* rebindToOwnConnection(GType type, guint count, GObjectConstructParam* params) {
+  GObject* object = secretServiceClass->constructor(type, count, params);
+  g_object_set(object, "g-bus-type", G_BUS_TYPE_NONE, "g-flags",
+               G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START, nullptr);
+  return object;
+}
+
+GType privateServiceType() {
+  static const GType type = [] {
+    GTypeQuery parent{};
+    g_type_query(SECRET_TYPE_SERVICE, &parent);
+    return g_type_register_static_simple(
+        SECRET_TYPE_SERVICE, "QuotabarPrivateSecretService", parent.class_size,
+        [](gpointer klass, gpointer) {
+          secretServiceClass = G_OBJECT_CLASS(g_type_class_peek_parent(klass));
+          G_OBJECT_CLASS(klass)->constructor = rebindToOwnConnection;
+        },
+        parent.instance_size, nullptr, GTypeFlags(0));
+  }();
+  return type;
+}
+
+class SecretServiceKeyring final : public Keyring {
+ public:
+  KeyringRead read(const QString& account) override {
+    Watchdog watchdog;
+    GError* raw = nullptr;
+    SecretService* service = connect(watchdog, &raw);
+    ErrorPtr error(raw);
+    if (!service) return readFailed(finish(watchdog, error.get()));
+
+    const Attributes attributes(account);
+    ItemList items(secret_service_search_sync(
+        service, schema(), attributes.table(),
+        static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS),
+        watchdog.cancellable(), &raw));
+    error.reset(raw);
+    if (error) return readFailed(finish(watchdog, error.get()));
+
+    bool sawLocked = false;
+    for (GList* l = items.get(); l; l = l->next) {
+      auto* item = static_cast<SecretItem*>(l->data);
+      if (secret_item_get_locked(item)) {
+        sawLocked = true;
+        continue;
+      }
+      const ValuePtr value(secret_item_get_secret(item));
+      if (!value) {
+        return readFailed({QString::fromUtf8(g_quark_to_string(SECRET_ERROR)),
+                           SECRET_ERROR_PROTOCOL,
+                           QStringLiteral("The item's secret was not returned"), {}});
+      }
+      gsize length = 0;
+      const gchar* data = secret_value_get(value.get(), &length);
+      return {KeyringStatus::ok, QByteArray(data, static_cast<qsizetype>(length)), {}};
+    }
+    if (sawLocked) return readFailed(lockedError("The item is locked"));
+
+    // Nothing visible: tell a locked default collection (which may hide the item) from
+    // an item that was never stored.
+    GObjectPtr<SecretCollection> collection(secret_collection_for_alias_sync(
+        service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, watchdog.cancellable(), &raw));
+    error.reset(raw);
+    if (error) return readFailed(finish(watchdog, error.get()));
+    if (collection && secret_collection_get_locked(collection.get()))
+      return readFailed(lockedError("The default collection is locked"));
+    return {KeyringStatus::notFound, {}, {}};
+  }
+
+  KeyringResult update(const QString& account, const QByteArray& secret) override {
+    Watchdog watchdog;
+    GError* raw = nullptr;
+    SecretService* service = connect(watchdog, &raw);
+    ErrorPtr error(raw);
+    if (!service) return failed(finish(watchdog, error.get()));
+
+    const Attributes attributes(account);
+    ItemList items(secret_service_search_sync(service, schema(), attributes.table(),
+                                              SECRET_SEARCH_ALL, watchdog.cancellable(), &raw));
+    error.reset(raw);
+    if (error) return failed(finish(watchdog, error.get()));
+    if (!items) return {KeyringStatus::notFound, {}};
+    for (GList* l = items.get(); l; l = l->next) {
+      if (secret_item_get_locked(static_cast<SecretItem*>(l->data)))
+        return failed(lockedError("The item is locked"));
+    }
+    const ValuePtr value(secretValue(secret));
+    for (GList* l = items.get(); l; l = l->next) {
+      if (!secret_item_set_secret_sync(static_cast<SecretItem*>(l->data), value.get(),
+                                       watchdog.cancellable(), &raw)) {
+        error.reset(raw);
+        return failed(finish(watchdog, error.get()));
+      }
+    }
+    return {KeyringStatus::ok, {}};
+  }
+
+  KeyringResult add(const QString& account, const QByteArray& secret) override {
+    Watchdog watchdog;
+    GError* raw = nullptr;
+    SecretService* service = connect(watchdog, &raw);
+    ErrorPtr error(raw);
+    if (!service) return failed(finish(watchdog, error.get()));
+
+    GObjectPtr<SecretCollection> collection(secret_collection_for_alias_sync(
+        service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, watchdog.cancellable(), &raw));
+    error.reset(raw);
+    if (error) return failed(finish(watchdog, error.get()));
+    if (!collection) {
+      return failed({QString::fromUtf8(g_quark_to_string(SECRET_ERROR)),
+                     SECRET_ERROR_NO_SUCH_OBJECT, QStringLiteral("There is no default keyring"),
+                     {}});
+    }
+    // Unlocking would prompt; a locked keyring refuses the write instead.
+    if (secret_collection_get_locked(collection.get()))
+      return failed(lockedError("The default collection is locked"));
+
+    const Attributes attributes(account);
+    const ValuePtr value(secretValue(secret));
+    // No label: the item is its service and account (the keyring adds only xdg:schema).
+    GObjectPtr<SecretItem> item(secret_item_create_sync(
+        collection.get(), schema(), attributes.table(), "", value.get(),
+        SECRET_ITEM_CREATE_REPLACE, watchdog.cancellable(), &raw));
+    error.reset(raw);
+    if (!item) return failed(finish(watchdog, error.get()));
+    return {KeyringStatus::ok, {}};
+  }
+
+  KeyringResult remove(const QString& account) override {
+    Watchdog watchdog;
+    GError* raw = nullptr;
+    SecretService* service = connect(watchdog, &raw);
+    ErrorPtr error(raw);
+    if (!service) return failed(finish(watchdog, error.get()));
+
+    const Attributes attributes(account);
+    ItemList items(secret_service_search_sync(service, schema(), attributes.table(),
+                                              SECRET_SEARCH_ALL, watchdog.cancellable(), &raw));
+    error.reset(raw);
+    if (error) return failed(finish(watchdog, error.get()));
+    if (!items) return {KeyringStatus::notFound, {}};
+    bool sawLocked = false;
+    for (GList* l = items.get(); l; l = l->next) {
+      auto* item = static_cast<SecretItem*>(l->data);
+      if (secret_item_get_locked(item)) {
+        sawLocked = true;
+        continue;
+      }
+      if (!secret_item_delete_sync(item, watchdog.cancellable(), &raw)) {
+        error.reset(raw);
+        return failed(finish(watchdog, error.get()));
+      }
+    }
+    if (sawLocked) return failed(lockedError("The item is locked"));
+    return {KeyringStatus::ok, {}};
+  }
+
+ private:
+  static SecretValue* secretValue(const QByteArray& secret) {
+    return secret_value_new(secret.constData(), secret.size(), "text/plain");
+  }
+
+  // The Secret Service on the current session bus, connected on first use and kept
+  // while it keeps answering. nullptr with `error` set when there is none.
+  SecretService* connect(const Watchdog& watchdog, GError** error) {
+    const QByteArray address = sessionBusAddress();
+    if (address != address_ || (bus_ && g_dbus_connection_is_closed(bus_.get()))) {
+      disconnect();
+      address_ = address;
+      unresponsiveUntil_.reset();
+    }
+    if (address.isEmpty()) {
+      g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "No session bus is announced");
+      return nullptr;
+    }
+    if (unresponsiveUntil_) {
+      if (std::chrono::steady_clock::now() < *unresponsiveUntil_) {
+        g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT,
+                            "The Secret Service did not answer in time a moment ago");
+        return nullptr;
+      }
+      unresponsiveUntil_.reset();
+    }
+    if (!bus_) {
+      // A connection of our own, not GLib's shared one: that one ends the process when
+      // the bus goes away, and would stay bound to the first address it saw.
+      bus_.reset(g_dbus_connection_new_for_address_sync(
+          address.constData(),
+          static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                            G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+          nullptr, watchdog.cancellable(), error));
+      if (!bus_) return nullptr;
+    }
+    // Asking the bus first keeps a missing service cheap and never activates one.
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus_.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "NameHasOwner", g_variant_new("(s)", kSecretsName), G_VARIANT_TYPE("(b)"),
+        G_DBUS_CALL_FLAGS_NO_AUTO_START, static_cast<int>(kDeadline.count()),
+        watchdog.cancellable(), error);
+    if (!reply) return nullptr;
+    gboolean owned = FALSE;
+    g_variant_get(reply, "(b)", &owned);
+    g_variant_unref(reply);
+    if (!owned) {
+      service_.reset();
+      g_set_error(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN,
+                  "%s is not on the session bus", kSecretsName);
+      return nullptr;
+    }
+    if (!service_) {
+      gpointer service = g_initable_new(privateServiceType(), watchdog.cancellable(), error,
+                                        "g-connection", bus_.get(), "flags",
+                                        SECRET_SERVICE_OPEN_SESSION, nullptr);
+      if (!service) return nullptr;
+      service_.reset(SECRET_SERVICE(service));
+    }
+    return service_.get();
+  }
+
+  // Turns a failure into its description and decides what to keep: a locked keyring is
+  // a normal answer; anything else may mean a stale session (a restarted keyring), so the
+  // next call opens a new one.
+  KeyringError finish(const Watchdog& watchdog, const GError* error) {
+    KeyringError out = toError(error);
+    if (watchdog.fired()) {
+      unresponsiveUntil_ = std::chrono::steady_clock::now() + kUnresponsivePause;
+      out.message = QStringLiteral("The Secret Service did not answer within %1 ms (%2)")
+                        .arg(kDeadline.count())
+                        .arg(out.message);
+    }
+    const bool locked = g_error_matches(error, SECRET_ERROR, SECRET_ERROR_IS_LOCKED) ||
+                        out.remote == QLatin1String("org.freedesktop.Secret.Error.IsLocked");
+    if (!locked) service_.reset();
+    return out;
+  }
+
+  void disconnect() {
+    service_.reset();
+    // Closed now rather than when the last pending callback lets go of it.
+    if (bus_) g_dbus_connection_close(bus_.get(), nullptr, nullptr, nullptr);
+    bus_.reset();
+  }
+
+  QByteArray address_;
+  GObjectPtr<GDBusConnection> bus_;
+  GObjectPtr<SecretService> service_;
+  std::optional<std::chrono::steady_clock::time_point> unresponsiveUntil_;
+};
+
+Keyring* installed = nullptr;
+
+}  // namespace
+
+Keyring& systemKeyring() {
+  static SecretServiceKeyring instance;
+  return instance;
+}
+
+Keyring& keyring() { return installed ? *installed : systemKeyring(); }
+
+Keyring* installKeyringForTesting(Keyring* keyring) {
+  Keyring* previous = installed;
+  installed = keyring;
+  return previous;
+}
+
+}  // namespace qb::platform

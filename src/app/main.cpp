@@ -1,4 +1,5 @@
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include "app/cli_common.h"
 #include "providers/web_origin.h"
@@ -35,6 +36,10 @@ int main(int argc, char** argv) {
     qb::cli::err().flush();
     return qb::cli::Exit::usage;
   }
+
+  // A command reports its own outcome; the component log lines (a keyring that is not
+  // there, say) would only bury it. QT_LOGGING_RULES="com.orvane.*=true" shows them.
+  QLoggingCategory::setFilterRules(QStringLiteral("com.orvane.*=false"));
 
   const QString command = args.takeFirst();
   using Handler = int (*)(const QStringList&);

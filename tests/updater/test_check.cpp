@@ -1,0 +1,274 @@
+// The latest-release check against a fake update server on loopback.
+#include <gtest/gtest.h>
+
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include "update_fixtures.h"
+
+namespace qb {
+namespace {
+
+using fake::Reply;
+using fake::ReleaseFields;
+using test::StateLog;
+using test::UpdateRig;
+
+ReleaseFields release(const char* version, std::optional<std::string> build = std::nullopt) {
+  ReleaseFields f;
+  f.version = version;
+  f.buildNumber = std::move(build);
+  f.downloadUrl = "https://cdn.example.test/Quotabar.zip";
+  return f;
+}
+
+TEST(UpdateCheck, RequestCarriesPathQueryAndHeaders) {
+  test::BundleSpec installed = UpdateRig::installedSpec();
+  installed.appId = QStringLiteral("my app");
+  installed.channel = QStringLiteral("beta&more");
+  installed.version = QStringLiteral("1.4.2");
+  installed.build = QStringLiteral("77");
+  fake::FakeUpdateServer server("my app");  // as the server decodes the path
+  UpdateRig rig(installed);
+  server.offer(release("1.4.2", "77"));
+  UpdaterOptions options = rig.options();
+  options.origin = server.origin();
+  auto updater = rig.updater(options);
+  updater->check(false);
+  StateLog log(*updater);
+  ASSERT_TRUE(log.waitSettled(*updater));
+  EXPECT_TRUE(holds<update_state::UpToDate>(updater->state())) << stateName(updater->state()).toStdString();
+
+  const auto requests = server.http().requests();
+  ASSERT_EQ(requests.size(), 1u);
+  const auto& r = requests.front();
+  EXPECT_EQ(r.method, "GET");
+  EXPECT_EQ(r.path, "/distributionApi/v1/organizations/C7pLr2QwZs9TnV4kXb8M/applications/my app/latest");
+  EXPECT_EQ(r.query, "platform=linux&channel=beta%26more");
+  EXPECT_EQ(r.header("Authorization"), "Bearer test-key");
+  EXPECT_EQ(r.header("User-Agent"), "Quotabar/1.4.2 (77)");
+  EXPECT_FALSE(r.hasHeader("Cookie"));
+}
+
+TEST(UpdateCheck, AnswersTable) {
+  const std::string longBody(300, 'x');
+  const QString decoderPrefix = QStringLiteral("The data couldn't be read because");
+  struct Row {
+    const char* name;
+    Reply reply;
+    bool silent;
+    QString state;     // expected case name
+    QString message;   // failed: exact message, or a prefix ending in "*"
+    bool recorded;     // lastChecked set
+  };
+  std::string huge(2 * 1024 * 1024, 'y');
+  Reply hugeOk = Reply::json(huge);
+  Reply hugeError = Reply::text(huge, 503, "text/plain");
+  Reply chunked = Reply::json(fake::latestJson(release("3.0.0")));
+  chunked.noContentLength = true;
+  chunked.chunkBytes = 7;
+  Reply redirectAway = Reply::text("", 302, "text/plain");
+  redirectAway.headers = {{"Location", "https://elsewhere.example.test/latest"}};
+
+  const Row rows[] = {
+      {"newer", Reply::json(fake::latestJson(release("1.0.1"))), false, "available", {}, true},
+      {"same version, newer build", Reply::json(fake::latestJson(release("1.0.0", "2"))), false,
+       "available", {}, true},
+      {"same version and build", Reply::json(fake::latestJson(release("1.0.0", "1"))), false,
+       "upToDate", {}, true},
+      {"older", Reply::json(fake::latestJson(release("0.9.9", "99"))), true, "upToDate", {}, true},
+      {"no content length", chunked, false, "available", {}, true},
+      {"404", Reply::text("no release", 404, "text/plain"), false, "upToDate", {}, true},
+      {"500 with body", Reply::text("maintenance", 500, "text/plain"), false, "failed",
+       QStringLiteral("Server responded 500: maintenance"), false},
+      {"500 without body", Reply::text("", 500, "text/plain"), false, "failed",
+       QStringLiteral("Server responded 500."), false},
+      {"500 silent", Reply::text("maintenance", 500, "text/plain"), true, "idle", {}, false},
+      {"401", Reply::json("{\"error\":\"bad key\"}", 401), false, "failed",
+       QStringLiteral("Server responded 401: {\"error\":\"bad key\"}"), false},
+      {"long body", Reply::text(longBody, 502, "text/plain"), false, "failed",
+       QStringLiteral("Server responded 502: ") + QString(200, u'x'), false},
+      {"body not UTF-8", Reply::text("\xff\xfe oops", 500, "text/plain"), false, "failed",
+       QStringLiteral("Server responded 500."), false},
+      {"huge error body", hugeError, false, "failed",
+       QStringLiteral("Server responded 503: ") + QString(200, u'y'), false},
+      {"huge 200 body", hugeOk, false, "failed",
+       QStringLiteral("The update server returned a malformed response."), false},
+      {"build as a number", Reply::json(R"({"release":{"version":"2","buildNumber":7},"artifact":{}})"),
+       false, "failed",
+       QStringLiteral("The data couldn't be read because it isn't in the correct format (expected a "
+                      "string at \"release.buildNumber\", found a number)."),
+       false},
+      {"not JSON", Reply::text("<html>login</html>", 200), false, "failed", decoderPrefix + u'*', false},
+      {"missing artifact", Reply::json(R"({"release":{"version":"2"}})"), false, "failed",
+       decoderPrefix + u'*', false},
+      {"wrong types, silent", Reply::json(R"({"release":[],"artifact":{}})"), true, "idle", {}, false},
+      {"http download address", Reply::json([] {
+         ReleaseFields f = release("9.0.0");
+         f.downloadUrl = "http://cdn.example.test/Quotabar.zip";
+         return fake::latestJson(f);
+       }()), false, "failed", QStringLiteral("The update server returned a malformed response."), false},
+      {"file name ..", Reply::json([] {
+         ReleaseFields f = release("9.0.0");
+         f.fileName = "..";
+         return fake::latestJson(f);
+       }()), false, "failed", QStringLiteral("The update server returned a malformed response."), false},
+      {"redirect to another host", redirectAway, false, "failed",
+       QStringLiteral("Refused a redirect to https://elsewhere.example.test."), false},
+  };
+  for (const Row& row : rows) {
+    UpdateRig rig;
+    rig.server.answerLatest(row.reply);
+    auto updater = rig.updater();
+    updater->check(row.silent);
+    EXPECT_TRUE(holds<update_state::Checking>(updater->state())) << row.name;
+    ASSERT_TRUE(StateLog(*updater).waitSettled(*updater)) << row.name;
+    EXPECT_EQ(stateName(updater->state()), row.state) << row.name;
+    if (row.state == QLatin1String("failed")) {
+      const QString message = test::failedMessage(updater->state());
+      if (row.message.endsWith(u'*')) {
+        EXPECT_TRUE(message.startsWith(row.message.chopped(1))) << row.name << ": " << message.toStdString();
+      } else {
+        EXPECT_EQ(message, row.message) << row.name;
+      }
+      EXPECT_FALSE(std::get<update_state::Failed>(updater->state()).info) << row.name;
+    }
+    EXPECT_EQ(updater->lastChecked().has_value(), row.recorded) << row.name;
+  }
+}
+
+TEST(UpdateCheck, OfferedReleaseCarriesTheAnswer) {
+  UpdateRig rig;
+  ReleaseFields f = release("1.3.9", "39");
+  f.artifactVersion = "1.4.0";
+  f.notes = "Fixes *things*";
+  f.sha256 = "ABC";
+  f.sizeBytes = 99;
+  rig.server.offer(f);
+  auto updater = rig.updater();
+  updater->check(false);
+  ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
+  const auto* available = std::get_if<update_state::Available>(&updater->state());
+  ASSERT_TRUE(available) << stateName(updater->state()).toStdString();
+  EXPECT_EQ(available->info.version, QStringLiteral("1.4.0"));
+  EXPECT_EQ(available->info.buildNumber, QStringLiteral("39"));
+  EXPECT_EQ(available->info.notes, QStringLiteral("Fixes *things*"));
+  EXPECT_EQ(available->info.releaseId, QStringLiteral("rel_1"));
+  EXPECT_EQ(available->info.sha256, QStringLiteral("ABC"));
+  EXPECT_EQ(available->info.sizeBytes, 99);
+}
+
+TEST(UpdateCheck, NotFoundAfterAvailableMovesLastChecked) {
+  UpdateRig rig;
+  QDateTime now(QDate(2026, 1, 1), QTime(8, 0), Qt::UTC);
+  UpdaterOptions options = rig.options();
+  options.now = [&now] { return now; };
+  auto updater = rig.updater(options);
+  rig.server.offer(release("5.0.0"));
+  updater->check(true);
+  ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
+  ASSERT_TRUE(holds<update_state::Available>(updater->state()));
+  EXPECT_EQ(updater->lastChecked(), now);
+
+  now = now.addSecs(3600);
+  rig.server.answerLatest(Reply::text("", 404, "text/plain"));
+  updater->check(true);
+  ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
+  EXPECT_TRUE(holds<update_state::UpToDate>(updater->state()));
+  EXPECT_EQ(updater->lastChecked(), now);
+
+  // A failure keeps the last verdict's time.
+  now = now.addSecs(3600);
+  rig.server.answerLatest(Reply::text("", 500, "text/plain"));
+  updater->check(false);
+  ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
+  EXPECT_TRUE(holds<update_state::Failed>(updater->state()));
+  EXPECT_EQ(updater->lastChecked(), now.addSecs(-3600));
+}
+
+TEST(UpdateCheck, BusyStatesIgnoreACheck) {
+  UpdateRig rig;
+  Reply slow = Reply::json(fake::latestJson(release("2.0.0")));
+  slow.delayMs = 300;
+  rig.server.answerLatest(slow);
+  auto updater = rig.updater();
+  updater->check(false);
+  updater->check(false);  // still checking: nothing new
+  ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
+  EXPECT_EQ(rig.server.latestRequests(), 1u);
+
+  // While downloading: no request, the state stays.
+  const auto* available = std::get_if<update_state::Available>(&updater->state());
+  ASSERT_TRUE(available);
+  UpdateInfo info = available->info;
+  Reply trickle = Reply::text(std::string(64 * 1024, 'z'), 200, "application/zip");
+  trickle.chunkBytes = 4096;
+  trickle.chunkDelayMs = 20;
+  info.downloadUrl = QUrl(QString::fromStdString(rig.server.serveArtifact("slow.zip", trickle)));
+  updater->downloadAndStage(info);
+  ASSERT_TRUE(holds<update_state::Downloading>(updater->state()));
+  const UpdaterState before = updater->state();
+  updater->check(false);
+  updater->check(true);
+  EXPECT_EQ(updater->state(), before);
+  EXPECT_EQ(rig.server.latestRequests(), 1u);
+  ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
+}
+
+TEST(UpdateCheck, TransportFailures) {
+  // No answer within the (shortened) timeout.
+  {
+    UpdateRig rig;
+    Reply late = Reply::json(fake::latestJson(release("2.0.0")));
+    late.delayMs = 3000;
+    rig.server.answerLatest(late);
+    UpdaterOptions options = rig.options();
+    options.checkTimeoutMs = 200;
+    auto updater = rig.updater(options);
+    updater->check(false);
+    ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
+    EXPECT_EQ(test::failedMessage(updater->state()), QStringLiteral("The request timed out."));
+    EXPECT_FALSE(updater->lastChecked());
+  }
+  // Nothing listens at the origin.
+  {
+    UpdateRig rig;
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    UpdaterOptions options = rig.options();
+    options.origin = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
+    auto updater = rig.updater(options);
+    updater->check(false);
+    ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
+    EXPECT_EQ(test::failedMessage(updater->state()),
+              QStringLiteral("Could not connect to the server (connection refused)."));
+    updater->check(true);
+    ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
+    EXPECT_TRUE(holds<update_state::Idle>(updater->state()));
+  }
+  // Something that does not speak HTTP.
+  {
+    UpdateRig rig;
+    QTcpServer babbler;
+    ASSERT_TRUE(babbler.listen(QHostAddress::LocalHost));
+    QObject::connect(&babbler, &QTcpServer::newConnection, &babbler, [&babbler] {
+      QTcpSocket* s = babbler.nextPendingConnection();
+      s->write("SSH-2.0-OpenSSH_9.2\r\n\r\n");
+      s->disconnectFromHost();
+    });
+    UpdaterOptions options = rig.options();
+    options.origin = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(babbler.serverPort()));
+    auto updater = rig.updater(options);
+    updater->check(false);
+    ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
+    const QString message = test::failedMessage(updater->state());
+    EXPECT_TRUE(holds<update_state::Failed>(updater->state()));
+    EXPECT_FALSE(message.isEmpty());
+    EXPECT_FALSE(updater->lastChecked());
+  }
+}
+
+}  // namespace
+}  // namespace qb

@@ -1,0 +1,252 @@
+// Downloading an artifact: streaming to disk, progress, the digest, and every failure.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QTcpServer>
+#include <csignal>
+#include <sys/resource.h>
+
+#include "update_fixtures.h"
+
+namespace qb {
+namespace {
+
+using fake::Reply;
+using test::StateLog;
+using test::UpdateRig;
+
+constexpr qint64 kFlush = 131072;
+
+UpdateInfo infoFor(const std::string& url, const char* fileName = "notes.txt",
+                   const char* contentType = "text/plain") {
+  UpdateInfo info;
+  info.version = QStringLiteral("2.0.0");
+  info.downloadUrl = QUrl(QString::fromStdString(url));
+  info.fileName = QString::fromLatin1(fileName);
+  info.contentType = QString::fromLatin1(contentType);
+  return info;
+}
+
+QList<double> progressOf(const StateLog& log) {
+  QList<double> list;
+  for (const auto& s : log.states)
+    if (const auto* d = std::get_if<update_state::Downloading>(&s)) list << d->progress;
+  return list;
+}
+
+std::string bytes(qint64 n, char seed = 'a') {
+  std::string s(static_cast<size_t>(n), '\0');
+  for (qint64 i = 0; i < n; ++i) s[size_t(i)] = char(seed + (i * 7 + i / 251) % 23);
+  return s;
+}
+
+// Runs one download to its end with a clock that advances `stepMs` per reading.
+struct DownloadRun {
+  std::unique_ptr<Updater> updater;
+  std::unique_ptr<StateLog> log;
+};
+
+DownloadRun download(UpdateRig& rig, const UpdateInfo& info, int stepMs = 1000,
+             std::function<void(UpdaterOptions&)> tweak = {}) {
+  auto clock = std::make_shared<QDateTime>(QDate(2026, 2, 1), QTime(0, 0), Qt::UTC);
+  UpdaterOptions options = rig.options();
+  options.now = [clock, stepMs] { return *clock = clock->addMSecs(stepMs); };
+  if (tweak) tweak(options);
+  DownloadRun run{rig.updater(options), nullptr};
+  run.log = std::make_unique<StateLog>(*run.updater);
+  run.updater->downloadAndStage(info);
+  EXPECT_TRUE(run.log->waitSettled(*run.updater));
+  return run;
+}
+
+TEST(Download, ProgressTable) {
+  const QString unsupported = QStringLiteral("Unsupported artifact type: text/plain.");
+  struct Row {
+    const char* name;
+    qint64 size;
+    bool contentLength;
+    std::optional<qint64> sizeBytes;
+    int clockStepMs;
+    QList<double> progress;
+  };
+  const Row rows[] = {
+      // Below one flush: no report between 0.0 and the end.
+      {"small", 1000, true, std::nullopt, 1000, {0.0, 1.0}},
+      {"small, no size", 1000, false, std::nullopt, 1000, {0.0, -1.0}},
+      {"exact flushes", 5 * kFlush, true, std::nullopt, 1000, {0.0, 0.2, 0.4, 0.6, 0.8, 1.0, 1.0}},
+      {"partial tail", 2 * kFlush + kFlush / 2, true, std::nullopt, 1000, {0.0, 0.4, 0.8, 1.0}},
+      {"no length, no sizeBytes", 3 * kFlush, false, std::nullopt, 1000, {0.0, -1.0, -1.0, -1.0, -1.0}},
+      {"no length, sizeBytes", 3 * kFlush, false, 10 * kFlush, 1000, {0.0, 0.1, 0.2, 0.3, 1.0}},
+      {"length wins over sizeBytes", 2 * kFlush, true, 8 * kFlush, 1000, {0.0, 0.5, 1.0, 1.0}},
+      // Reports at most every 0.15 s: with 0.1 s between flushes, every other flush.
+      {"throttled", 10 * kFlush, true, std::nullopt, 100, {0.0, 0.1, 0.3, 0.5, 0.7, 0.9, 1.0}},
+  };
+  for (const Row& row : rows) {
+    UpdateRig rig;
+    Reply reply = Reply::text(bytes(row.size), 200, "text/plain");
+    reply.noContentLength = !row.contentLength;
+    reply.chunkBytes = 50'000;  // pieces that never line up with the flush size
+    UpdateInfo info = infoFor(rig.server.serveArtifact("notes.txt", reply));
+    info.sizeBytes = row.sizeBytes;
+    const DownloadRun run = download(rig, info, row.clockStepMs);
+    EXPECT_EQ(progressOf(*run.log), row.progress) << row.name;
+    EXPECT_EQ(test::failedMessage(run.updater->state()), unsupported) << row.name;
+  }
+}
+
+TEST(Download, FileHoldsExactlyTheBytesServed) {
+  UpdateRig rig;
+  const std::string body = bytes(3 * 1024 * 1024 + 12345, 'k');
+  Reply reply = Reply::text(body, 200, "text/plain");
+  reply.chunkBytes = 65'537;
+  UpdateInfo info = infoFor(rig.server.serveArtifact("notes.txt", reply));
+  info.sha256 = QString::fromStdString(test::sha256Hex(QByteArray::fromStdString(body)));
+  const DownloadRun run = download(rig, info);
+  // Past the digest check, stopped at the type.
+  EXPECT_EQ(test::failedMessage(run.updater->state()),
+            QStringLiteral("Unsupported artifact type: text/plain."));
+  const QStringList work = QDir(rig.tempDirectory()).entryList({QStringLiteral("QuotabarUpdate-*")}, QDir::Dirs);
+  ASSERT_EQ(work.size(), 1);
+  EXPECT_EQ(work.first().size(), 15 + 36);
+  EXPECT_EQ(work.first(), work.first().toUpper().replace(QStringLiteral("QUOTABARUPDATE-"), QStringLiteral("QuotabarUpdate-")));
+  EXPECT_EQ(test::readFile(rig.tempDirectory() + u'/' + work.first() + QStringLiteral("/notes.txt")),
+            QByteArray::fromStdString(body));
+}
+
+TEST(Download, DigestTable) {
+  const std::string body = bytes(200'000, 'd');
+  const QString actual = QString::fromStdString(test::sha256Hex(QByteArray::fromStdString(body)));
+  const QString passed = QStringLiteral("Unsupported artifact type: text/plain.");
+  const QString e(QChar(0x2026));
+  const struct {
+    const char* name;
+    std::optional<QString> sha256;
+    QString message;
+  } rows[] = {
+      {"lower case", actual, passed},
+      {"upper case", actual.toUpper(), passed},
+      {"empty skips", QString(), passed},
+      {"absent skips", std::nullopt, passed},
+      {"wrong", QString(64, u'0'),
+       QStringLiteral("Checksum mismatch (expected 000000000000") + e + QStringLiteral(", got ") +
+           actual.left(12) + e + QStringLiteral(").")},
+      {"wrong, upper case", QStringLiteral("ABCDEF") + QString(58, u'1'),
+       QStringLiteral("Checksum mismatch (expected abcdef111111") + e + QStringLiteral(", got ") +
+           actual.left(12) + e + QStringLiteral(").")},
+      {"truncated digest", actual.left(63),
+       QStringLiteral("Checksum mismatch (expected ") + actual.left(12) + e + QStringLiteral(", got ") +
+           actual.left(12) + e + QStringLiteral(").")},
+  };
+  for (const auto& r : rows) {
+    UpdateRig rig;
+    UpdateInfo info = infoFor(rig.server.serveArtifact("notes.txt", body, "text/plain"));
+    info.sha256 = r.sha256;
+    const DownloadRun run = download(rig, info);
+    EXPECT_EQ(test::failedMessage(run.updater->state()), r.message) << r.name;
+    const auto& failed = std::get<update_state::Failed>(run.updater->state());
+    EXPECT_EQ(failed.info, info) << r.name;
+  }
+}
+
+TEST(Download, FailureTable) {
+  struct Row {
+    const char* name;
+    std::function<UpdateInfo(UpdateRig&)> setup;
+    std::function<void(UpdaterOptions&)> tweak;
+    QString message;  // a trailing "*" matches a prefix
+  };
+  const Row rows[] = {
+      {"cut off", [](UpdateRig& rig) {
+         Reply r = Reply::text(bytes(600'000), 200, "application/zip");
+         r.cutAfter = 300'000;
+         return infoFor(rig.server.serveArtifact("q.zip", r), "q.zip", "application/zip");
+       }, {}, QStringLiteral("The network connection was lost.")},
+      {"cut off, no length", [](UpdateRig& rig) {
+         Reply r = Reply::text(bytes(600'000), 200, "application/zip");
+         r.cutAfter = 300'000;
+         r.noContentLength = true;
+         return infoFor(rig.server.serveArtifact("q.zip", r), "q.zip", "application/zip");
+       }, {}, QStringLiteral("The network connection was lost.")},
+      {"stalls", [](UpdateRig& rig) {
+         Reply r = Reply::text(bytes(300'000), 200, "application/zip");
+         r.chunkBytes = 100'000;
+         r.chunkDelayMs = 1500;
+         return infoFor(rig.server.serveArtifact("q.zip", r), "q.zip", "application/zip");
+       }, [](UpdaterOptions& o) { o.downloadTimeoutMs = 300; }, QStringLiteral("The request timed out.")},
+      {"slow but steady", [](UpdateRig& rig) {
+         Reply r = Reply::text(bytes(300'000), 200, "text/plain");
+         r.chunkBytes = 40'000;
+         r.chunkDelayMs = 120;
+         return infoFor(rig.server.serveArtifact("notes.txt", r));
+       }, [](UpdaterOptions& o) { o.downloadTimeoutMs = 600; },
+       QStringLiteral("Unsupported artifact type: text/plain.")},
+      {"nothing listens", [](UpdateRig&) {
+         QTcpServer closed;
+         closed.listen(QHostAddress::LocalHost);
+         const quint16 port = closed.serverPort();
+         closed.close();
+         return infoFor("http://127.0.0.1:" + std::to_string(port) + "/q.zip");
+       }, {}, QStringLiteral("Could not connect to the server (connection refused).")},
+      {"error page with digest", [](UpdateRig& rig) {
+         UpdateInfo info = infoFor(rig.server.serveArtifact(
+             "q.zip", Reply::text("<html>Not Found</html>", 404)), "q.zip", "application/zip");
+         info.sha256 = QString(64, u'a');
+         return info;
+       }, {}, QStringLiteral("Checksum mismatch (expected aaaaaaaaaaaa*")},
+      {"error page without digest", [](UpdateRig& rig) {
+         return infoFor(rig.server.serveArtifact("q.zip", Reply::text("<html>Not Found</html>", 404)),
+                        "q.zip", "application/zip");
+       }, {}, QStringLiteral("Install failed: /usr/bin/bsdtar exited 1: *")},
+      {"work directory impossible", [](UpdateRig& rig) {
+         return infoFor(rig.server.serveArtifact("notes.txt", "x", "text/plain"));
+       }, [](UpdaterOptions& o) { o.tempDirectory = QStringLiteral("/dev/null/tmp"); },
+       QStringLiteral("The folder \u201C/dev/null/tmp/QuotabarUpdate-*")},
+      {"file name too long", [](UpdateRig& rig) {
+         UpdateInfo info = infoFor(rig.server.serveArtifact("notes.txt", "x", "text/plain"));
+         info.fileName = QString(300, u'n');
+         return info;
+       }, {}, QStringLiteral("File name too long")},
+      {"file name that is no name", [](UpdateRig& rig) {
+         UpdateInfo info = infoFor(rig.server.serveArtifact("notes.txt", "x", "text/plain"));
+         info.fileName = QStringLiteral("..");
+         return info;
+       }, {}, QStringLiteral("The update server returned a malformed response.")},
+      {"plain http off this machine", [](UpdateRig&) {
+         return infoFor("http://cdn.example.test/notes.txt");
+       }, {}, QStringLiteral("The update server returned a malformed response.")},
+  };
+  for (const Row& row : rows) {
+    UpdateRig rig;
+    const UpdateInfo info = row.setup(rig);
+    const DownloadRun run = download(rig, info, 1000, row.tweak);
+    const QString message = test::failedMessage(run.updater->state());
+    if (row.message.endsWith(u'*')) {
+      EXPECT_TRUE(message.startsWith(row.message.chopped(1))) << row.name << ": " << message.toStdString();
+    } else {
+      EXPECT_EQ(message, row.message) << row.name;
+    }
+    ASSERT_TRUE(holds<update_state::Failed>(run.updater->state())) << row.name;
+    EXPECT_EQ(std::get<update_state::Failed>(run.updater->state()).info, info) << row.name;
+  }
+}
+
+TEST(Download, WriteFailureStopsTheDownload) {
+  UpdateRig rig;
+  Reply reply = Reply::text(bytes(1024 * 1024), 200, "application/zip");
+  const UpdateInfo info = infoFor(rig.server.serveArtifact("q.zip", reply), "q.zip", "application/zip");
+  // Files may not grow past 256 KiB while this runs: the write fails with EFBIG.
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = 256 * 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const DownloadRun run = download(rig, info);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(test::failedMessage(run.updater->state()), QStringLiteral("File too large"));
+}
+
+}  // namespace
+}  // namespace qb

@@ -1,0 +1,174 @@
+// Decoding the latest-release answer and turning it into the offered release.
+#include <gtest/gtest.h>
+
+#include "updater/latest_response.h"
+
+namespace qb {
+namespace {
+
+struct Decoded {
+  std::optional<UpdateInfo> info;
+  QString message;  // decoder message or error description
+};
+
+Decoded decode(const QByteArray& body) {
+  QString error;
+  const auto response = decodeBody<LatestResponse>(body, decodeLatestResponse, &error);
+  if (!response) return {std::nullopt, error};
+  auto info = makeUpdateInfo(*response);
+  if (!info) return {std::nullopt, info.error().description()};
+  return {info.value(), QString()};
+}
+
+QByteArray answer(const char* release, const char* artifact) {
+  return QByteArray("{\"release\":{") + release + "},\"artifact\":{" + artifact + "}}";
+}
+
+constexpr const char* kArtifact =
+    "\"downloadUrl\":\"https://cdn.example.test/q.zip\",\"fileName\":\"Quotabar.zip\","
+    "\"contentType\":\"application/zip\"";
+
+TEST(LatestResponse, FieldVariants) {
+  struct Row {
+    QByteArray body;
+    std::function<void(const UpdateInfo&)> check;
+  };
+  const Row rows[] = {
+      // Every field present; unknown keys ignored.
+      {answer("\"id\":\"r1\",\"version\":\"1.3.9\",\"buildNumber\":\"39\",\"notes\":\"**new**\","
+              "\"isYanked\":false,\"extra\":[1]",
+              "\"downloadUrl\":\"https://cdn.example.test/a/b.zip?sig=1\",\"fileName\":\"Q.zip\","
+              "\"contentType\":\"application/zip\",\"sha256\":\"ABCDEF\",\"version\":\"1.4.0\","
+              "\"buildNumber\":\"40\",\"sizeBytes\":12345,\"other\":null"),
+       [](const UpdateInfo& i) {
+         EXPECT_EQ(i.version, QStringLiteral("1.4.0"));  // the artifact's version wins
+         EXPECT_EQ(i.buildNumber, QStringLiteral("40"));
+         EXPECT_EQ(i.notes, QStringLiteral("**new**"));
+         EXPECT_EQ(i.releaseId, QStringLiteral("r1"));
+         EXPECT_EQ(i.downloadUrl, QUrl(QStringLiteral("https://cdn.example.test/a/b.zip?sig=1")));
+         EXPECT_EQ(i.sha256, QStringLiteral("ABCDEF"));
+         EXPECT_EQ(i.fileName, QStringLiteral("Q.zip"));
+         EXPECT_EQ(i.contentType, QStringLiteral("application/zip"));
+         EXPECT_EQ(i.sizeBytes, 12345);
+       }},
+      // Only the required fields; nulls count as absent.
+      {answer("\"version\":\"2.0\",\"id\":null,\"buildNumber\":null,\"notes\":null,\"isYanked\":null",
+              "\"downloadUrl\":\"https://cdn.example.test/q.zip\",\"fileName\":\"Quotabar.zip\","
+              "\"contentType\":\"application/zip\",\"sha256\":null,\"version\":null,"
+              "\"buildNumber\":null,\"sizeBytes\":null"),
+       [](const UpdateInfo& i) {
+         EXPECT_EQ(i.version, QStringLiteral("2.0"));
+         EXPECT_FALSE(i.buildNumber || i.notes || i.releaseId || i.sha256 || i.sizeBytes);
+       }},
+      // An empty artifact version or build still overrides the release's.
+      {answer("\"version\":\"2.0\",\"buildNumber\":\"7\"",
+              "\"downloadUrl\":\"https://cdn.example.test/q.zip\",\"fileName\":\"Quotabar.zip\","
+              "\"contentType\":\"application/zip\",\"version\":\"\",\"buildNumber\":\"\""),
+       [](const UpdateInfo& i) {
+         EXPECT_EQ(i.version, QString());
+         EXPECT_EQ(i.buildNumber, QString());
+       }},
+      // The release's build when the artifact has none; a yanked release still counts.
+      {answer("\"version\":\"2.0\",\"buildNumber\":\"7\",\"isYanked\":true", kArtifact),
+       [](const UpdateInfo& i) { EXPECT_EQ(i.buildNumber, QStringLiteral("7")); }},
+      // Only the last path component of a file name is used.
+      {answer("\"version\":\"2.0\"",
+              "\"downloadUrl\":\"https://cdn.example.test/q.zip\",\"fileName\":\"../../etc/evil.zip\","
+              "\"contentType\":\"application/zip\""),
+       [](const UpdateInfo& i) { EXPECT_EQ(i.fileName, QStringLiteral("evil.zip")); }},
+      {answer("\"version\":\"2.0\"",
+              "\"downloadUrl\":\"https://cdn.example.test/q.zip\",\"fileName\":\"/abs/Q.dmg\","
+              "\"contentType\":\"x\""),
+       [](const UpdateInfo& i) { EXPECT_EQ(i.fileName, QStringLiteral("Q.dmg")); }},
+      // Plain http is fine to this machine.
+      {answer("\"version\":\"2.0\"",
+              "\"downloadUrl\":\"http://127.0.0.1:9/q.zip\",\"fileName\":\"q.zip\",\"contentType\":\"z\""),
+       [](const UpdateInfo& i) { EXPECT_EQ(i.downloadUrl.port(), 9); }},
+  };
+  for (const Row& row : rows) {
+    const Decoded d = decode(row.body);
+    ASSERT_TRUE(d.info) << row.body.toStdString() << " -> " << d.message.toStdString();
+    row.check(*d.info);
+  }
+}
+
+TEST(LatestResponse, RefusedAnswers) {
+  const QString malformed = QStringLiteral("The update server returned a malformed response.");
+  const QString wrongType = QStringLiteral(
+      "The data couldn't be read because it isn't in the correct format (expected %1 at \"%2\", found %3).");
+  auto withArtifact = [](const char* artifact) { return answer("\"version\":\"2.0\"", artifact); };
+  const struct {
+    QByteArray body;
+    QString message;
+  } rows[] = {
+      {answer("\"version\":\"2.0\",\"buildNumber\":7", kArtifact),
+       wrongType.arg("a string", "release.buildNumber", "a number")},
+      {answer("\"version\":2", kArtifact), wrongType.arg("a string", "release.version", "a number")},
+      {answer("\"version\":\"2\",\"isYanked\":\"no\"", kArtifact),
+       wrongType.arg("a boolean", "release.isYanked", "a string")},
+      {withArtifact("\"downloadUrl\":\"https://x.test/q\",\"fileName\":\"q.zip\",\"contentType\":\"z\","
+                    "\"sizeBytes\":\"12\""),
+       wrongType.arg("an integer", "artifact.sizeBytes", "a string")},
+      {withArtifact("\"downloadUrl\":\"https://x.test/q\",\"fileName\":\"q.zip\",\"contentType\":\"z\","
+                    "\"sizeBytes\":1.5"),
+       wrongType.arg("an integer", "artifact.sizeBytes", "1.5")},
+      {answer("", kArtifact), wrongType.arg("a value", "release.version", "nothing")},
+      {QByteArray("{\"artifact\":{}}"), wrongType.arg("a value", "release", "nothing")},
+      {QByteArray("{\"release\":{\"version\":\"1\"},\"artifact\":[]}"),
+       wrongType.arg("an object", "artifact", "an array")},
+      {withArtifact("\"fileName\":\"q.zip\",\"contentType\":\"z\""),
+       wrongType.arg("a value", "artifact.downloadUrl", "nothing")},
+      {QByteArray("[]"), QStringLiteral("The data couldn't be read because it isn't in the correct "
+                                        "format (expected an object at the top level, found an array).")},
+      {QByteArray("<html>"), QString()},  // the decoder's own message, whatever it says
+      // Download addresses: https anywhere, http only to this machine, nothing else.
+      {withArtifact("\"downloadUrl\":\"http://cdn.example.test/q.zip\",\"fileName\":\"q\",\"contentType\":\"z\""), malformed},
+      {withArtifact("\"downloadUrl\":\"ftp://127.0.0.1/q.zip\",\"fileName\":\"q\",\"contentType\":\"z\""), malformed},
+      {withArtifact("\"downloadUrl\":\"file:///etc/passwd\",\"fileName\":\"q\",\"contentType\":\"z\""), malformed},
+      {withArtifact("\"downloadUrl\":\"not a url\",\"fileName\":\"q\",\"contentType\":\"z\""), malformed},
+      {withArtifact("\"downloadUrl\":\"https://[::1\",\"fileName\":\"q\",\"contentType\":\"z\""), malformed},
+      {withArtifact("\"downloadUrl\":\"https:///nohost\",\"fileName\":\"q\",\"contentType\":\"z\""), malformed},
+      // File names that name no file.
+      {withArtifact("\"downloadUrl\":\"https://x.test/q\",\"fileName\":\"\",\"contentType\":\"z\""), malformed},
+      {withArtifact("\"downloadUrl\":\"https://x.test/q\",\"fileName\":\".\",\"contentType\":\"z\""), malformed},
+      {withArtifact("\"downloadUrl\":\"https://x.test/q\",\"fileName\":\"..\",\"contentType\":\"z\""), malformed},
+      {withArtifact("\"downloadUrl\":\"https://x.test/q\",\"fileName\":\"a/..\",\"contentType\":\"z\""), malformed},
+      {withArtifact("\"downloadUrl\":\"https://x.test/q\",\"fileName\":\"dir/\",\"contentType\":\"z\""), malformed},
+  };
+  for (const auto& r : rows) {
+    const Decoded d = decode(r.body);
+    EXPECT_FALSE(d.info) << r.body.toStdString();
+    if (r.message.isEmpty()) {
+      EXPECT_FALSE(d.message.isEmpty());
+    } else {
+      EXPECT_EQ(d.message, r.message) << r.body.toStdString();
+    }
+  }
+}
+
+TEST(LatestResponse, UpdateInfoEqualityAndHashCoverEveryField) {
+  const Decoded base = decode(answer("\"version\":\"2.0\"", kArtifact));
+  ASSERT_TRUE(base.info);
+  const UpdateInfo a = *base.info;
+  QList<UpdateInfo> variants;
+  for (int i = 0; i < 9; ++i) variants << a;
+  variants[0].version = QStringLiteral("2.1");
+  variants[1].buildNumber = QString();  // present but empty differs from absent
+  variants[2].notes = QStringLiteral("n");
+  variants[3].releaseId = QStringLiteral("r");
+  variants[4].downloadUrl = QUrl(QStringLiteral("https://other.test/q.zip"));
+  variants[5].sha256 = QStringLiteral("00");
+  variants[6].fileName = QStringLiteral("other.zip");
+  variants[7].contentType = QStringLiteral("application/x-apple-diskimage");
+  variants[8].sizeBytes = 0;
+  for (const UpdateInfo& v : variants) {
+    EXPECT_NE(v, a);
+    EXPECT_NE(qHash(v), qHash(a));
+  }
+  UpdateInfo copy = a;
+  EXPECT_EQ(copy, a);
+  EXPECT_EQ(qHash(copy), qHash(a));
+}
+
+}  // namespace
+}  // namespace qb

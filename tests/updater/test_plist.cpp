@@ -1,0 +1,111 @@
+// The XML property-list reader behind Info.plist.
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include "platform/bundle.h"
+#include "platform/plist_reader.h"
+#include "update_fixtures.h"
+
+namespace qb {
+namespace {
+
+using platform::parsePropertyList;
+
+QByteArray doc(const char* body) {
+  return QByteArray(
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+             "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+             "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">") +
+         body + "</plist>";
+}
+
+TEST(PropertyList, ReadsEveryValueType) {
+  QString error;
+  const auto value = parsePropertyList(
+      doc("<dict>"
+          "<key>s</key><string>caf\xc3\xa9 &amp; co</string>"
+          "<key>empty</key><string/>"
+          "<key>i</key><integer>-42</integer>"
+          "<key>r</key><real>2.5</real>"
+          "<key>t</key><true/><key>f</key><false/>"
+          "<key>d</key><date>2024-05-01T12:30:00Z</date>"
+          "<key>b</key><data>aGVs\n bG8=</data>"
+          "<key>a</key><array><string>x</string><integer>1</integer><dict/></array>"
+          "<key>n</key><dict><key>k</key><string>v</string></dict>"
+          "</dict>"),
+      &error);
+  ASSERT_TRUE(value) << error.toStdString();
+  const QVariantMap map = value->toMap();
+  EXPECT_EQ(map.value("s").toString(), QStringLiteral("caf\u00e9 & co"));
+  EXPECT_EQ(map.value("empty").typeId(), QMetaType::QString);
+  EXPECT_EQ(map.value("i").toLongLong(), -42);
+  EXPECT_EQ(map.value("r").toDouble(), 2.5);
+  EXPECT_EQ(map.value("t").typeId(), QMetaType::Bool);
+  EXPECT_TRUE(map.value("t").toBool());
+  EXPECT_FALSE(map.value("f").toBool());
+  EXPECT_EQ(map.value("d").toDateTime(), QDateTime(QDate(2024, 5, 1), QTime(12, 30), Qt::UTC));
+  EXPECT_EQ(map.value("b").toByteArray(), QByteArray("hello"));
+  EXPECT_EQ(map.value("a").toList().size(), 3);
+  EXPECT_EQ(map.value("n").toMap().value("k").toString(), QStringLiteral("v"));
+}
+
+TEST(PropertyList, RefusesWhatIsNoPropertyList) {
+  const QByteArray deep = QByteArray("<plist>") + QByteArray("<array>").repeated(5000) +
+                          QByteArray("</array>").repeated(5000) + "</plist>";
+  const struct {
+    QByteArray input;
+    const char* mentions;
+  } rows[] = {
+      {"", "Premature end of document"},
+      {"<?xml version=\"1.0\"?><!-- nothing -->", "Premature end of document"},
+      {"not xml at all", "The property list couldn't be read"},
+      {"bplist00\x01\x02", "binary"},
+      {"<html><body/></html>", "<html>"},
+      {doc(""), "empty"},
+      {doc("<dict><key>a</key></dict>"), "has no value"},
+      {doc("<dict><string>a</string></dict>"), "<key> was expected"},
+      {doc("<integer>12a</integer>"), "not an integer"},
+      {doc("<real>x</real>"), "not a real"},
+      {doc("<date>yesterday</date>"), "not a date"},
+      {doc("<data>!!!</data>"), "base64"},
+      {doc("<true>x</true>"), "no content"},
+      {doc("<set/>"), "unknown element"},
+      {doc("<string>a</string><string>b</string>"), "more than one"},
+      {doc("<dict><key>a</key><string>b</dict>"), "The property list couldn't be read"},
+      {doc("<dict/>") + "<trailing/>", "The property list couldn't be read"},
+      {deep, "too deep"},
+  };
+  for (const auto& r : rows) {
+    QString error;
+    EXPECT_FALSE(parsePropertyList(r.input, &error)) << r.input.left(60).toStdString();
+    EXPECT_TRUE(error.contains(QLatin1String(r.mentions))) << error.toStdString();
+  }
+}
+
+TEST(PropertyList, InfoDictionaryOfABundle) {
+  QTemporaryDir dir;
+  test::BundleSpec spec;
+  spec.apiKey = QStringLiteral("k & <key>");
+  const QString bundle = test::makeBundle(dir.path(), spec);
+  const QVariantMap info = platform::readInfoDictionary(bundle);
+  EXPECT_EQ(info.value("CFBundleIdentifier").toString(), QStringLiteral("com.orvane.vantelo"));
+  EXPECT_EQ(info.value("KovalinApiKey").toString(), QStringLiteral("k & <key>"));
+  // Missing, unreadable or non-dictionary files read as an empty dictionary.
+  EXPECT_TRUE(platform::readInfoDictionary(dir.path() + QStringLiteral("/none.app")).isEmpty());
+  test::writeFile(platform::infoPlistPath(bundle), doc("<array/>"));
+  EXPECT_TRUE(platform::readInfoDictionary(bundle).isEmpty());
+  EXPECT_TRUE(platform::readInfoDictionary(QString()).isEmpty());
+}
+
+TEST(PropertyList, BundleOfAnExecutableFolder) {
+  EXPECT_EQ(platform::bundleForExecutableDir(QStringLiteral("/opt/Quotabar.app/Contents/bin")),
+            QStringLiteral("/opt/Quotabar.app"));
+  EXPECT_EQ(platform::bundleForExecutableDir(QStringLiteral("/usr/bin")), QString());
+  EXPECT_EQ(platform::bundleForExecutableDir(QStringLiteral("/opt/x.App/Contents/bin")), QString());
+}
+
+}  // namespace
+}  // namespace qb

@@ -1,0 +1,301 @@
+// Install and relaunch for real: the script runs in bash, waits for a stand-in process,
+// swaps the bundles and starts the application again.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "platform/bundle.h"
+#include "update_fixtures.h"
+#include "updater/relauncher.h"
+
+namespace qb {
+namespace {
+
+using test::BundleSpec;
+
+// A temporary "installed" application, a staged newer one, a process standing in for
+// the running application, and an updater wired to them.
+class RelaunchRig {
+ public:
+  explicit RelaunchRig(const QString& installedFolder = QStringLiteral("User's Apps"),
+                       const QString& installedName = QStringLiteral("Quotabar.app")) {
+    BundleSpec old = test::UpdateRig::installedSpec();
+    old.name = installedName;
+    old.startMarker = marker();
+    installed = test::makeBundle(dir.path() + u'/' + installedFolder, old);
+    BundleSpec fresh;
+    fresh.version = QStringLiteral("2.0.0");
+    fresh.startMarker = marker();
+    fresh.tag = QStringLiteral("new");
+    staged = test::makeBundle(dir.path() + QStringLiteral("/work dir/unpack"), fresh);
+    QDir().mkpath(temp());
+    standIn.start(QStringLiteral("/bin/sleep"), {QStringLiteral("60")});
+    EXPECT_TRUE(standIn.waitForStarted());
+  }
+  ~RelaunchRig() {
+    standIn.kill();
+    standIn.waitForFinished();
+  }
+
+  QString marker() const { return dir.path() + QStringLiteral("/started.txt"); }
+  QString temp() const { return dir.path() + QStringLiteral("/tmp"); }
+  QString version(const QString& bundle) const {
+    return platform::readInfoDictionary(bundle).value(QStringLiteral("CFBundleShortVersionString")).toString();
+  }
+  QStringList log() const {
+    const QStringList dirs = QDir(temp()).entryList({QStringLiteral("QuotabarRelauncher-*")}, QDir::Dirs);
+    if (dirs.size() != 1) return {};
+    return QString::fromUtf8(test::readFile(temp() + u'/' + dirs.first() + QStringLiteral("/relaunch.log")))
+        .split(u'\n', Qt::SkipEmptyParts);
+  }
+  QString started() const { return QString::fromUtf8(test::readFile(marker())); }
+
+  std::unique_ptr<Updater> updater(const platform::ToolTable* tools = nullptr) {
+    UpdaterOptions o;
+    o.bundlePath = installed;
+    o.origin = QUrl(QStringLiteral("https://updates.example.test"));
+    o.tempDirectory = temp();
+    o.tools = tools;
+    o.pid = [this] { return standIn.processId(); };
+    o.quit = [this] { ++quitCalls; };
+    return Updater::create(o);
+  }
+
+  UpdateInfo info() const {
+    UpdateInfo i;
+    i.version = QStringLiteral("2.0.0");
+    i.downloadUrl = QUrl(QStringLiteral("https://cdn.example.test/q.zip"));
+    i.fileName = QStringLiteral("q.zip");
+    i.contentType = QStringLiteral("application/zip");
+    return i;
+  }
+
+  void endStandIn() {
+    standIn.kill();
+    standIn.waitForFinished();
+  }
+
+  test::TempHome home;
+  QTemporaryDir dir;
+  QString installed;
+  QString staged;
+  QProcess standIn;
+  int quitCalls = 0;
+};
+
+TEST(Relauncher, SwapsTheBundleOnceTheApplicationHasQuit) {
+  RelaunchRig rig;
+  const QString backup = backupPathFor(rig.installed);
+  EXPECT_TRUE(backup.endsWith(QStringLiteral("/User's Apps/Quotabar.old.app")));
+  test::writeFile(backup + QStringLiteral("/leftover"), "from an earlier update");
+
+  auto updater = rig.updater();
+  ASSERT_TRUE(updater);
+  const qint64 pid = rig.standIn.processId();
+  test::StateLog log(*updater);
+  updater->installAndRelaunch(rig.info(), rig.staged);
+  EXPECT_EQ(log.names(), QStringList{QStringLiteral("installing")});
+  EXPECT_TRUE(holds<update_state::Installing>(updater->state()));
+
+  // The script, as written: 0755, the pure function of the paths, the PID and the table.
+  const QStringList dirs = QDir(rig.temp()).entryList({QStringLiteral("QuotabarRelauncher-*")}, QDir::Dirs);
+  ASSERT_EQ(dirs.size(), 1);
+  EXPECT_EQ(dirs.first().size(), 19 + 36);
+  const QString relauncher = rig.temp() + u'/' + dirs.first();
+  const QString scriptPath = relauncher + QStringLiteral("/relaunch.sh");
+  struct stat st{};
+  ASSERT_EQ(::stat(QFile::encodeName(scriptPath).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
+  EXPECT_EQ(QString::fromUtf8(test::readFile(scriptPath)),
+            relauncherScript(platform::linuxTools(),
+                             {relauncher + QStringLiteral("/relaunch.log"), rig.staged, rig.installed, backup},
+                             pid));
+
+  // The application quits 0.2 seconds later, through the injected normal quit.
+  EXPECT_EQ(rig.quitCalls, 0);
+  ASSERT_TRUE(test::waitUntil([&] { return rig.quitCalls == 1; }, 3000));
+  // Nothing moves while the process still lives.
+  test::spin(800);
+  EXPECT_EQ(rig.version(rig.installed), QStringLiteral("1.0.0"));
+  EXPECT_TRUE(rig.started().isEmpty());
+
+  rig.endStandIn();
+  ASSERT_TRUE(test::waitUntil([&] { return rig.log().size() >= 3; }, 10'000))
+      << rig.log().join(u'\n').toStdString();
+  ASSERT_TRUE(test::waitUntil([&] { return !rig.started().isEmpty(); }, 5000));
+  EXPECT_EQ(rig.started(), QStringLiteral("new \n"));
+  EXPECT_EQ(rig.version(rig.installed), QStringLiteral("2.0.0"));
+  EXPECT_FALSE(QFileInfo::exists(backup));
+  const QStringList lines = rig.log();
+  ASSERT_EQ(lines.size(), 3) << lines.join(u'\n').toStdString();
+  EXPECT_TRUE(lines[0].startsWith(u'['));
+  const QString start = QStringLiteral("] relauncher start pid=") +
+                        QString::number(pid) + QStringLiteral(" src=") +
+                        rig.staged + QStringLiteral(" dst=") + rig.installed;
+  EXPECT_TRUE(lines[0].endsWith(start)) << lines[0].toStdString() << "\n" << start.toStdString();
+  EXPECT_TRUE(lines[1].endsWith(QStringLiteral("] swapped, opening")));
+  EXPECT_TRUE(lines[2].endsWith(QStringLiteral("] done")));
+}
+
+TEST(Relauncher, ScriptOutcomesTable) {
+  struct Row {
+    const char* name;
+    QString installedName;
+    std::function<void(RelaunchRig&)> before;  // once the script waits
+    QString lastLogLine;                        // exact, or a suffix after "] "
+    QString version;                            // what the installed place holds afterwards
+    QString started;                            // which application was opened
+    bool backupLeft;
+  };
+  const Row rows[] = {
+      {"the copy fails: backup restored, old app reopened", QStringLiteral("Quotabar.app"),
+       [](RelaunchRig& r) { QDir(r.staged).removeRecursively(); },
+       QStringLiteral("ditto failed, restoring backup"), QStringLiteral("1.0.0"), QStringLiteral("old \n"), false},
+      {"the move aside fails: old app left and reopened",
+       // Its backup name is longer than a file name may be.
+       QString(251, u'Q') + QStringLiteral(".app"), {}, QStringLiteral("mv to backup failed"),
+       QStringLiteral("1.0.0"), QStringLiteral("old \n"), false},
+      {"the installed bundle vanished: copied anyway", QStringLiteral("Quotabar.app"),
+       [](RelaunchRig& r) { QDir(r.installed).removeRecursively(); }, QStringLiteral("] done"),
+       QStringLiteral("2.0.0"), QStringLiteral("new \n"), false},
+  };
+  for (const Row& row : rows) {
+    RelaunchRig rig(QStringLiteral("Apps with blanks"), row.installedName);
+    auto updater = rig.updater();
+    ASSERT_TRUE(updater) << row.name;
+    updater->installAndRelaunch(rig.info(), rig.staged);
+    ASSERT_TRUE(holds<update_state::Installing>(updater->state())) << row.name;
+    if (row.before) row.before(rig);
+    rig.endStandIn();
+    // The application is opened before the script's last words; wait for both.
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+          const QStringList l = rig.log();
+          return !rig.started().isEmpty() && !l.isEmpty() && l.last().endsWith(row.lastLogLine);
+        },
+        10'000))
+        << row.name << ": " << rig.log().join(u'\n').toStdString();
+    const QStringList log = rig.log();
+    ASSERT_FALSE(log.isEmpty()) << row.name;
+    EXPECT_TRUE(log.last() == row.lastLogLine || log.last().endsWith(row.lastLogLine))
+        << row.name << ": " << log.join(u'\n').toStdString();
+    EXPECT_EQ(rig.version(rig.installed), row.version) << row.name;
+    EXPECT_EQ(rig.started(), row.started) << row.name;
+    EXPECT_EQ(QFileInfo::exists(backupPathFor(rig.installed)), row.backupLeft) << row.name;
+  }
+}
+
+TEST(Relauncher, GoesOnWhenTheApplicationDoesNotQuit) {
+  // The documented wait, shortened from 150 probes to 3 so the test stays quick.
+  RelaunchRig rig;
+  const QString log = rig.temp() + QStringLiteral("/relaunch.log");
+  QString script = relauncherScript(platform::linuxTools(),
+                                    {log, rig.staged, rig.installed, backupPathFor(rig.installed)},
+                                    rig.standIn.processId());
+  ASSERT_TRUE(script.contains(QStringLiteral("$(seq 1 150)")));
+  script.replace(QStringLiteral("$(seq 1 150)"), QStringLiteral("$(seq 1 3)"));
+  test::writeFile(rig.temp() + QStringLiteral("/r.sh"), script.toUtf8());
+  EXPECT_EQ(QProcess::execute(QStringLiteral("/bin/bash"), {rig.temp() + QStringLiteral("/r.sh")}), 0);
+  EXPECT_EQ(rig.standIn.state(), QProcess::Running);
+  EXPECT_EQ(rig.version(rig.installed), QStringLiteral("2.0.0"));
+  ASSERT_TRUE(test::waitUntil([&] { return !rig.started().isEmpty(); }, 5000));
+  EXPECT_EQ(rig.started(), QStringLiteral("new \n"));
+}
+
+TEST(Relauncher, PreparationFailuresKeepTheApplicationRunning) {
+  struct Row {
+    const char* name;
+    std::function<void(RelaunchRig&, UpdaterOptions&, platform::ToolTable&)> setup;
+    QString message;  // a trailing "*" matches a prefix
+  };
+  const Row rows[] = {
+      {"bash cannot be started", [](RelaunchRig&, UpdaterOptions&, platform::ToolTable& t) {
+         t.interpreter = QStringLiteral("/nonexistent/bash");
+       }, QStringLiteral("*")},
+      {"no relauncher folder", [](RelaunchRig&, UpdaterOptions& o, platform::ToolTable&) {
+         o.tempDirectory = QStringLiteral("/dev/null/tmp");
+       }, QStringLiteral("The folder \u201C/dev/null/tmp/QuotabarRelauncher-*")},
+      {"not inside a .app folder", [](RelaunchRig& r, UpdaterOptions& o, platform::ToolTable&) {
+         const QString plain = r.dir.path() + QStringLiteral("/plain");
+         QDir().rename(r.installed, plain);
+         o.bundlePath = plain;
+       }, QStringLiteral("Install failed: the running application is not inside a .app folder, so it "
+                         "cannot be replaced.")},
+  };
+  for (const Row& row : rows) {
+    RelaunchRig rig;
+    platform::ToolTable tools = platform::linuxTools();
+    UpdaterOptions o;
+    o.bundlePath = rig.installed;
+    o.origin = QUrl(QStringLiteral("https://updates.example.test"));
+    o.tempDirectory = rig.temp();
+    o.pid = [&rig] { return rig.standIn.processId(); };
+    o.quit = [&rig] { ++rig.quitCalls; };
+    auto updater = Updater::create(o);
+    ASSERT_TRUE(updater);
+    // The options are read at creation; the bundle and table may change behind them.
+    UpdaterOptions changed = o;
+    row.setup(rig, changed, tools);
+    changed.tools = &tools;
+    if (changed.bundlePath != o.bundlePath) {
+      // Built before the bundle moved away, so the key was read.
+      test::writeFile(platform::infoPlistPath(changed.bundlePath), test::infoPlist(test::UpdateRig::installedSpec()));
+    }
+    updater = Updater::create(changed);
+    ASSERT_TRUE(updater) << row.name;
+    updater->installAndRelaunch(rig.info(), rig.staged);
+    const auto* failed = std::get_if<update_state::Failed>(&updater->state());
+    ASSERT_TRUE(failed) << row.name;
+    EXPECT_EQ(failed->info, rig.info()) << row.name;
+    if (row.message.endsWith(u'*')) {
+      EXPECT_TRUE(failed->message.startsWith(row.message.chopped(1))) << row.name << ": " << failed->message.toStdString();
+    } else {
+      EXPECT_EQ(failed->message, row.message) << row.name;
+    }
+    EXPECT_FALSE(failed->message.isEmpty()) << row.name;
+    test::spin(400);
+    EXPECT_EQ(rig.quitCalls, 0) << row.name;
+  }
+}
+
+TEST(Relauncher, RefusesAFolderItCannotWriteTo) {
+  // Even root cannot create files in /proc; nothing is started.
+  QTemporaryDir temp;
+  const auto launched = launchRelauncher(
+      {&platform::linuxTools(), temp.path(), QStringLiteral("/proc/Quotabar.app"), 1},
+      QStringLiteral("/tmp/none.app"));
+  ASSERT_FALSE(launched);
+  EXPECT_EQ(launched.error().description(),
+            QStringLiteral("Install failed: the folder /proc is not writable, so the application "
+                           "cannot be replaced there. Move Quotabar.app to a folder you can write "
+                           "to, or update it the way you installed it."));
+  EXPECT_TRUE(QDir(temp.path()).isEmpty());
+}
+
+TEST(Relauncher, ScriptThatCannotBeWritten) {
+  RelaunchRig rig;
+  auto updater = rig.updater();
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit none = saved;
+  none.rlim_cur = 0;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &none), 0);
+  updater->installAndRelaunch(rig.info(), rig.staged);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  const auto* failed = std::get_if<update_state::Failed>(&updater->state());
+  ASSERT_TRUE(failed) << stateName(updater->state()).toStdString();
+  EXPECT_EQ(failed->info, rig.info());
+  EXPECT_FALSE(failed->message.isEmpty());
+  test::spin(400);
+  EXPECT_EQ(rig.quitCalls, 0);
+}
+
+}  // namespace
+}  // namespace qb

@@ -1,0 +1,234 @@
+#include "update_fixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <cstdlib>
+#include <unistd.h>
+#include <gtest/gtest.h>
+
+#include "platform/bundle.h"
+#include "updater/relauncher.h"
+#include "updater/sha256.h"
+
+#ifndef QUOTABAR_SOURCE_DIR
+#error "QUOTABAR_SOURCE_DIR must point at the source tree"
+#endif
+
+namespace qb::test {
+
+namespace {
+
+QString xmlEscape(const QString& s) { return s.toHtmlEscaped(); }
+
+}  // namespace
+
+QByteArray infoPlist(const BundleSpec& spec) {
+  QString xml = QStringLiteral(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+      "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+      "<plist version=\"1.0\">\n<dict>\n");
+  auto key = [&xml](const char* name, const std::optional<QString>& value) {
+    if (!value) return;
+    xml += QStringLiteral("\t<key>%1</key>\n\t<string>%2</string>\n")
+               .arg(QLatin1String(name), xmlEscape(*value));
+  };
+  key("CFBundleIdentifier", spec.identifier);
+  key("CFBundleShortVersionString", spec.version);
+  key("CFBundleVersion", spec.build);
+  key("KovalinApiKey", spec.apiKey);
+  key("KovalinAppId", spec.appId);
+  key("KovalinChannel", spec.channel);
+  xml += QStringLiteral("</dict>\n</plist>\n");
+  return xml.toUtf8();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).path());
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+  ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.readAll();
+}
+
+QString makeBundle(const QString& parent, const BundleSpec& spec) {
+  const QString bundle = parent + u'/' + spec.name;
+  QDir().mkpath(bundle + QStringLiteral("/Contents/Resources"));
+  writeFile(bundle + QStringLiteral("/Contents/Info.plist"), infoPlist(spec));
+  if (!spec.startMarker.isEmpty()) {
+    const QString exe = bundle + QStringLiteral("/Contents/bin/quotabar");
+    writeFile(exe, QStringLiteral("#!/bin/sh\nprintf '%s %s\\n' %1 \"$*\" >> %2\n")
+                       .arg(shellQuote(spec.tag), shellQuote(spec.startMarker))
+                       .toUtf8());
+    QFile::setPermissions(exe, QFile::permissions(exe) | QFileDevice::ExeOwner |
+                                   QFileDevice::ExeGroup | QFileDevice::ExeOther);
+  }
+  for (const auto& [relative, bytes] : spec.files) writeFile(bundle + u'/' + relative, bytes);
+  for (const auto& [relative, target] : spec.links) {
+    const QString link = bundle + u'/' + relative;
+    QDir().mkpath(QFileInfo(link).path());
+    EXPECT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()), 0);
+  }
+  return bundle;
+}
+
+QString mustRun(const QString& program, const QStringList& args) {
+  QProcess process;
+  process.setStandardInputFile(QProcess::nullDevice());
+  process.start(program, args);
+  const bool finished = process.waitForFinished(60'000);
+  const QString err = QString::fromUtf8(process.readAllStandardError());
+  EXPECT_TRUE(finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+      << program.toStdString() << ' ' << args.join(u' ').toStdString() << ": " << err.toStdString();
+  return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+SigningKey::SigningKey(const QString& user)
+    // Short: gpg-agent's socket lives in here and socket paths are limited in length.
+    : dir_(QStringLiteral("/tmp/qbgpg-XXXXXX")), user_(user) {
+  mustRun(QStringLiteral("gpg"), {QStringLiteral("--homedir"), dir_.path(), QStringLiteral("--batch"),
+                                  QStringLiteral("--passphrase"), QString(),
+                                  QStringLiteral("--quick-gen-key"), user_,
+                                  QStringLiteral("ed25519"), QStringLiteral("sign"),
+                                  QStringLiteral("never")});
+  QProcess exporter;
+  exporter.setStandardOutputFile(publicKeyring());
+  exporter.start(QStringLiteral("gpg"), {QStringLiteral("--homedir"), dir_.path(),
+                                         QStringLiteral("--batch"), QStringLiteral("--export"), user_});
+  exporter.waitForFinished(30'000);
+  EXPECT_GT(QFileInfo(publicKeyring()).size(), 0);
+}
+
+SigningKey::~SigningKey() {
+  // Ends the agent gpg started for this home (it detaches, so it is not our child).
+  const QByteArray command = "gpgconf --homedir '" + QFile::encodeName(dir_.path()) +
+                             "' --kill gpg-agent >/dev/null 2>&1";
+  [[maybe_unused]] const int status = std::system(command.constData());
+}
+
+SigningKey& SigningKey::shared() {
+  static SigningKey key(QStringLiteral("Quotabar Test Release <release@quotabar.invalid>"));
+  return key;
+}
+
+SigningKey& SigningKey::stranger() {
+  static SigningKey key(QStringLiteral("Somebody Else <else@quotabar.invalid>"));
+  return key;
+}
+
+void SigningKey::sign(const QString& bundle, const QString& zipPath) const {
+  QStringList args{QStringLiteral(QUOTABAR_SOURCE_DIR "/packaging/sign-bundle.sh"),
+                   QStringLiteral("--homedir"), homedir(), QStringLiteral("--key"), user_, bundle};
+  if (!zipPath.isEmpty()) args << zipPath;
+  mustRun(QStringLiteral("/bin/bash"), args);
+}
+
+void zipEntries(const QString& parent, const QStringList& entries, const QString& zipPath,
+                const QStringList& extraArgs) {
+  QDir().mkpath(QFileInfo(zipPath).path());
+  QFile::remove(zipPath);
+  mustRun(QStringLiteral("/usr/bin/bsdtar"),
+          QStringList{QStringLiteral("--format"), QStringLiteral("zip"), QStringLiteral("-cf"), zipPath,
+                      QStringLiteral("-C"), parent} +
+              extraArgs + entries);
+}
+
+BundleSpec UpdateRig::installedSpec() {
+  BundleSpec spec;
+  spec.version = QStringLiteral("1.0.0");
+  spec.build = QStringLiteral("1");
+  spec.apiKey = QStringLiteral("test-key");
+  spec.tag = QStringLiteral("old");
+  return spec;
+}
+
+UpdateRig::UpdateRig(BundleSpec installed) {
+  if (installed.startMarker.isEmpty()) installed.startMarker = startMarker();
+  installed_ = makeBundle(dir_.path() + QStringLiteral("/Applications"), installed);
+  QFile::copy(SigningKey::shared().publicKeyring(), platform::updateKeyringPath(installed_));
+  QDir().mkpath(tempDirectory());
+}
+
+UpdaterOptions UpdateRig::options() const {
+  UpdaterOptions o;
+  o.bundlePath = installed_;
+  o.origin = server.origin();
+  o.tempDirectory = tempDirectory();
+  o.quit = [] {};
+  return o;
+}
+
+std::unique_ptr<Updater> UpdateRig::updater(UpdaterOptions options) const {
+  auto updater = Updater::create(std::move(options));
+  EXPECT_TRUE(updater != nullptr);
+  return updater;
+}
+
+BundleSpec UpdateRig::newerSpec() const {
+  BundleSpec spec;
+  spec.version = QStringLiteral("2.0.0");
+  spec.build = QStringLiteral("2");
+  spec.startMarker = startMarker();
+  spec.tag = QStringLiteral("new");
+  return spec;
+}
+
+QString UpdateRig::scratchBundle(const BundleSpec& spec, const QString& folder) {
+  const QString parent = dir_.path() + u'/' + folder + QString::number(++scratchCount_);
+  return makeBundle(parent, spec);
+}
+
+fake::ReleaseFields UpdateRig::offerSignedZip(const BundleSpec& spec, bool withDigest) {
+  const QString bundle = scratchBundle(spec);
+  const QString zip = QFileInfo(bundle).path() + QStringLiteral(".zip");
+  SigningKey::shared().sign(bundle, zip);
+  const QByteArray bytes = readFile(zip);
+  fake::ReleaseFields fields;
+  fields.version = spec.version.value_or(QString()).toStdString();
+  fields.buildNumber = spec.build ? std::optional(spec.build->toStdString()) : std::nullopt;
+  fields.downloadUrl = server.serveArtifact("Quotabar.zip", bytes.toStdString());
+  fields.fileName = "Quotabar.zip";
+  fields.contentType = "application/zip";
+  if (withDigest) fields.sha256 = sha256Hex(bytes);
+  fields.sizeBytes = bytes.size();
+  server.offer(fields);
+  return fields;
+}
+
+StateLog::StateLog(Updater& updater) {
+  connection = QObject::connect(&updater, &Updater::stateChanged, &updater,
+                                [this](const UpdaterState& s) { states.append(s); });
+}
+
+StateLog::~StateLog() { QObject::disconnect(connection); }
+
+QStringList StateLog::names() const {
+  QStringList list;
+  for (const auto& s : states) list << stateName(s);
+  return list;
+}
+
+bool StateLog::waitSettled(Updater& updater, int timeoutMs) {
+  return waitUntil(
+      [&] {
+        return !holds<update_state::Checking>(updater.state()) &&
+               !holds<update_state::Downloading>(updater.state());
+      },
+      timeoutMs);
+}
+
+QString failedMessage(const UpdaterState& state) {
+  if (const auto* f = std::get_if<update_state::Failed>(&state)) return f->message;
+  return QStringLiteral("(not failed: %1)").arg(stateName(state));
+}
+
+std::string sha256Hex(const QByteArray& bytes) { return Sha256::hexOf(bytes).toStdString(); }
+
+}  // namespace qb::test

@@ -1,0 +1,125 @@
+#pragma once
+
+// Bundles, signatures, archives and updaters for the updater tests.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+#include <optional>
+
+#include "fake_update_server.h"
+#include "support/test_support.h"
+#include "updater/updater.h"
+
+namespace qb::test {
+
+// An application folder as the updater sees one.
+struct BundleSpec {
+  QString name = QStringLiteral("Quotabar.app");
+  std::optional<QString> identifier = QStringLiteral("com.orvane.vantelo");
+  std::optional<QString> version = QStringLiteral("2.0.0");
+  std::optional<QString> build = QStringLiteral("1");
+  std::optional<QString> apiKey;  // KovalinApiKey
+  std::optional<QString> appId;
+  std::optional<QString> channel;
+  // Contents/bin/quotabar: a script that appends "<tag> <args>" to this file when started.
+  QString startMarker;
+  QString tag = QStringLiteral("new");
+  // Extra files (relative path, contents) and links (relative path, target).
+  QList<QPair<QString, QByteArray>> files;
+  QList<QPair<QString, QString>> links;
+};
+
+// An Info.plist with the given keys (absent ones left out).
+QByteArray infoPlist(const BundleSpec& spec);
+
+// Creates the bundle inside `parent`; returns its path.
+QString makeBundle(const QString& parent, const BundleSpec& spec);
+
+void writeFile(const QString& path, const QByteArray& bytes);
+QByteArray readFile(const QString& path);
+
+// A throwaway OpenPGP key in a private GNUPGHOME, made once per test program.
+class SigningKey {
+ public:
+  static SigningKey& shared();    // the key update bundles are signed with
+  static SigningKey& stranger();  // another key, trusted by nobody
+  ~SigningKey();
+
+  QString homedir() const { return dir_.path(); }
+  QString user() const { return user_; }
+  QString publicKeyring() const { return dir_.path() + QStringLiteral("/public.gpg"); }
+
+  // Runs packaging/sign-bundle.sh; an empty zip path only signs.
+  void sign(const QString& bundle, const QString& zipPath = QString()) const;
+
+ private:
+  explicit SigningKey(const QString& user);
+  QTemporaryDir dir_;
+  QString user_;
+};
+
+// Zips the entries of `parent` named in `entries` (links stay links).
+void zipEntries(const QString& parent, const QStringList& entries, const QString& zipPath,
+                const QStringList& extraArgs = {});
+
+// Runs a program to its end; fails the test on a non-zero exit.
+QString mustRun(const QString& program, const QStringList& args);
+
+// A temporary folder holding the running ("installed") bundle with the update keyring,
+// the folder for work directories, and the updater built on them.
+class UpdateRig {
+ public:
+  explicit UpdateRig(BundleSpec installed = installedSpec());
+  static BundleSpec installedSpec();
+
+  QString root() const { return dir_.path(); }
+  QString installedBundle() const { return installed_; }
+  QString tempDirectory() const { return dir_.path() + QStringLiteral("/tmp"); }
+  QString startMarker() const { return dir_.path() + QStringLiteral("/started.txt"); }
+
+  UpdaterOptions options() const;
+  std::unique_ptr<Updater> updater(UpdaterOptions options) const;
+  std::unique_ptr<Updater> updater() const { return updater(options()); }
+
+  // A newer signed bundle zipped and offered by the server; returns the release fields.
+  fake::ReleaseFields offerSignedZip(const BundleSpec& spec, bool withDigest = true);
+  fake::ReleaseFields offerSignedZip() { return offerSignedZip(newerSpec()); }
+  BundleSpec newerSpec() const;
+
+  // Builds a bundle in a scratch folder, returns its path (not yet signed).
+  QString scratchBundle(const BundleSpec& spec, const QString& folder = QStringLiteral("scratch"));
+
+  fake::FakeUpdateServer server;
+
+ private:
+  TempHome home_;
+  QTemporaryDir dir_;
+  QString installed_;
+  int scratchCount_ = 0;
+};
+
+// Every state an updater publishes, in order.
+struct StateLog {
+  explicit StateLog(Updater& updater);
+  ~StateLog();
+  StateLog(const StateLog&) = delete;
+  StateLog& operator=(const StateLog&) = delete;
+  QList<UpdaterState> states;
+  QMetaObject::Connection connection;
+  QStringList names() const;
+  // Runs the event loop until the updater leaves `checking` / `downloading`.
+  bool waitSettled(Updater& updater, int timeoutMs = 20'000);
+};
+
+QString failedMessage(const UpdaterState& state);
+
+// Digest of bytes as 64 lower-case hex digits.
+std::string sha256Hex(const QByteArray& bytes);
+
+}  // namespace qb::test

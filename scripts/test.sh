@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, runs the whole test suite through ctest, then runs
-# each fuzz target briefly on its seed corpus.
+# Installs what is missing, builds, runs each fuzz target briefly on its seed corpus, then
+# the whole test suite through ctest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -8,5 +8,5 @@ scripts/build.sh
 # No session bus from the caller may leak in: tests that need one start their own.
 export DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent"
 unset DISPLAY WAYLAND_DISPLAY
-ctest --test-dir build --output-on-failure -j 2
 scripts/fuzz.sh 10
+ctest --test-dir build --output-on-failure -j 2

@@ -23,9 +23,14 @@ int usageError(const QString& message, const QString& usageLine) {
   return usage;
 }
 
-std::optional<Provider> providerArgument(const QString& arg, QString* error) {
-  if (auto p = providerFromRaw(arg)) return p;
-  *error = QStringLiteral("unknown provider \"%1\" (cursor, windsurf, codex or claude)").arg(arg);
+std::optional<Provider> providerArgument(const QStringList& args, const QString& usageLine) {
+  if (args.size() != 1) {
+    usageError(QString(), usageLine);
+    return std::nullopt;
+  }
+  if (auto p = providerFromRaw(args.first())) return p;
+  usageError(QStringLiteral("unknown provider \"%1\" (cursor, windsurf, codex or claude)").arg(args.first()),
+             usageLine);
   return std::nullopt;
 }
 

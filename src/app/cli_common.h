@@ -18,8 +18,9 @@ QTextStream& err();
 // Prints the usage line of a command and returns the usage exit code.
 int usageError(const QString& message, const QString& usageLine);
 
-// The provider named by `arg`, or a usage message.
-std::optional<Provider> providerArgument(const QString& arg, QString* error);
+// The one PROVIDER argument of a command; prints the usage error when it is missing,
+// extra or unknown (the caller then exits with `usage`).
+std::optional<Provider> providerArgument(const QStringList& args, const QString& usageLine);
 
 // The session value from standard input, trimmed; never echoed anywhere.
 QString readSessionFromStdin();

@@ -14,10 +14,8 @@ int runClient(const QStringList& args, const char* name,
               CallHandle (ProviderAPI::*operation)(const QString&, Completion<T>) const,
               QJsonObject (*toJson)(const T&)) {
   const QString usageLine = QStringLiteral("quotabar %1 PROVIDER < session").arg(QLatin1String(name));
-  if (args.size() != 1) return usageError(QString(), usageLine);
-  QString error;
-  const auto provider = providerArgument(args.first(), &error);
-  if (!provider) return usageError(error, usageLine);
+  const auto provider = providerArgument(args, usageLine);
+  if (!provider) return Exit::usage;
   const QString session = readSessionFromStdin();
   if (session.isEmpty())
     return usageError(QStringLiteral("no session value on standard input"), usageLine);

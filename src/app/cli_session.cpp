@@ -10,10 +10,8 @@ namespace qb::cli {
 
 int signinCommand(const QStringList& args) {
   const QString usageLine = QStringLiteral("quotabar signin PROVIDER < cookie");
-  if (args.size() != 1) return usageError(QString(), usageLine);
-  QString error;
-  const auto provider = providerArgument(args.first(), &error);
-  if (!provider) return usageError(error, usageLine);
+  const auto provider = providerArgument(args, usageLine);
+  if (!provider) return Exit::usage;
   const QString session = readSessionFromStdin();
   if (session.isEmpty())
     return usageError(QStringLiteral("paste the cookie value or Cookie header on standard input"),
@@ -40,10 +38,8 @@ int signinCommand(const QStringList& args) {
 
 int signoutCommand(const QStringList& args) {
   const QString usageLine = QStringLiteral("quotabar signout PROVIDER");
-  if (args.size() != 1) return usageError(QString(), usageLine);
-  QString error;
-  const auto provider = providerArgument(args.first(), &error);
-  if (!provider) return usageError(error, usageLine);
+  const auto provider = providerArgument(args, usageLine);
+  if (!provider) return Exit::usage;
   UsageMonitor(*provider).signOut();
   out() << "Signed out of " << displayName(*provider) << Qt::endl;
   return Exit::ok;

@@ -49,12 +49,10 @@ AccountInfo accountInfo(const CurrentAccount& a) {
 }  // namespace claude
 
 CallHandle ClaudeProvider::fetchAccount(const QString& session, Completion<AccountInfo> done) const {
-  const QUrl& origin = host_;
   auto& http = ProviderHTTP::shared();
   auto call = std::make_shared<PendingCall>();
   call->track(http.fetchJSON<claude::CurrentAccount>(
-      http.buildRequest(appendPath(host_, QStringLiteral("api/auth/current_account")), session,
-                        appendPath(origin, QString()), {{"Origin", origin.toString().toUtf8()}}),
+      http.serviceRequest(host_, QStringLiteral("api/auth/current_account"), session, QString()),
       claude::decodeCurrentAccount,
       [done = std::move(done)](const ApiResult<claude::CurrentAccount>& r) {
         if (!r) return done(r.error());

@@ -16,12 +16,10 @@ SessionResponse decodeSessionResponse(const JsonReader& j) {
 }  // namespace codex
 
 CallHandle CodexProvider::fetchAccount(const QString& session, Completion<AccountInfo> done) const {
-  const QUrl& origin = host_;
   auto& http = ProviderHTTP::shared();
   auto call = std::make_shared<PendingCall>();
   call->track(http.fetchJSON<codex::SessionResponse>(
-      http.buildRequest(appendPath(host_, QStringLiteral("api/auth/session")), session,
-                        appendPath(origin, QString()), {{"Origin", origin.toString().toUtf8()}}),
+      http.serviceRequest(host_, QStringLiteral("api/auth/session"), session, QString()),
       codex::decodeSessionResponse,
       [done = std::move(done)](const ApiResult<codex::SessionResponse>& r) {
         if (!r) return done(r.error());

@@ -106,10 +106,7 @@ UsageSnapshot makeSnapshot(const AuthMe& account, const UsageSummary& summary) {
 }  // namespace cursor
 
 QNetworkRequest CursorProvider::request(const QString& path, const QString& session) const {
-  const QUrl& origin = host_;
-  return ProviderHTTP::shared().buildRequest(
-      appendPath(host_, path), session, appendPath(origin, QStringLiteral("dashboard")),
-      {{"Origin", origin.toString().toUtf8()}});
+  return ProviderHTTP::shared().serviceRequest(host_, path, session, QStringLiteral("dashboard"));
 }
 
 CallHandle CursorProvider::fetchAccount(const QString& session, Completion<AccountInfo> done) const {

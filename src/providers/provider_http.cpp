@@ -113,6 +113,13 @@ QNetworkRequest ProviderHTTP::buildRequest(const QUrl& url, const QString& sessi
   return request;
 }
 
+QNetworkRequest ProviderHTTP::serviceRequest(const QUrl& origin, const QString& path,
+                                             const QString& session,
+                                             const QString& refererPath) const {
+  return buildRequest(appendPath(origin, path), session, appendPath(origin, refererPath),
+                      {{"Origin", origin.toString().toUtf8()}});
+}
+
 QNetworkReply* ProviderHTTP::fetch(const QNetworkRequest& request, BodyCompletion done) const {
   QNetworkReply* reply = manager_->get(request);
   armTimeouts(reply, idleTimeoutMs_, requestTimeoutMs_);

@@ -30,6 +30,11 @@ class ProviderHTTP {
   QNetworkRequest buildRequest(const QUrl& url, const QString& session, const QUrl& referer,
                                const Headers& extra) const;
 
+  // A service request: `path` on its origin, with the session, the referer page on the
+  // same origin and the origin itself as "Origin".
+  QNetworkRequest serviceRequest(const QUrl& origin, const QString& path, const QString& session,
+                                 const QString& refererPath) const;
+
   // Sends the request and reports the body of a 2xx answer, or the classified failure.
   // The returned reply may be aborted; it is deleted after completion.
   QNetworkReply* fetch(const QNetworkRequest& request, BodyCompletion done) const;

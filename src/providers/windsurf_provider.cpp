@@ -25,11 +25,9 @@ void attempt(std::shared_ptr<PendingCall> call, QUrl host, QString session, int 
     return done(ProviderAPIError::unimplemented(
         QStringLiteral("No reachable Windsurf account endpoint.")));
   }
-  const QUrl& origin = host;
   auto& http = ProviderHTTP::shared();
-  const QNetworkRequest request = http.buildRequest(
-      appendPath(host, QString::fromLatin1(kEndpoints[index])), session,
-      appendPath(origin, QStringLiteral("account")), {{"Origin", origin.toString().toUtf8()}});
+  const QNetworkRequest request = http.serviceRequest(
+      host, QString::fromLatin1(kEndpoints[index]), session, QStringLiteral("account"));
   call->track(http.fetchJSON<windsurf::AnyAccount>(
       request, windsurf::decodeAnyAccount,
       [call, host, session, index, done](const ApiResult<windsurf::AnyAccount>& r) {

@@ -23,7 +23,7 @@ ReleaseFields release(const char* version, std::optional<std::string> build = st
 }
 
 TEST(UpdateCheck, RequestCarriesPathQueryAndHeaders) {
-  test::BundleSpec installed = UpdateRig::installedSpec();
+  test::BundleRecipe installed = UpdateRig::installedRecipe();
   installed.appId = QStringLiteral("my app");
   installed.channel = QStringLiteral("beta&more");
   installed.version = QStringLiteral("1.4.2");

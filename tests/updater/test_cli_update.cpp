@@ -14,7 +14,7 @@ namespace qb {
 namespace {
 
 using fake::Reply;
-using test::BundleSpec;
+using test::BundleRecipe;
 
 const QString kSignatureFailed =
     QStringLiteral("Code signature invalid: codesign --verify failed for staged bundle");
@@ -32,9 +32,9 @@ class InstalledCopy {
     const QString built = QDir::cleanPath(qEnvironmentVariable("QUOTABAR_BUNDLE_BIN") + QStringLiteral("/../.."));
     QDir().mkpath(apps());
     test::mustRun(QStringLiteral("/bin/cp"), {QStringLiteral("-a"), built, bundle()});
-    BundleSpec spec = test::UpdateRig::installedSpec();
-    spec.apiKey = std::move(apiKey);
-    test::writeFile(platform::infoPlistPath(bundle()), test::infoPlist(spec));
+    BundleRecipe recipe = test::UpdateRig::installedRecipe();
+    recipe.apiKey = std::move(apiKey);
+    test::writeFile(platform::infoPlistPath(bundle()), test::infoPlist(recipe));
     QFile::remove(platform::updateKeyringPath(bundle()));
     QFile::copy(test::SigningKey::shared().publicKeyring(), platform::updateKeyringPath(bundle()));
     QDir().mkpath(temp());
@@ -61,13 +61,13 @@ class InstalledCopy {
 
   // A newer release: a signed bundle whose executable records that it was started.
   void offerNewer(bool sign = true) {
-    BundleSpec spec;
-    spec.version = QStringLiteral("9.0.0");
-    spec.build = QStringLiteral("90");
-    spec.startMarker = marker();
-    spec.tag = QStringLiteral("new");
+    BundleRecipe recipe;
+    recipe.version = QStringLiteral("9.0.0");
+    recipe.build = QStringLiteral("90");
+    recipe.startMarker = marker();
+    recipe.tag = QStringLiteral("new");
     const QString scratch = dir.path() + QStringLiteral("/release");
-    const QString bundlePath = test::makeBundle(scratch, spec);
+    const QString bundlePath = test::makeBundle(scratch, recipe);
     const QString zip = dir.path() + QStringLiteral("/Quotabar-9.0.0.zip");
     if (sign) {
       test::SigningKey::shared().sign(bundlePath, zip);

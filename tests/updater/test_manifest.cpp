@@ -72,9 +72,9 @@ TEST(BundleManifest, LinksThatStayInside) {
 
 TEST(BundleManifest, SigningScriptAndCheckAgree) {
   QTemporaryDir dir;
-  test::BundleSpec spec;
-  spec.startMarker = dir.path() + QStringLiteral("/m");
-  spec.files = {{QStringLiteral("Contents/Resources/with blank.txt"), "1"},
+  test::BundleRecipe recipe;
+  recipe.startMarker = dir.path() + QStringLiteral("/m");
+  recipe.files = {{QStringLiteral("Contents/Resources/with blank.txt"), "1"},
                 {QStringLiteral("Contents/Resources/.hidden"), "2"},
                 {QStringLiteral("Contents/Resources/caf\u00e9 \u2603.txt"), "3"},
                 {QStringLiteral("Contents/Resources/tab\there"), "4"},
@@ -83,10 +83,10 @@ TEST(BundleManifest, SigningScriptAndCheckAgree) {
                 {QStringLiteral("Contents/Resources/empty"), ""},
                 {QStringLiteral("Contents/Frameworks/Lib.framework/Versions/A/lib"), "7"},
                 {QStringLiteral("top-level"), "8"}};
-  spec.links = {{QStringLiteral("Contents/Frameworks/Lib.framework/Current"), QStringLiteral("Versions/A")},
+  recipe.links = {{QStringLiteral("Contents/Frameworks/Lib.framework/Current"), QStringLiteral("Versions/A")},
                 {QStringLiteral("Contents/bin/alias"), QStringLiteral("quotabar")},
                 {QStringLiteral("Contents/dangling"), QStringLiteral("nothing/here")}};
-  const QString bundle = test::makeBundle(dir.path(), spec);
+  const QString bundle = test::makeBundle(dir.path(), recipe);
   QDir().mkpath(bundle + QStringLiteral("/Contents/EmptyFolder"));
   test::SigningKey::shared().sign(bundle);
 

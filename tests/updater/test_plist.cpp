@@ -87,9 +87,9 @@ TEST(PropertyList, RefusesWhatIsNoPropertyList) {
 
 TEST(PropertyList, InfoDictionaryOfABundle) {
   QTemporaryDir dir;
-  test::BundleSpec spec;
-  spec.apiKey = QStringLiteral("k & <key>");
-  const QString bundle = test::makeBundle(dir.path(), spec);
+  test::BundleRecipe recipe;
+  recipe.apiKey = QStringLiteral("k & <key>");
+  const QString bundle = test::makeBundle(dir.path(), recipe);
   const QVariantMap info = platform::readInfoDictionary(bundle);
   EXPECT_EQ(info.value("CFBundleIdentifier").toString(), QStringLiteral("com.orvane.vantelo"));
   EXPECT_EQ(info.value("KovalinApiKey").toString(), QStringLiteral("k & <key>"));

@@ -16,7 +16,7 @@
 namespace qb {
 namespace {
 
-using test::BundleSpec;
+using test::BundleRecipe;
 
 // A temporary "installed" application, a staged newer one, a process standing in for
 // the running application, and an updater wired to them.
@@ -24,11 +24,11 @@ class RelaunchRig {
  public:
   explicit RelaunchRig(const QString& installedFolder = QStringLiteral("User's Apps"),
                        const QString& installedName = QStringLiteral("Quotabar.app")) {
-    BundleSpec old = test::UpdateRig::installedSpec();
+    BundleRecipe old = test::UpdateRig::installedRecipe();
     old.name = installedName;
     old.startMarker = marker();
     installed = test::makeBundle(dir.path() + u'/' + installedFolder, old);
-    BundleSpec fresh;
+    BundleRecipe fresh;
     fresh.version = QStringLiteral("2.0.0");
     fresh.startMarker = marker();
     fresh.tag = QStringLiteral("new");
@@ -244,7 +244,7 @@ TEST(Relauncher, PreparationFailuresKeepTheApplicationRunning) {
     changed.tools = &tools;
     if (changed.bundlePath != o.bundlePath) {
       // Built before the bundle moved away, so the key was read.
-      test::writeFile(platform::infoPlistPath(changed.bundlePath), test::infoPlist(test::UpdateRig::installedSpec()));
+      test::writeFile(platform::infoPlistPath(changed.bundlePath), test::infoPlist(test::UpdateRig::installedRecipe()));
     }
     updater = Updater::create(changed);
     ASSERT_TRUE(updater) << row.name;

@@ -13,7 +13,7 @@ namespace qb {
 namespace {
 
 using fake::Reply;
-using test::BundleSpec;
+using test::BundleRecipe;
 using test::StateLog;
 using test::UpdateRig;
 
@@ -59,9 +59,9 @@ Outcome stage(UpdateRig& rig, const QByteArray& artifact, const char* fileName,
   return o;
 }
 
-// Signs `spec` built under scratch/NAME and returns the bundle path.
-QString signedBundle(UpdateRig& rig, const BundleSpec& spec, const QString& folder) {
-  const QString bundle = rig.scratchBundle(spec, folder);
+// Signs `recipe` built under scratch/NAME and returns the bundle path.
+QString signedBundle(UpdateRig& rig, const BundleRecipe& recipe, const QString& folder) {
+  const QString bundle = rig.scratchBundle(recipe, folder);
   test::SigningKey::shared().sign(bundle);
   return bundle;
 }
@@ -92,19 +92,19 @@ TEST(Staging, ArchivesAndDiskImagesTable) {
   };
   const Row rows[] = {
       {"zip, app at the top", [](UpdateRig& rig) {
-         return zipOfBundle(signedBundle(rig, rig.newerSpec(), "a"));
+         return zipOfBundle(signedBundle(rig, rig.newerRecipe(), "a"));
        }, "Quotabar.zip", "application/zip", QStringLiteral("unpack/Quotabar.app"), {}},
       {"zip, app one folder deep", [](UpdateRig& rig) {
-         const QString bundle = signedBundle(rig, rig.newerSpec(), "b");
+         const QString bundle = signedBundle(rig, rig.newerRecipe(), "b");
          const QString root = QFileInfo(bundle).path();
          QDir(root).mkpath(QStringLiteral("Release"));
          QDir().rename(bundle, root + QStringLiteral("/Release/Quotabar.app"));
          return zipOf(root, {QStringLiteral("Release")});
        }, "Quotabar.zip", "application/zip", QStringLiteral("unpack/Release/Quotabar.app"), {}},
       {"zip, two apps: the first by name", [](UpdateRig& rig) {
-         BundleSpec a = rig.newerSpec();
+         BundleRecipe a = rig.newerRecipe();
          a.name = QStringLiteral("A.app");
-         BundleSpec b = rig.newerSpec();
+         BundleRecipe b = rig.newerRecipe();
          b.name = QStringLiteral("B.app");
          const QString first = signedBundle(rig, a, "c");
          const QString root = QFileInfo(first).path();
@@ -114,10 +114,10 @@ TEST(Staging, ArchivesAndDiskImagesTable) {
          return zipOf(root, {QStringLiteral("B.app"), QStringLiteral("A.app")});
        }, "Quotabar.zip", "application/zip", QStringLiteral("unpack/A.app"), {}},
       {"zip by name, any type", [](UpdateRig& rig) {
-         return zipOfBundle(signedBundle(rig, rig.newerSpec(), "d"));
+         return zipOfBundle(signedBundle(rig, rig.newerRecipe(), "d"));
        }, "Update.ZIP", "application/octet-stream", QStringLiteral("unpack/Quotabar.app"), {}},
       {"zip by type, any name", [](UpdateRig& rig) {
-         return zipOfBundle(signedBundle(rig, rig.newerSpec(), "e"));
+         return zipOfBundle(signedBundle(rig, rig.newerRecipe(), "e"));
        }, "download", "application/x-zip-compressed", QStringLiteral("unpack/Quotabar.app"), {}},
       {"zip without an app", [](UpdateRig& rig) {
          const QString root = rig.root() + QStringLiteral("/f");
@@ -125,14 +125,14 @@ TEST(Staging, ArchivesAndDiskImagesTable) {
          return zipOf(root, {QStringLiteral("README")});
        }, "Quotabar.zip", "application/zip", {}, kNoApp},
       {"disk image", [](UpdateRig& rig) {
-         return zipOfBundle(signedBundle(rig, rig.newerSpec(), "g"));
+         return zipOfBundle(signedBundle(rig, rig.newerRecipe(), "g"));
        }, "Quotabar.dmg", "application/x-apple-diskimage", QStringLiteral("Quotabar.app"), {}},
       {"disk image by octet-stream", [](UpdateRig& rig) {
-         return zipOfBundle(signedBundle(rig, rig.newerSpec(), "h"));
+         return zipOfBundle(signedBundle(rig, rig.newerRecipe(), "h"));
        }, "release.bin", "application/octet-stream", QStringLiteral("Quotabar.app"), {}},
       // The image file itself sits where the bundle goes: it is removed first.
       {"disk image named like the bundle", [](UpdateRig& rig) {
-         return zipOfBundle(signedBundle(rig, rig.newerSpec(), "h2"));
+         return zipOfBundle(signedBundle(rig, rig.newerRecipe(), "h2"));
        }, "Quotabar.app", "application/octet-stream", QStringLiteral("Quotabar.app"), {}},
       {"disk image without an app", [](UpdateRig& rig) {
          const QString root = rig.root() + QStringLiteral("/i");
@@ -174,14 +174,14 @@ TEST(Staging, HostileArchives) {
   };
   const Row rows[] = {
       {"absolute member names stay inside", [&escape](UpdateRig& rig) {
-         const QString root = QFileInfo(signedBundle(rig, rig.newerSpec(), "a")).path();
+         const QString root = QFileInfo(signedBundle(rig, rig.newerRecipe(), "a")).path();
          test::writeFile(root + QStringLiteral("/pwned"), "x");
          return zipOf(root, {QStringLiteral("Quotabar.app"), QStringLiteral("pwned")},
                       {QStringLiteral("-P"), QStringLiteral("-s"),
                        QStringLiteral(",^pwned$,%1/pwned,").arg(escape)});
        }, QString()},
       {"climbing member names are refused", [](UpdateRig& rig) {
-         const QString root = QFileInfo(signedBundle(rig, rig.newerSpec(), "b")).path();
+         const QString root = QFileInfo(signedBundle(rig, rig.newerRecipe(), "b")).path();
          test::writeFile(root + QStringLiteral("/pwned"), "x");
          return zipOf(root, {QStringLiteral("Quotabar.app"), QStringLiteral("pwned")},
                       {QStringLiteral("-P"), QStringLiteral("-s"), QStringLiteral(",^pwned$,../../../pwned,")});
@@ -197,17 +197,17 @@ TEST(Staging, HostileArchives) {
                       {QStringLiteral("-s"), QStringLiteral(",^payload,Quotabar.app/Contents/Resources,")});
        }, QStringLiteral("?")},  // bsdtar replaces the link by a folder; what matters is below
       {"a signed link out of the bundle", [](UpdateRig& rig) {
-         BundleSpec spec = rig.newerSpec();
-         spec.links = {{QStringLiteral("Contents/Resources/etc"), QStringLiteral("/etc")}};
-         return zipOfBundle(signedBundle(rig, spec, "d"));
+         BundleRecipe recipe = rig.newerRecipe();
+         recipe.links = {{QStringLiteral("Contents/Resources/etc"), QStringLiteral("/etc")}};
+         return zipOfBundle(signedBundle(rig, recipe, "d"));
        }, kSignatureFailed},
       {"a signed link climbing out", [](UpdateRig& rig) {
-         BundleSpec spec = rig.newerSpec();
-         spec.links = {{QStringLiteral("Contents/up"), QStringLiteral("../../../..")}};
-         return zipOfBundle(signedBundle(rig, spec, "e"));
+         BundleRecipe recipe = rig.newerRecipe();
+         recipe.links = {{QStringLiteral("Contents/up"), QStringLiteral("../../../..")}};
+         return zipOfBundle(signedBundle(rig, recipe, "e"));
        }, kSignatureFailed},
       {"the bundle itself a link to a signed bundle", [](UpdateRig& rig) {
-         const QString elsewhere = signedBundle(rig, rig.newerSpec(), "f");
+         const QString elsewhere = signedBundle(rig, rig.newerRecipe(), "f");
          const QString root = rig.root() + QStringLiteral("/f-link");
          QDir().mkpath(root);
          EXPECT_EQ(::symlink(QFile::encodeName(elsewhere).constData(),
@@ -237,16 +237,16 @@ TEST(Staging, BundleIdentityTable) {
   struct Row {
     const char* name;
     std::optional<QString> runningId;
-    std::function<void(BundleSpec&)> edit;
+    std::function<void(BundleRecipe&)> edit;
     std::function<void(const QString& bundle)> spoil;  // after signing
     QString message;  // empty: staged; trailing "*": prefix
   };
   const Row rows[] = {
       {"same identifier", QStringLiteral("com.orvane.vantelo"), {}, {}, QString()},
       {"another identifier", QStringLiteral("com.orvane.vantelo"),
-       [](BundleSpec& s) { s.identifier = QStringLiteral("com.example.other"); }, {},
+       [](BundleRecipe& s) { s.identifier = QStringLiteral("com.example.other"); }, {},
        QStringLiteral("Bundle id mismatch (expected com.orvane.vantelo, got com.example.other).")},
-      {"no identifier", QStringLiteral("com.orvane.vantelo"), [](BundleSpec& s) { s.identifier.reset(); }, {},
+      {"no identifier", QStringLiteral("com.orvane.vantelo"), [](BundleRecipe& s) { s.identifier.reset(); }, {},
        QStringLiteral("Bundle id mismatch (expected com.orvane.vantelo, got nil).")},
       {"identifier not a string", QStringLiteral("com.orvane.vantelo"), {}, [](const QString& b) {
          test::writeFile(platform::infoPlistPath(b),
@@ -263,12 +263,12 @@ TEST(Staging, BundleIdentityTable) {
        }, QStringLiteral("The property list couldn't be read: *")},
   };
   for (const Row& row : rows) {
-    BundleSpec installed = UpdateRig::installedSpec();
+    BundleRecipe installed = UpdateRig::installedRecipe();
     installed.identifier = row.runningId;
     UpdateRig rig(installed);
-    BundleSpec spec = rig.newerSpec();
-    if (row.edit) row.edit(spec);
-    const QString bundle = signedBundle(rig, spec, "s");
+    BundleRecipe recipe = rig.newerRecipe();
+    if (row.edit) row.edit(recipe);
+    const QString bundle = signedBundle(rig, recipe, "s");
     if (row.spoil) row.spoil(bundle);
     const Outcome o = stage(rig, zipOfBundle(bundle), "Quotabar.zip", "application/zip");
     if (row.message.isEmpty()) {
@@ -342,7 +342,7 @@ TEST(Staging, SignatureTable) {
   };
   for (const Row& row : rows) {
     UpdateRig rig;
-    const QString bundle = rig.scratchBundle(rig.newerSpec(), QStringLiteral("sig"));
+    const QString bundle = rig.scratchBundle(rig.newerRecipe(), QStringLiteral("sig"));
     row.prepare(rig, bundle);
     const Outcome o = stage(rig, zipOfBundle(bundle), "Quotabar.zip", "application/zip", row.withDigest);
     if (row.staged) {

@@ -8,7 +8,7 @@
 namespace qb {
 namespace {
 
-using test::BundleSpec;
+using test::BundleRecipe;
 
 
 TEST(UpdaterSetup, BundleKeysTable) {
@@ -17,33 +17,33 @@ TEST(UpdaterSetup, BundleKeysTable) {
   const QString none = QStringLiteral("(no updater)");
   struct Row {
     const char* name;
-    std::function<void(BundleSpec&)> edit;
+    std::function<void(BundleRecipe&)> edit;
     QString appId, channel, version, build;  // appId == none: no updater
   };
   const Row rows[] = {
-      {"all keys", [](BundleSpec& s) {
+      {"all keys", [](BundleRecipe& s) {
          s.appId = "myapp";
          s.channel = "beta";
        }, "myapp", "beta", "2.0.0", "1"},
-      {"defaults", [](BundleSpec&) {}, "vantelo", "stable", "2.0.0", "1"},
-      {"empty app id and channel", [](BundleSpec& s) {
+      {"defaults", [](BundleRecipe&) {}, "vantelo", "stable", "2.0.0", "1"},
+      {"empty app id and channel", [](BundleRecipe& s) {
          s.appId = "";
          s.channel = "";
        }, "vantelo", "stable", "2.0.0", "1"},
-      {"no version, no build", [](BundleSpec& s) {
+      {"no version, no build", [](BundleRecipe& s) {
          s.version.reset();
          s.build.reset();
        }, "vantelo", "stable", "0.0.0", "0"},
-      {"empty version", [](BundleSpec& s) { s.version = ""; }, "vantelo", "stable", "0.0.0", "1"},
-      {"empty key", [](BundleSpec& s) { s.apiKey = ""; }, none, {}, {}, {}},
-      {"no key", [](BundleSpec& s) { s.apiKey.reset(); }, none, {}, {}, {}},
+      {"empty version", [](BundleRecipe& s) { s.version = ""; }, "vantelo", "stable", "0.0.0", "1"},
+      {"empty key", [](BundleRecipe& s) { s.apiKey = ""; }, none, {}, {}, {}},
+      {"no key", [](BundleRecipe& s) { s.apiKey.reset(); }, none, {}, {}, {}},
   };
   int n = 0;
   for (const Row& row : rows) {
-    BundleSpec spec;
-    spec.apiKey = QStringLiteral("secret-key");
-    row.edit(spec);
-    const QString bundle = test::makeBundle(dir.path() + QStringLiteral("/b%1").arg(++n), spec);
+    BundleRecipe recipe;
+    recipe.apiKey = QStringLiteral("secret-key");
+    row.edit(recipe);
+    const QString bundle = test::makeBundle(dir.path() + QStringLiteral("/b%1").arg(++n), recipe);
     UpdaterOptions options;
     options.bundlePath = bundle;
     options.origin = QUrl(QStringLiteral("https://updates.example.test"));
@@ -107,9 +107,9 @@ TEST(UpdaterSetup, LastCheckedIsStoredAndRead) {
 TEST(UpdaterSetup, UpdateOriginOverride) {
   test::TempHome home;
   QTemporaryDir dir;
-  BundleSpec spec;
-  spec.apiKey = QStringLiteral("k");
-  const QString bundle = test::makeBundle(dir.path(), spec);
+  BundleRecipe recipe;
+  recipe.apiKey = QStringLiteral("k");
+  const QString bundle = test::makeBundle(dir.path(), recipe);
   const QByteArray saved = qgetenv(kUpdateOriginVariable);
   const struct {
     const char* value;

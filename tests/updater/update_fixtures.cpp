@@ -24,7 +24,7 @@ QString xmlEscape(const QString& s) { return s.toHtmlEscaped(); }
 
 }  // namespace
 
-QByteArray infoPlist(const BundleSpec& spec) {
+QByteArray infoPlist(const BundleRecipe& recipe) {
   QString xml = QStringLiteral(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
@@ -35,12 +35,12 @@ QByteArray infoPlist(const BundleSpec& spec) {
     xml += QStringLiteral("\t<key>%1</key>\n\t<string>%2</string>\n")
                .arg(QLatin1String(name), xmlEscape(*value));
   };
-  key("CFBundleIdentifier", spec.identifier);
-  key("CFBundleShortVersionString", spec.version);
-  key("CFBundleVersion", spec.build);
-  key("KovalinApiKey", spec.apiKey);
-  key("KovalinAppId", spec.appId);
-  key("KovalinChannel", spec.channel);
+  key("CFBundleIdentifier", recipe.identifier);
+  key("CFBundleShortVersionString", recipe.version);
+  key("CFBundleVersion", recipe.build);
+  key("KovalinApiKey", recipe.apiKey);
+  key("KovalinAppId", recipe.appId);
+  key("KovalinChannel", recipe.channel);
   xml += QStringLiteral("</dict>\n</plist>\n");
   return xml.toUtf8();
 }
@@ -58,20 +58,20 @@ QByteArray readFile(const QString& path) {
   return file.readAll();
 }
 
-QString makeBundle(const QString& parent, const BundleSpec& spec) {
-  const QString bundle = parent + u'/' + spec.name;
+QString makeBundle(const QString& parent, const BundleRecipe& recipe) {
+  const QString bundle = parent + u'/' + recipe.name;
   QDir().mkpath(bundle + QStringLiteral("/Contents/Resources"));
-  writeFile(bundle + QStringLiteral("/Contents/Info.plist"), infoPlist(spec));
-  if (!spec.startMarker.isEmpty()) {
+  writeFile(bundle + QStringLiteral("/Contents/Info.plist"), infoPlist(recipe));
+  if (!recipe.startMarker.isEmpty()) {
     const QString exe = bundle + QStringLiteral("/Contents/bin/quotabar");
     writeFile(exe, QStringLiteral("#!/bin/sh\nprintf '%s %s\\n' %1 \"$*\" >> %2\n")
-                       .arg(shellQuote(spec.tag), shellQuote(spec.startMarker))
+                       .arg(shellQuote(recipe.tag), shellQuote(recipe.startMarker))
                        .toUtf8());
     QFile::setPermissions(exe, QFile::permissions(exe) | QFileDevice::ExeOwner |
                                    QFileDevice::ExeGroup | QFileDevice::ExeOther);
   }
-  for (const auto& [relative, bytes] : spec.files) writeFile(bundle + u'/' + relative, bytes);
-  for (const auto& [relative, target] : spec.links) {
+  for (const auto& [relative, bytes] : recipe.files) writeFile(bundle + u'/' + relative, bytes);
+  for (const auto& [relative, target] : recipe.links) {
     const QString link = bundle + u'/' + relative;
     QDir().mkpath(QFileInfo(link).path());
     EXPECT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()), 0);
@@ -140,16 +140,16 @@ void zipEntries(const QString& parent, const QStringList& entries, const QString
               extraArgs + entries);
 }
 
-BundleSpec UpdateRig::installedSpec() {
-  BundleSpec spec;
-  spec.version = QStringLiteral("1.0.0");
-  spec.build = QStringLiteral("1");
-  spec.apiKey = QStringLiteral("test-key");
-  spec.tag = QStringLiteral("old");
-  return spec;
+BundleRecipe UpdateRig::installedRecipe() {
+  BundleRecipe recipe;
+  recipe.version = QStringLiteral("1.0.0");
+  recipe.build = QStringLiteral("1");
+  recipe.apiKey = QStringLiteral("test-key");
+  recipe.tag = QStringLiteral("old");
+  return recipe;
 }
 
-UpdateRig::UpdateRig(BundleSpec installed) {
+UpdateRig::UpdateRig(BundleRecipe installed) {
   if (installed.startMarker.isEmpty()) installed.startMarker = startMarker();
   installed_ = makeBundle(dir_.path() + QStringLiteral("/Applications"), installed);
   QFile::copy(SigningKey::shared().publicKeyring(), platform::updateKeyringPath(installed_));
@@ -171,28 +171,28 @@ std::unique_ptr<Updater> UpdateRig::updater(UpdaterOptions options) const {
   return updater;
 }
 
-BundleSpec UpdateRig::newerSpec() const {
-  BundleSpec spec;
-  spec.version = QStringLiteral("2.0.0");
-  spec.build = QStringLiteral("2");
-  spec.startMarker = startMarker();
-  spec.tag = QStringLiteral("new");
-  return spec;
+BundleRecipe UpdateRig::newerRecipe() const {
+  BundleRecipe recipe;
+  recipe.version = QStringLiteral("2.0.0");
+  recipe.build = QStringLiteral("2");
+  recipe.startMarker = startMarker();
+  recipe.tag = QStringLiteral("new");
+  return recipe;
 }
 
-QString UpdateRig::scratchBundle(const BundleSpec& spec, const QString& folder) {
+QString UpdateRig::scratchBundle(const BundleRecipe& recipe, const QString& folder) {
   const QString parent = dir_.path() + u'/' + folder + QString::number(++scratchCount_);
-  return makeBundle(parent, spec);
+  return makeBundle(parent, recipe);
 }
 
-fake::ReleaseFields UpdateRig::offerSignedZip(const BundleSpec& spec, bool withDigest) {
-  const QString bundle = scratchBundle(spec);
+fake::ReleaseFields UpdateRig::offerSignedZip(const BundleRecipe& recipe, bool withDigest) {
+  const QString bundle = scratchBundle(recipe);
   const QString zip = QFileInfo(bundle).path() + QStringLiteral(".zip");
   SigningKey::shared().sign(bundle, zip);
   const QByteArray bytes = readFile(zip);
   fake::ReleaseFields fields;
-  fields.version = spec.version.value_or(QString()).toStdString();
-  fields.buildNumber = spec.build ? std::optional(spec.build->toStdString()) : std::nullopt;
+  fields.version = recipe.version.value_or(QString()).toStdString();
+  fields.buildNumber = recipe.build ? std::optional(recipe.build->toStdString()) : std::nullopt;
   fields.downloadUrl = server.serveArtifact("Quotabar.zip", bytes.toStdString());
   fields.fileName = "Quotabar.zip";
   fields.contentType = "application/zip";

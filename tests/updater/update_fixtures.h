@@ -19,7 +19,7 @@
 namespace qb::test {
 
 // An application folder as the updater sees one.
-struct BundleSpec {
+struct BundleRecipe {
   QString name = QStringLiteral("Quotabar.app");
   std::optional<QString> identifier = QStringLiteral("com.orvane.vantelo");
   std::optional<QString> version = QStringLiteral("2.0.0");
@@ -36,10 +36,10 @@ struct BundleSpec {
 };
 
 // An Info.plist with the given keys (absent ones left out).
-QByteArray infoPlist(const BundleSpec& spec);
+QByteArray infoPlist(const BundleRecipe& recipe);
 
 // Creates the bundle inside `parent`; returns its path.
-QString makeBundle(const QString& parent, const BundleSpec& spec);
+QString makeBundle(const QString& parent, const BundleRecipe& recipe);
 
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
@@ -75,8 +75,8 @@ QString mustRun(const QString& program, const QStringList& args);
 // the folder for work directories, and the updater built on them.
 class UpdateRig {
  public:
-  explicit UpdateRig(BundleSpec installed = installedSpec());
-  static BundleSpec installedSpec();
+  explicit UpdateRig(BundleRecipe installed = installedRecipe());
+  static BundleRecipe installedRecipe();
 
   QString root() const { return dir_.path(); }
   QString installedBundle() const { return installed_; }
@@ -88,12 +88,12 @@ class UpdateRig {
   std::unique_ptr<Updater> updater() const { return updater(options()); }
 
   // A newer signed bundle zipped and offered by the server; returns the release fields.
-  fake::ReleaseFields offerSignedZip(const BundleSpec& spec, bool withDigest = true);
-  fake::ReleaseFields offerSignedZip() { return offerSignedZip(newerSpec()); }
-  BundleSpec newerSpec() const;
+  fake::ReleaseFields offerSignedZip(const BundleRecipe& recipe, bool withDigest = true);
+  fake::ReleaseFields offerSignedZip() { return offerSignedZip(newerRecipe()); }
+  BundleRecipe newerRecipe() const;
 
   // Builds a bundle in a scratch folder, returns its path (not yet signed).
-  QString scratchBundle(const BundleSpec& spec, const QString& folder = QStringLiteral("scratch"));
+  QString scratchBundle(const BundleRecipe& recipe, const QString& folder = QStringLiteral("scratch"));
 
   fake::FakeUpdateServer server;
 

@@ -199,21 +199,41 @@ GType privateServiceType() {
 }
 
 class SecretServiceKeyring final : public Keyring {
+  // The items stored for one account, found without unlocking anything.
+  struct Search {
+    SecretService* service = nullptr;
+    ItemList items;
+    std::optional<KeyringError> error;
+  };
+
+  Search search(const Watchdog& watchdog, const QString& account, SecretSearchFlags flags) {
+    Search found;
+    GError* raw = nullptr;
+    found.service = connect(watchdog, &raw);
+    ErrorPtr error(raw);
+    if (!found.service) {
+      found.error = finish(watchdog, error.get());
+      return found;
+    }
+    const Attributes attributes(account);
+    found.items.reset(secret_service_search_sync(found.service, schema(), attributes.table(), flags,
+                                                 watchdog.cancellable(), &raw));
+    error.reset(raw);
+    if (error) found.error = finish(watchdog, error.get());
+    return found;
+  }
+
  public:
   KeyringRead read(const QString& account) override {
     Watchdog watchdog;
+    Search found = search(
+        watchdog, account,
+        static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS));
+    if (found.error) return readFailed(*found.error);
+    SecretService* service = found.service;
+    const ItemList& items = found.items;
     GError* raw = nullptr;
-    SecretService* service = connect(watchdog, &raw);
-    ErrorPtr error(raw);
-    if (!service) return readFailed(finish(watchdog, error.get()));
-
-    const Attributes attributes(account);
-    ItemList items(secret_service_search_sync(
-        service, schema(), attributes.table(),
-        static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS),
-        watchdog.cancellable(), &raw));
-    error.reset(raw);
-    if (error) return readFailed(finish(watchdog, error.get()));
+    ErrorPtr error;
 
     bool sawLocked = false;
     for (GList* l = items.get(); l; l = l->next) {
@@ -247,16 +267,11 @@ class SecretServiceKeyring final : public Keyring {
 
   KeyringResult update(const QString& account, const QByteArray& secret) override {
     Watchdog watchdog;
+    Search found = search(watchdog, account, SECRET_SEARCH_ALL);
+    if (found.error) return failed(*found.error);
+    const ItemList& items = found.items;
     GError* raw = nullptr;
-    SecretService* service = connect(watchdog, &raw);
-    ErrorPtr error(raw);
-    if (!service) return failed(finish(watchdog, error.get()));
-
-    const Attributes attributes(account);
-    ItemList items(secret_service_search_sync(service, schema(), attributes.table(),
-                                              SECRET_SEARCH_ALL, watchdog.cancellable(), &raw));
-    error.reset(raw);
-    if (error) return failed(finish(watchdog, error.get()));
+    ErrorPtr error;
     if (!items) return {KeyringStatus::notFound, {}};
     for (GList* l = items.get(); l; l = l->next) {
       if (secret_item_get_locked(static_cast<SecretItem*>(l->data)))
@@ -306,16 +321,11 @@ class SecretServiceKeyring final : public Keyring {
 
   KeyringResult remove(const QString& account) override {
     Watchdog watchdog;
+    Search found = search(watchdog, account, SECRET_SEARCH_ALL);
+    if (found.error) return failed(*found.error);
+    const ItemList& items = found.items;
     GError* raw = nullptr;
-    SecretService* service = connect(watchdog, &raw);
-    ErrorPtr error(raw);
-    if (!service) return failed(finish(watchdog, error.get()));
-
-    const Attributes attributes(account);
-    ItemList items(secret_service_search_sync(service, schema(), attributes.table(),
-                                              SECRET_SEARCH_ALL, watchdog.cancellable(), &raw));
-    error.reset(raw);
-    if (error) return failed(finish(watchdog, error.get()));
+    ErrorPtr error;
     if (!items) return {KeyringStatus::notFound, {}};
     bool sawLocked = false;
     for (GList* l = items.get(); l; l = l->next) {

@@ -6,6 +6,7 @@
 #include <QNetworkReply>
 #include <QTimer>
 
+#include "providers/network_rules.h"
 #include "providers/text.h"
 #include "providers/web_origin.h"
 
@@ -27,40 +28,18 @@ bool sameSite(const QString& a, const QString& b) {
   return x == y || x.endsWith(u'.' + y) || y.endsWith(u'.' + x);
 }
 
-// Why a reply stopped early, when we stopped it.
-constexpr const char* kStopReason = "qbStopReason";
-
-// Aborts a reply that goes quiet for `idleMs` or runs longer than `totalMs`.
-void armTimeouts(QNetworkReply* reply, int idleMs, int totalMs) {
-  auto* idle = new QTimer(reply);
-  idle->setSingleShot(true);
+// Bounds the whole request as well; the idle bound comes from armIdleTimeout().
+void armRequestTimeout(QNetworkReply* reply, int totalMs) {
   auto* total = new QTimer(reply);
   total->setSingleShot(true);
-  auto stop = [reply] {
-    if (!reply->isRunning()) return;
-    reply->setProperty(kStopReason, QStringLiteral("The request timed out."));
-    reply->abort();
-  };
-  QObject::connect(idle, &QTimer::timeout, reply, stop);
-  QObject::connect(total, &QTimer::timeout, reply, stop);
-  auto activity = [idle] { idle->start(); };
-  QObject::connect(reply, &QNetworkReply::metaDataChanged, idle, activity);
-  QObject::connect(reply, &QNetworkReply::downloadProgress, idle, activity);
-  QObject::connect(reply, &QNetworkReply::uploadProgress, idle, activity);
-  idle->start(idleMs);
+  QObject::connect(total, &QTimer::timeout, reply,
+                   [reply] { stopReply(reply, QStringLiteral("The request timed out.")); });
   total->start(totalMs);
-}
-
-bool isHttpLevelError(QNetworkReply::NetworkError e) {
-  const int code = static_cast<int>(e);
-  return e == QNetworkReply::NoError || (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
 }
 
 }  // namespace
 
 QString describeNetworkError(QNetworkReply* reply) {
-  const QVariant stopped = reply->property(kStopReason);
-  if (stopped.isValid()) return stopped.toString();
   switch (reply->error()) {
     case QNetworkReply::ConnectionRefusedError:
       return QStringLiteral("Could not connect to the server (connection refused).");
@@ -122,36 +101,28 @@ QNetworkRequest ProviderHTTP::serviceRequest(const QUrl& origin, const QString& 
 
 QNetworkReply* ProviderHTTP::fetch(const QNetworkRequest& request, BodyCompletion done) const {
   QNetworkReply* reply = manager_->get(request);
-  armTimeouts(reply, idleTimeoutMs_, requestTimeoutMs_);
-
-  const QUrl origin = request.url();
-  QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, origin](const QUrl& target) {
-    // The session cookie travels with a redirect: follow only within the service's own
-    // site, and never to plain http off this machine.
-    if (isSecureOrLoopback(target) && sameSite(target.host(), origin.host())) {
-      Q_EMIT reply->redirectAllowed();
-      return;
-    }
-    reply->setProperty(kStopReason,
-                       QStringLiteral("Refused a redirect to %1 (outside the service's site).")
-                           .arg(target.adjusted(QUrl::RemovePath | QUrl::RemoveQuery |
-                                                QUrl::RemoveUserInfo | QUrl::RemoveFragment)
-                                    .toString()));
-    reply->abort();
-  });
+  armIdleTimeout(reply, idleTimeoutMs_);
+  armRequestTimeout(reply, requestTimeoutMs_);
+  // The session cookie travels with a redirect: follow only within the service's own
+  // site, and never to plain http off this machine.
+  const QString host = request.url().host();
+  guardRedirects(
+      reply,
+      [host](const QUrl& target) {
+        return isSecureOrLoopback(target) && sameSite(target.host(), host);
+      },
+      QStringLiteral(" (outside the service's site)."));
   QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply] {
-    if (reply->bytesAvailable() > maxBodyBytes && reply->isRunning()) {
-      reply->setProperty(kStopReason, QStringLiteral("The response is larger than 16 MB."));
-      reply->abort();
-    }
+    if (reply->bytesAvailable() > maxBodyBytes)
+      stopReply(reply, QStringLiteral("The response is larger than 16 MB."));
   });
   QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done = std::move(done)] {
     reply->deleteLater();
     const QVariant statusAttr = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
-    if (reply->property(kStopReason).isValid() || !isHttpLevelError(error)) {
-      return done(ProviderAPIError::transport(describeNetworkError(reply)));
-    }
+    if (!stopReason(reply).isEmpty() ||
+        (error != QNetworkReply::NoError && !isHttpStatusError(error)))
+      return done(ProviderAPIError::transport(transportFailure(reply)));
     if (!statusAttr.isValid()) return done(ProviderAPIError::http(-1, QStringLiteral("no response")));
     const int status = statusAttr.toInt();
     if (status == 401 || status == 403) return done(ProviderAPIError::notAuthenticated());

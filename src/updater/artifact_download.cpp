@@ -5,7 +5,7 @@
 #include <QNetworkRequest>
 
 #include "providers/web_origin.h"
-#include "updater/network_rules.h"
+#include "providers/network_rules.h"
 
 namespace qb {
 

@@ -17,7 +17,7 @@
 #include "updater/artifact_download.h"
 #include "updater/file_ops.h"
 #include "updater/latest_response.h"
-#include "updater/network_rules.h"
+#include "providers/network_rules.h"
 #include "updater/relauncher.h"
 #include "updater/staging.h"
 #include "updater/update_origin.h"

@@ -1,4 +1,4 @@
-#include "updater/network_rules.h"
+#include "providers/network_rules.h"
 
 #include <QTimer>
 
@@ -7,14 +7,14 @@
 namespace qb {
 
 namespace {
-constexpr const char* kStopReason = "qbUpdateStopReason";
+constexpr const char* kStopReason = "qbStopReason";
+}  // namespace
 
-void stop(QNetworkReply* reply, const QString& why) {
+void stopReply(QNetworkReply* reply, const QString& why) {
   if (!reply->isRunning()) return;
   reply->setProperty(kStopReason, why);
   reply->abort();
 }
-}  // namespace
 
 void prepareUpdateRequest(QNetworkRequest& request) {
   request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
@@ -26,18 +26,19 @@ void prepareUpdateRequest(QNetworkRequest& request) {
                        QNetworkRequest::UserVerifiedRedirectPolicy);
 }
 
-void guardRedirects(QNetworkReply* reply, std::function<bool(const QUrl&)> allowed) {
+void guardRedirects(QNetworkReply* reply, std::function<bool(const QUrl&)> allowed,
+                    const QString& refusalSuffix) {
   QObject::connect(reply, &QNetworkReply::redirected, reply,
-                   [reply, allowed = std::move(allowed)](const QUrl& target) {
+                   [reply, allowed = std::move(allowed), refusalSuffix](const QUrl& target) {
                      if (allowed(target)) {
                        Q_EMIT reply->redirectAllowed();
                        return;
                      }
-                     stop(reply, QStringLiteral("Refused a redirect to %1.")
-                                     .arg(target.adjusted(QUrl::RemovePath | QUrl::RemoveQuery |
-                                                          QUrl::RemoveUserInfo |
-                                                          QUrl::RemoveFragment)
-                                              .toString()));
+                     const QUrl origin = target.adjusted(QUrl::RemovePath | QUrl::RemoveQuery |
+                                                         QUrl::RemoveUserInfo |
+                                                         QUrl::RemoveFragment);
+                     stopReply(reply, QStringLiteral("Refused a redirect to ") + origin.toString() +
+                                          refusalSuffix);
                    });
 }
 
@@ -45,7 +46,7 @@ void armIdleTimeout(QNetworkReply* reply, int idleMs) {
   auto* idle = new QTimer(reply);
   idle->setSingleShot(true);
   QObject::connect(idle, &QTimer::timeout, reply,
-                   [reply] { stop(reply, QStringLiteral("The request timed out.")); });
+                   [reply] { stopReply(reply, QStringLiteral("The request timed out.")); });
   auto activity = [idle] { idle->start(); };
   QObject::connect(reply, &QNetworkReply::metaDataChanged, idle, activity);
   QObject::connect(reply, &QNetworkReply::readyRead, idle, activity);

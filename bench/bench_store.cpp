@@ -45,7 +45,7 @@ void runFor(int ms) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const QString fakes = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                 : QCoreApplication::applicationDirPath() + QStringLiteral("/../tests/fake-services");
+                                 : QCoreApplication::applicationDirPath() + QStringLiteral("/../Quotabar.app/Contents/bin/fake-services");
   QTemporaryDir home;
   qputenv("XDG_DATA_HOME", home.path().toUtf8());
   qputenv("XDG_CONFIG_HOME", home.path().toUtf8());

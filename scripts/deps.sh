@@ -5,10 +5,15 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config qt6-base-dev libsecret-1-dev libssl-dev
+  cmake ninja-build g++ pkg-config ccache qt6-base-dev qt6-svg-dev libsecret-1-dev libssl-dev
+  libcpp-httplib-dev
+  # the sign-in window's web engine (quotabar-signin; everything else builds without it)
+  qt6-webengine-dev
   # tests, fuzzing and benchmarks
-  libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   curl openssl
+  # desktop tests: display, tray host, accessibility bus and its reader, screenshots, clicks
+  xvfb xauth x11-utils trayer at-spi2-core python3-pyatspi imagemagick xdotool fonts-dejavu-core
   # what the app runs at run time: keyring, unpacking, signature check
   gnome-keyring dbus-daemon libglib2.0-bin libarchive-tools p7zip-full gpgv gnupg
 )

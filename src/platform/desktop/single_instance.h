@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+
+namespace qb::platform {
+
+// One running app per profile (settings folder): the first instance listens on a local
+// socket; a later launch tells it to show itself and leaves.
+class SingleInstance : public QObject {
+  Q_OBJECT
+ public:
+  explicit SingleInstance(QObject* parent = nullptr);
+
+  // True when this process is now the running instance; false when another one answered
+  // (and has been asked to show itself).
+  bool claim();
+  QString socketPath() const { return path_; }
+
+ Q_SIGNALS:
+  void showRequested();
+
+ private:
+  QString path_;
+  QLocalServer* server_ = nullptr;
+};
+
+}  // namespace qb::platform

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+
+class QDBusServiceWatcher;
+class QTimer;
+
+namespace qb::platform {
+
+// Tells when a system tray host runs: a StatusNotifierItem watcher on the session bus, or
+// an X11 owner of the system-tray selection. Qt picks its tray path once, at the first tray
+// call, so the icon must not be created (nor the tray queried) before a host exists.
+class TrayHostWatcher : public QObject {
+  Q_OBJECT
+ public:
+  explicit TrayHostWatcher(QObject* parent = nullptr);
+  bool hostPresent() const;
+
+ Q_SIGNALS:
+  // Once, when a host is first seen.
+  void hostAppeared();
+
+ private:
+  void recheck();
+  bool statusNotifierHost() const;
+  bool xembedHost() const;
+
+  QDBusServiceWatcher* watcher_ = nullptr;
+  QTimer* poll_ = nullptr;
+  bool seen_ = false;
+};
+
+}  // namespace qb::platform

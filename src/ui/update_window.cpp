@@ -1,0 +1,335 @@
+#include "ui/update_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "platform/settings.h"
+#include "ui/symbols.h"
+#include "updater/updater.h"
+
+namespace qb::ui {
+
+namespace {
+
+constexpr const char* kGeometryKey = "VanteloUpdateWindow";
+
+QLabel* label(const QString& text, qreal pointSize = 0, bool bold = false,
+              const QString& role = QString()) {
+  auto* l = new QLabel(text);
+  l->setTextFormat(Qt::PlainText);
+  l->setWordWrap(true);
+  QFont f = l->font();
+  if (pointSize > 0) f.setPointSizeF(pointSize);
+  f.setBold(bold);
+  l->setFont(f);
+  if (!role.isEmpty()) l->setStyleSheet(QStringLiteral("color: %1;").arg(namedColor(role).name()));
+  return l;
+}
+
+QFrame* divider() {
+  auto* line = new QFrame;
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  return line;
+}
+
+QWidget* icon(const QString& symbol, const QString& colorRole, int size) {
+  auto* l = new QLabel;
+  l->setPixmap(symbolPixmap(symbol, namedColor(colorRole), size, l->devicePixelRatioF()));
+  l->setAlignment(Qt::AlignCenter);
+  l->setAccessibleName(QString());  // decorative
+  return l;
+}
+
+QWidget* versionColumn(const QString& caption, const QString& version, const QString& build,
+                       Qt::Alignment align) {
+  auto* w = new QWidget;
+  auto* col = new QVBoxLayout(w);
+  col->setContentsMargins(0, 0, 0, 0);
+  auto* head = label(caption.toUpper(), 8, false, QStringLiteral("secondary"));
+  QFont f = head->font();
+  f.setLetterSpacing(QFont::AbsoluteSpacing, 0.5);
+  head->setFont(f);
+  head->setAlignment(align);
+  QString text = version;
+  auto* value = label(QString(), 18, true);
+  value->setTextFormat(Qt::RichText);
+  text = version.toHtmlEscaped();
+  if (!build.isEmpty())
+    text += QStringLiteral(" <span style=\"font-size:11pt\">(%1)</span>").arg(build.toHtmlEscaped());
+  value->setText(text);
+  value->setAlignment(align);
+  value->setAccessibleName(build.isEmpty() ? version : version + QStringLiteral(" (") + build + u')');
+  col->addWidget(head);
+  col->addWidget(value);
+  return w;
+}
+
+QWidget* transitionRow(const VersionTransitionView& t) {
+  auto* w = new QWidget;
+  auto* row = new QHBoxLayout(w);
+  row->setContentsMargins(0, 6, 0, 6);
+  row->addWidget(versionColumn(QStringLiteral("Installed"), t.installedVersion, t.installedBuild,
+                               Qt::AlignLeft));
+  row->addStretch();
+  row->addWidget(icon(QStringLiteral("arrow.right"), QStringLiteral("accent"), 16));
+  row->addStretch();
+  row->addWidget(versionColumn(QStringLiteral("Update"), t.updateVersion, t.updateBuild, Qt::AlignRight));
+  return w;
+}
+
+QWidget* chipRow(const QList<UpdateChip>& chips) {
+  auto* w = new QWidget;
+  auto* row = new QHBoxLayout(w);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(6);
+  for (const UpdateChip& c : chips) {
+    auto* chip = new QWidget;
+    chip->setObjectName(QStringLiteral("chip"));
+    const QColor tint = namedColor(QStringLiteral("secondary"));
+    chip->setStyleSheet(QStringLiteral("#chip { background: rgba(%1,%2,%3,26); border-radius: 8px; }")
+                            .arg(tint.red()).arg(tint.green()).arg(tint.blue()));
+    auto* inner = new QHBoxLayout(chip);
+    inner->setContentsMargins(6, 2, 6, 2);
+    inner->setSpacing(3);
+    inner->addWidget(icon(c.symbol, QStringLiteral("secondary"), 11));
+    inner->addWidget(label(c.text, 8));
+    chip->setAccessibleName(c.text);
+    row->addWidget(chip);
+  }
+  row->addStretch();
+  return w;
+}
+
+QWidget* notesSection(const UpdateWindowView& v) {
+  auto* w = new QWidget;
+  auto* col = new QVBoxLayout(w);
+  col->setContentsMargins(0, 8, 0, 0);
+  col->addWidget(label(QStringLiteral("What's new"), 9, true));
+  if (v.notes.trimmed().isEmpty()) {
+    col->addWidget(label(v.notesFallback, 0, false, QStringLiteral("secondary")));
+    return w;
+  }
+  auto* box = new QTextBrowser;
+  box->setOpenExternalLinks(true);
+  box->setMarkdown(inlineOnlyMarkdown(v.notes));
+  if (box->toPlainText().trimmed().isEmpty()) box->setPlainText(v.notes);
+  box->setAccessibleName(QStringLiteral("Release notes"));
+  box->setMinimumHeight(120);
+  col->addWidget(box);
+  return w;
+}
+
+}  // namespace
+
+UpdateWindow::UpdateWindow(Updater& updater, Options options, QWidget* parent)
+    : QWidget(parent, Qt::Window), updater_(&updater), options_(std::move(options)) {
+  if (!options_.now) options_.now = [] { return QDateTime::currentDateTimeUtc(); };
+  setWindowTitle(QStringLiteral("Quotabar Update"));
+  setMinimumSize(420, 360);
+  resize(460, 480);
+  if (const QByteArray g = platform::settings()->value(QLatin1String(kGeometryKey)).toByteArray();
+      !g.isEmpty())
+    restoreGeometry(g);
+
+  auto* root = new QVBoxLayout(this);
+  root->setContentsMargins(0, 0, 0, 0);
+  root->setSpacing(0);
+
+  auto* header = new QWidget;
+  auto* headerRow = new QHBoxLayout(header);
+  headerRow->setContentsMargins(16, 12, 16, 12);
+  headerRow->addWidget(icon(QStringLiteral("gauge.with.dots.needle.67percent"),
+                            QStringLiteral("accent"), 48));
+  auto* titles = new QVBoxLayout;
+  titles->addWidget(label(QStringLiteral("Quotabar"), 16, true));
+  channel_ = label(QString(), 9, false, QStringLiteral("secondary"));
+  titles->addWidget(channel_);
+  headerRow->addLayout(titles, 1);
+  root->addWidget(header);
+  root->addWidget(divider());
+
+  auto* scroll = new QScrollArea;
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  auto* bodyHost = new QWidget;
+  body_ = new QVBoxLayout(bodyHost);
+  body_->setContentsMargins(20, 20, 20, 20);
+  body_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  scroll->setWidget(bodyHost);
+  root->addWidget(scroll, 1);
+  root->addWidget(divider());
+
+  auto* footer = new QWidget;
+  buttons_ = new QHBoxLayout(footer);
+  buttons_->setContentsMargins(16, 10, 16, 10);
+  lastChecked_ = label(QString(), 8, false, QStringLiteral("tertiary"));
+  lastChecked_->setWordWrap(false);
+  root->addWidget(footer);
+
+  connect(&updater, &Updater::stateChanged, this, &UpdateWindow::render);
+  connect(&updater, &Updater::lastCheckedChanged, this, &UpdateWindow::render);
+  render();
+}
+
+void UpdateWindow::present() {
+  render();
+  show();
+  raise();
+  activateWindow();
+}
+
+void UpdateWindow::presentAndCheck() {
+  present();
+  // Next turn: the window draws before the check starts.
+  QTimer::singleShot(0, this, [this] {
+    if (updater_) updater_->check(false);
+  });
+}
+
+void UpdateWindow::render() {
+  if (!updater_) return;
+  const Updater& u = *updater_;
+  view_ = updateWindowView({u.state(), u.lastChecked(), u.channel(), u.currentVersion(), u.currentBuild()},
+                           options_.now());
+  channel_->setText(view_.channelLine);
+
+  while (QLayoutItem* item = body_->takeAt(0)) {
+    if (item->widget()) item->widget()->deleteLater();
+    delete item;
+  }
+  switch (view_.body) {
+    case UpdateWindowView::Body::status: {
+      auto* col = new QWidget;
+      auto* l = new QVBoxLayout(col);
+      l->setAlignment(Qt::AlignHCenter);
+      l->addWidget(icon(view_.statusSymbol, view_.statusColor, 38));
+      auto* title = label(view_.statusTitle, 11, true);
+      title->setAlignment(Qt::AlignHCenter);
+      auto* subtitle = label(view_.statusSubtitle, 10, false, QStringLiteral("secondary"));
+      subtitle->setAlignment(Qt::AlignHCenter);
+      subtitle->setTextInteractionFlags(Qt::TextSelectableByMouse);
+      l->addWidget(title);
+      l->addWidget(subtitle);
+      body_->addStretch();
+      body_->addWidget(col);
+      body_->addStretch();
+      break;
+    }
+    case UpdateWindowView::Body::spinner: {
+      auto* busy = new QProgressBar;
+      busy->setRange(0, 0);
+      busy->setTextVisible(false);
+      busy->setAccessibleName(view_.spinnerText);
+      auto* text = label(view_.spinnerText, 10, false, QStringLiteral("secondary"));
+      text->setAlignment(Qt::AlignHCenter);
+      body_->addStretch();
+      body_->addWidget(busy);
+      body_->addWidget(text);
+      body_->addStretch();
+      break;
+    }
+    case UpdateWindowView::Body::release: {
+      body_->addWidget(label(view_.headline, view_.headlineEmphasised ? 14 : 12, true));
+      if (view_.transition) body_->addWidget(transitionRow(*view_.transition));
+      if (!view_.chips.isEmpty()) body_->addWidget(chipRow(view_.chips));
+      if (view_.showProgress) {
+        auto* bar = new QProgressBar;
+        bar->setTextVisible(false);
+        if (view_.progress) {
+          bar->setRange(0, 1000);
+          bar->setValue(static_cast<int>(*view_.progress * 1000.0));
+        } else {
+          bar->setRange(0, 0);
+        }
+        bar->setAccessibleName(view_.progressText);
+        body_->addWidget(bar);
+        body_->addWidget(label(view_.progressText, 8, false, QStringLiteral("secondary")));
+      }
+      if (!view_.caption.isEmpty())
+        body_->addWidget(label(view_.caption, 8, false, QStringLiteral("secondary")));
+      if (view_.showNotes) body_->addWidget(notesSection(view_));
+      break;
+    }
+  }
+
+  while (QLayoutItem* item = buttons_->takeAt(0)) {
+    if (item->widget() && item->widget() != lastChecked_) item->widget()->deleteLater();
+    delete item;
+  }
+  lastChecked_->setText(view_.lastChecked);
+  lastChecked_->setVisible(!view_.lastChecked.isEmpty());
+  buttons_->addWidget(lastChecked_);
+  buttons_->addStretch();
+  for (const UpdateWindowButton& b : view_.buttons) {
+    auto* button = new QPushButton(QString(b.text).replace(u'&', QStringLiteral("&&")));
+    button->setAccessibleName(b.text);
+    button->setEnabled(b.enabled);
+    button->setDefault(b.isDefault);
+    button->setAutoDefault(b.isDefault);
+    if (b.prominent) {
+      QFont f = button->font();
+      f.setBold(true);
+      button->setFont(f);
+    }
+    const UpdateWindowAction action = b.action;
+    connect(button, &QPushButton::clicked, this, [this, action] { trigger(action); });
+    buttons_->addWidget(button);
+    if (b.isDefault && b.enabled) button->setFocus();
+  }
+}
+
+void UpdateWindow::trigger(UpdateWindowAction action) {
+  if (!updater_) return;
+  const auto state = updater_->state();
+  switch (action) {
+    case UpdateWindowAction::none: return;
+    case UpdateWindowAction::check: updater_->check(false); return;
+    case UpdateWindowAction::later: close(); return;
+    case UpdateWindowAction::download:
+      if (const auto* a = std::get_if<update_state::Available>(&state)) {
+        const UpdateInfo info = a->info;
+        // Next turn, so the click returns before the network starts.
+        QTimer::singleShot(0, this, [this, info] {
+          if (updater_) updater_->downloadAndStage(info);
+        });
+      }
+      return;
+    case UpdateWindowAction::install:
+      if (const auto* r = std::get_if<update_state::ReadyToInstall>(&state))
+        updater_->installAndRelaunch(r->info, r->bundleURL);
+      return;
+  }
+}
+
+void UpdateWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    for (const UpdateWindowButton& b : view_.buttons) {
+      if (b.isDefault && b.enabled) {
+        trigger(b.action);
+        return;
+      }
+    }
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void UpdateWindow::closeEvent(QCloseEvent* event) {
+  platform::settings()->setValue(QLatin1String(kGeometryKey), saveGeometry());
+  hide();
+  event->ignore();
+  if (options_.onClosed) options_.onClosed();
+}
+
+}  // namespace qb::ui

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+#include "present/update_window_view.h"
+
+class QBoxLayout;
+class QLabel;
+class QVBoxLayout;
+class QHBoxLayout;
+
+namespace qb {
+class Updater;
+}
+
+namespace qb::ui {
+
+// The update window: renders the updater's state and drives it. It is kept once created;
+// closing only hides it.
+class UpdateWindow : public QWidget {
+  Q_OBJECT
+ public:
+  struct Options {
+    std::function<QDateTime()> now;
+    // Called when the window closes (the app goes back to tray-only).
+    std::function<void()> onClosed;
+  };
+
+  UpdateWindow(Updater& updater, Options options = {}, QWidget* parent = nullptr);
+
+  // Brings the window up and starts a check the user asked for.
+  void presentAndCheck();
+  void present();
+  const UpdateWindowView& view() const { return view_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void render();
+  void trigger(UpdateWindowAction action);
+  QWidget* buildBody();
+
+  QPointer<Updater> updater_;
+  Options options_;
+  UpdateWindowView view_;
+  QLabel* channel_ = nullptr;
+  QVBoxLayout* body_ = nullptr;
+  QLabel* lastChecked_ = nullptr;
+  QHBoxLayout* buttons_ = nullptr;
+};
+
+}  // namespace qb::ui

@@ -1,5 +1,6 @@
 // Serves all four services on loopback for the demo and black-box checks; prints one
-// QUOTABAR_ORIGIN_*=... line per service, then serves until stopped.
+// QUOTABAR_ORIGIN_*=... line per service, then serves until stopped. With --release it
+// also plays the update server offering that signed zip (QUOTABAR_UPDATE_ORIGIN=...).
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +10,11 @@
 
 #include <unistd.h>
 
+#include <QCryptographicHash>
+#include <QFile>
+
 #include "fake_services.h"
+#include "fake_update_server.h"
 #include "providers/web_origin.h"
 
 namespace {
@@ -19,7 +24,15 @@ void onSignal(int) { stop = 1; }
 
 int main(int argc, char** argv) {
   int portBase = 0;
+  const char* releaseZip = nullptr;
+  std::string releaseVersion, releaseBuild;
   for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--release") == 0 && i + 3 < argc) {
+      releaseZip = argv[++i];
+      releaseVersion = argv[++i];
+      releaseBuild = argv[++i];
+      continue;
+    }
     if (std::strcmp(argv[i], "--port-base") == 0 && i + 1 < argc) {
       portBase = std::atoi(argv[++i]);
       if (portBase <= 0 || portBase > 65532) {
@@ -27,7 +40,7 @@ int main(int argc, char** argv) {
         return 2;
       }
     } else {
-      std::fprintf(stderr, "usage: fake-services [--port-base N]\n");
+      std::fprintf(stderr, "usage: fake-services [--port-base N] [--release ZIP VERSION BUILD]\n");
       return 2;
     }
   }
@@ -45,6 +58,28 @@ int main(int argc, char** argv) {
     qb::fake::installServiceRoutes(p, *servers.back());
     std::printf("%s=%s\n", qb::originVariable(p).toUtf8().constData(),
                 servers.back()->origin().toUtf8().constData());
+  }
+  std::unique_ptr<qb::fake::FakeUpdateServer> updates;
+  if (releaseZip) {
+    QFile zip(QString::fromLocal8Bit(releaseZip));
+    if (!zip.open(QIODevice::ReadOnly)) {
+      std::fprintf(stderr, "fake-services: cannot read %s\n", releaseZip);
+      return 1;
+    }
+    const QByteArray bytes = zip.readAll();
+    updates = std::make_unique<qb::fake::FakeUpdateServer>();
+    qb::fake::ReleaseFields release;
+    release.version = releaseVersion;
+    release.buildNumber = releaseBuild;
+    release.artifactVersion = releaseVersion;
+    release.artifactBuildNumber = releaseBuild;
+    release.notes = "**Demo release.** Downloads, verifies and installs over the demo's own copy.\n"
+                    "- Nothing outside the demo folder is touched.";
+    release.sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+    release.sizeBytes = bytes.size();
+    release.downloadUrl = updates->serveArtifact("Quotabar.zip", bytes.toStdString());
+    updates->offer(release);
+    std::printf("QUOTABAR_UPDATE_ORIGIN=%s\n", updates->origin().toString().toUtf8().constData());
   }
   std::fflush(stdout);
   std::signal(SIGINT, onSignal);

@@ -6,6 +6,9 @@
 #include <QPalette>
 #include <QSvgRenderer>
 
+// Resources of a static library are registered by hand.
+static void initSymbols() { Q_INIT_RESOURCE(symbols); }
+
 namespace qb::ui {
 
 namespace {
@@ -16,6 +19,8 @@ bool darkPalette() {
 }  // namespace
 
 QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal dpr) {
+  static const bool registered = (initSymbols(), true);
+  Q_UNUSED(registered);
   QFile file(QStringLiteral(":/symbols/") + name + QStringLiteral(".svg"));
   if (!file.open(QIODevice::ReadOnly)) return {};
   QByteArray svg = file.readAll();

@@ -200,12 +200,21 @@ void UpdateWindow::presentAndCheck() {
 void UpdateWindow::render() {
   if (!updater_) return;
   const Updater& u = *updater_;
-  view_ = updateWindowView({u.state(), u.lastChecked(), u.channel(), u.currentVersion(), u.currentBuild()},
-                           options_.now());
+  renderView(updateWindowView({u.state(), u.lastChecked(), u.channel(), u.currentVersion(), u.currentBuild()},
+                              options_.now()));
+}
+
+void UpdateWindow::renderView(const UpdateWindowView& view) {
+  view_ = view;
   channel_->setText(view_.channelLine);
 
+  // Old pieces go at once from the screen; deletion waits, as one of them may be the
+  // button whose click got us here.
   while (QLayoutItem* item = body_->takeAt(0)) {
-    if (item->widget()) item->widget()->deleteLater();
+    if (QWidget* w = item->widget()) {
+      w->hide();
+      w->deleteLater();
+    }
     delete item;
   }
   switch (view_.body) {
@@ -264,7 +273,10 @@ void UpdateWindow::render() {
   }
 
   while (QLayoutItem* item = buttons_->takeAt(0)) {
-    if (item->widget() && item->widget() != lastChecked_) item->widget()->deleteLater();
+    if (QWidget* w = item->widget(); w && w != lastChecked_) {
+      w->hide();
+      w->deleteLater();
+    }
     delete item;
   }
   lastChecked_->setText(view_.lastChecked);

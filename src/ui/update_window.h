@@ -34,6 +34,8 @@ class UpdateWindow : public QWidget {
   void presentAndCheck();
   void present();
   const UpdateWindowView& view() const { return view_; }
+  // Draws one view (render() feeds it the updater's; screenshots feed any state).
+  void renderView(const UpdateWindowView& view);
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -3,7 +3,13 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "monitoring/session_store.h"
+#include "providers/text.h"
 
 namespace qb::cli {
 
@@ -34,11 +40,40 @@ std::optional<Provider> providerArgument(const QStringList& args, const QString&
   return std::nullopt;
 }
 
-QString readSessionFromStdin() {
-  QFile in;
-  if (!in.open(stdin, QIODevice::ReadOnly)) return {};
-  // A pasted cookie is small; cap the read so a stray pipe cannot exhaust memory.
-  return QString::fromUtf8(in.read(1 << 20)).trimmed();
+std::optional<QString> readSessionFromStdin(const QString& usageLine) {
+  // A pasted cookie is small; the cap keeps a stray pipe from filling memory.
+  constexpr qsizetype kMax = 1 << 20;
+  QByteArray bytes;
+  char chunk[65536];
+  for (;;) {
+    const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      usageError(QStringLiteral("cannot read standard input: %1").arg(QString::fromLocal8Bit(std::strerror(errno))),
+                 usageLine);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    bytes.append(chunk, n);
+    if (bytes.size() > kMax) {
+      usageError(QStringLiteral("the session value on standard input is larger than 1 MiB"), usageLine);
+      return std::nullopt;
+    }
+  }
+  const std::optional<QString> text = strictUtf8(bytes);
+  if (!text) {
+    usageError(QStringLiteral("the session value on standard input is not UTF-8 text"), usageLine);
+    return std::nullopt;
+  }
+  if (text->trimmed().isEmpty()) {
+    usageError(QStringLiteral("paste the cookie value or Cookie header on standard input"), usageLine);
+    return std::nullopt;
+  }
+  if (const std::optional<QString> why = SessionStore::refusal(*text)) {
+    usageError(*why, usageLine);
+    return std::nullopt;
+  }
+  return text->trimmed();
 }
 
 int runLoop(const std::function<void(std::function<void(int)>)>& start) {

@@ -22,8 +22,10 @@ int usageError(const QString& message, const QString& usageLine);
 // extra or unknown (the caller then exits with `usage`).
 std::optional<Provider> providerArgument(const QStringList& args, const QString& usageLine);
 
-// The session value from standard input, trimmed; never echoed anywhere.
-QString readSessionFromStdin();
+// The session value from standard input, read to its end and trimmed; never echoed.
+// Nothing, with the usage error printed, when it is empty, over 1 MiB, not UTF-8 or holds
+// a control character (the caller then exits with `usage`).
+std::optional<QString> readSessionFromStdin(const QString& usageLine);
 
 // Runs the event loop until `finished` is called; returns its exit code.
 int runLoop(const std::function<void(std::function<void(int)> finished)>& start);

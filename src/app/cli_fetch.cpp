@@ -16,9 +16,9 @@ int runClient(const QStringList& args, const char* name,
   const QString usageLine = QStringLiteral("quotabar %1 PROVIDER < session").arg(QLatin1String(name));
   const auto provider = providerArgument(args, usageLine);
   if (!provider) return Exit::usage;
-  const QString session = readSessionFromStdin();
-  if (session.isEmpty())
-    return usageError(QStringLiteral("no session value on standard input"), usageLine);
+  const std::optional<QString> read = readSessionFromStdin(usageLine);
+  if (!read) return Exit::usage;
+  const QString session = *read;
 
   const std::unique_ptr<ProviderAPI> api = makeAPI(*provider);
   CallHandle call;

@@ -12,10 +12,9 @@ int signinCommand(const QStringList& args) {
   const QString usageLine = QStringLiteral("quotabar signin PROVIDER < cookie");
   const auto provider = providerArgument(args, usageLine);
   if (!provider) return Exit::usage;
-  const QString session = readSessionFromStdin();
-  if (session.isEmpty())
-    return usageError(QStringLiteral("paste the cookie value or Cookie header on standard input"),
-                      usageLine);
+  const std::optional<QString> read = readSessionFromStdin(usageLine);
+  if (!read) return Exit::usage;
+  const QString session = *read;
 
   // The same check as the sign-in window's paste path: a fresh client, fetchAccount.
   const std::unique_ptr<ProviderAPI> api = makeAPI(*provider);
@@ -26,7 +25,10 @@ int signinCommand(const QStringList& args) {
         err() << "Couldn't validate that token\n" << r.error().description() << Qt::endl;
         return finished(Exit::failed);
       }
-      SessionStore::save(session, *provider);
+      if (const SessionStore::Outcome saved = SessionStore::saveChecked(session, *provider); !saved) {
+        err() << "Couldn't store the session: " << saved.reason << Qt::endl;
+        return finished(Exit::failed);
+      }
       const AccountInfo& a = r.value();
       QString who = a.email.value_or(a.name.value_or(QStringLiteral("an unnamed account")));
       if (a.plan) who += QStringLiteral(" (%1)").arg(*a.plan);
@@ -40,7 +42,10 @@ int signoutCommand(const QStringList& args) {
   const QString usageLine = QStringLiteral("quotabar signout PROVIDER");
   const auto provider = providerArgument(args, usageLine);
   if (!provider) return Exit::usage;
-  UsageMonitor(*provider).signOut();
+  if (const SessionStore::Outcome removed = SessionStore::removeChecked(*provider); !removed) {
+    err() << "Couldn't sign out of " << displayName(*provider) << ": " << removed.reason << Qt::endl;
+    return Exit::failed;
+  }
   out() << "Signed out of " << displayName(*provider) << Qt::endl;
   return Exit::ok;
 }
@@ -52,7 +57,7 @@ int statusCommand(const QStringList& args) {
     return usageError(QString(), usageLine);
   const QString format = args.value(0);
 
-  ProvidersStore store;
+  ProvidersStore store(ProvidersStore::Polling::off);
   return runLoop([&](std::function<void(int)> finished) {
     store.refreshAll([&, finished] {
       if (format == QLatin1String("--json")) {

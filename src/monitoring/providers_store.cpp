@@ -35,7 +35,8 @@ Provider choosePrimary(Provider preferred, const std::array<UsageMonitor::State,
   return best.value_or(firstLoaded.value_or(preferred));
 }
 
-ProvidersStore::ProvidersStore(QObject* parent) : QObject(parent) {
+ProvidersStore::ProvidersStore(Polling polling, QObject* parent)
+    : QObject(parent), polling_(polling) {
   const auto prefs = platform::settings();
   const int stored = prefs->value(QLatin1String(kRefreshIntervalKey)).toInt();
   refreshIntervalSeconds_ = stored == 0 ? 60 : stored;
@@ -52,7 +53,7 @@ ProvidersStore::ProvidersStore(QObject* parent) : QObject(parent) {
 void ProvidersStore::rescheduleAll() {
   for (UsageMonitor* m : monitors_) {
     m->setRefreshIntervalSeconds(refreshIntervalSeconds_);
-    m->scheduleTimer();
+    if (polling_ == Polling::on) m->scheduleTimer();
   }
 }
 
@@ -87,7 +88,7 @@ void ProvidersStore::startAll() {
   for (UsageMonitor* m : monitors_) {
     if (SessionStore::load(m->provider())) {
       m->refresh();
-      m->scheduleTimer();
+      if (polling_ == Polling::on) m->scheduleTimer();
     } else {
       m->markSignedOut();
     }

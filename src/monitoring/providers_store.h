@@ -22,7 +22,11 @@ class ProvidersStore : public QObject {
   static constexpr const char* kPreferredPrimaryKey = "Quotabar.preferredPrimary";
   static constexpr const char* kRefreshIntervalKey = "refreshIntervalSeconds";
 
-  explicit ProvidersStore(QObject* parent = nullptr);
+  // Commands start no poll timers: they refresh once and wait for the real outcomes.
+  enum class Polling { on, off };
+
+  explicit ProvidersStore(QObject* parent = nullptr) : ProvidersStore(Polling::on, parent) {}
+  explicit ProvidersStore(Polling polling, QObject* parent = nullptr);
 
   const std::array<UsageMonitor*, 4>& monitors() const { return monitors_; }
   UsageMonitor* monitor(Provider p) const { return monitors_[static_cast<int>(p)]; }
@@ -51,6 +55,7 @@ class ProvidersStore : public QObject {
   std::array<UsageMonitor*, 4> monitors_{};
   Provider preferredPrimary_ = Provider::cursor;
   int refreshIntervalSeconds_ = 60;
+  Polling polling_ = Polling::on;
 };
 
 }  // namespace qb

@@ -1,13 +1,17 @@
 #include "monitoring/session_store.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <QLoggingCategory>
+#include <QStringList>
+#include <QThread>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 #include "platform/data_paths.h"
 #include "platform/keyring.h"
@@ -24,38 +28,59 @@ using platform::KeyringStatus;
 const QString kFolder = QStringLiteral("Vantelo");
 const QString kLegacyAccount = QStringLiteral("WorkosCursorSessionToken");
 const QString kLegacyFile = QStringLiteral("session-token");
+const QString kLockFile = QStringLiteral(".migration.lock");
+constexpr qint64 kMaxFileBytes = 64 * 1024;
 
 QString accountOf(Provider p) { return QStringLiteral("session-") + rawValue(p); }
 QString fileOf(Provider p) { return QStringLiteral("session-token-") + rawValue(p); }
 
 QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
+// One stored copy: its value (trimmed, non-empty) and when it last changed.
+struct Copy {
+  std::optional<QString> value;
+  qint64 modified = 0;  // seconds since the epoch
+};
+
+// A usable value: trimmed, not blank, and no control character (which would end the
+// Cookie header and start another).
+std::optional<QString> usable(const std::optional<QString>& text, const QString& where) {
+  if (!text) return std::nullopt;
+  const QString trimmed = text->trimmed();
+  if (trimmed.isEmpty()) return std::nullopt;
+  if (hasControlCharacter(trimmed)) {
+    qCInfo(lcTokenStore, "Ignored the value of %s: it holds a control character.",
+           qUtf8Printable(where));
+    return std::nullopt;
+  }
+  return trimmed;
+}
+
 // --- keyring ---
 
-std::optional<QString> keychainRead(const QString& account) {
+Copy keychainRead(const QString& account) {
   const platform::KeyringRead r = platform::keyring().read(account);
-  if (r.status == KeyringStatus::notFound) return std::nullopt;
+  if (r.status == KeyringStatus::notFound) return {};
   if (r.status == KeyringStatus::failed) {
     qCInfo(lcTokenStore, "Keychain SecItemCopyMatching(%s) failed: %s", qUtf8Printable(account),
            qUtf8Printable(r.error.describe()));
-    return std::nullopt;
+    return {};
   }
-  const std::optional<QString> text = strictUtf8(r.secret);
-  if (!text) return std::nullopt;
-  return text->trimmed();
+  return {usable(strictUtf8(r.secret), account), r.modified};
 }
 
-void keychainWrite(const QString& value, const QString& account) {
+// Nothing when written; otherwise the failure, already logged.
+std::optional<QString> keychainWrite(const QString& value, const QString& account) {
   platform::Keyring& keyring = platform::keyring();
   const QByteArray data = value.toUtf8();
   const platform::KeyringResult updated = keyring.update(account, data);
-  if (updated.status == KeyringStatus::ok) return;
+  if (updated.status == KeyringStatus::ok) return std::nullopt;
   if (updated.status == KeyringStatus::notFound) {
     const platform::KeyringResult added = keyring.add(account, data);
-    if (added.status != KeyringStatus::ok)
-      qCWarning(lcTokenStore, "Keychain SecItemAdd(%s) failed: %s", qUtf8Printable(account),
-                qUtf8Printable(added.error.describe()));
-    return;
+    if (added.status == KeyringStatus::ok) return std::nullopt;
+    qCWarning(lcTokenStore, "Keychain SecItemAdd(%s) failed: %s", qUtf8Printable(account),
+              qUtf8Printable(added.error.describe()));
+    return added.error.describe();
   }
   const platform::KeyringResult deleted = keyring.remove(account);
   if (deleted.status == KeyringStatus::failed) {
@@ -63,19 +88,25 @@ void keychainWrite(const QString& value, const QString& account) {
               "Keychain SecItemUpdate=%s / SecItemDelete=%s for %s; falling back to file-only.",
               qUtf8Printable(updated.error.describe()), qUtf8Printable(deleted.error.describe()),
               qUtf8Printable(account));
-    return;
+    return updated.error.describe();
   }
   const platform::KeyringResult added = keyring.add(account, data);
-  if (added.status != KeyringStatus::ok)
-    qCWarning(lcTokenStore, "Keychain SecItemAdd-after-delete(%s) failed: %s",
-              qUtf8Printable(account), qUtf8Printable(added.error.describe()));
+  if (added.status == KeyringStatus::ok) return std::nullopt;
+  qCWarning(lcTokenStore, "Keychain SecItemAdd-after-delete(%s) failed: %s",
+            qUtf8Printable(account), qUtf8Printable(added.error.describe()));
+  return added.error.describe();
 }
 
-void keychainDelete(const QString& account) { platform::keyring().remove(account); }
+// Nothing when the item is gone or no keyring exists to hold one; otherwise why not.
+std::optional<QString> keychainDelete(const QString& account) {
+  const platform::KeyringResult r = platform::keyring().remove(account);
+  if (r.status != KeyringStatus::failed || r.error.noService) return std::nullopt;
+  return QStringLiteral("The keyring did not delete the session (%1).").arg(r.error.describe());
+}
 
 // --- files ---
 
-std::optional<QString> filePath(const QString& name) {
+std::optional<QString> folderPath() {
   const std::optional<QString> base = platform::userDataDirectory();
   if (!base) return std::nullopt;
   const QString folder = *base + u'/' + kFolder;
@@ -86,7 +117,13 @@ std::optional<QString> filePath(const QString& name) {
     // left to the file operations that follow.
     if (::mkdir(native.constData(), 0700) == 0) ::chmod(native.constData(), 0700);
   }
-  return folder + u'/' + name;
+  return folder;
+}
+
+std::optional<QString> filePath(const QString& name) {
+  const std::optional<QString> folder = folderPath();
+  if (!folder) return std::nullopt;
+  return *folder + u'/' + name;
 }
 
 bool writeAll(int fd, const QByteArray& bytes) {
@@ -133,79 +170,198 @@ std::optional<QString> writeAtomically(const QString& path, const QByteArray& by
   return std::nullopt;
 }
 
-void fileWrite(const QString& value, const QString& name) {
-  const std::optional<QString> path = filePath(name);
-  if (!path) return;
-  if (const std::optional<QString> error = writeAtomically(*path, value.toUtf8()))
-    qCWarning(lcTokenStore, "File save failed: %s", qUtf8Printable(*error));
-}
-
-std::optional<QString> fileRead(const QString& name) {
+// Nothing when written or when there is no data folder at all; otherwise the failure.
+std::optional<QString> fileWrite(const QString& value, const QString& name) {
   const std::optional<QString> path = filePath(name);
   if (!path) return std::nullopt;
-  QFile file(*path);
-  if (!file.exists() || !file.open(QIODevice::ReadOnly)) return std::nullopt;
-  const QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError) return std::nullopt;
-  const std::optional<QString> text = strictUtf8(bytes);
-  if (!text) return std::nullopt;
-  const QString trimmed = text->trimmed();
-  if (trimmed.isEmpty()) return std::nullopt;
-  return trimmed;
+  std::optional<QString> error = writeAtomically(*path, value.toUtf8());
+  if (error) qCWarning(lcTokenStore, "File save failed: %s", qUtf8Printable(*error));
+  return error;
 }
 
-void fileDelete(const QString& name) {
-  if (const std::optional<QString> path = filePath(name)) QFile::remove(*path);
+// Only a regular file of at most 64 KiB is read: a FIFO or a device there would block
+// or flood the caller.
+Copy fileRead(const QString& name) {
+  const std::optional<QString> path = filePath(name);
+  if (!path) return {};
+  const int fd = ::open(QFile::encodeName(*path).constData(),
+                        O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return {};
+  Copy copy;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes) {
+    qCInfo(lcTokenStore, "Ignored %s: not a regular file of at most 64 KiB.", qUtf8Printable(name));
+  } else {
+    // One byte more than the size, to notice a file that grew meanwhile.
+    QByteArray bytes(static_cast<qsizetype>(st.st_size) + 1, Qt::Uninitialized);
+    qsizetype used = 0;
+    bool failed = false;
+    while (used < bytes.size()) {
+      const ssize_t n = ::read(fd, bytes.data() + used, static_cast<size_t>(bytes.size() - used));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) failed = true;
+      if (n <= 0) break;
+      used += n;
+    }
+    if (!failed && used <= kMaxFileBytes) {
+      bytes.truncate(used);
+      copy = {usable(strictUtf8(bytes), name), static_cast<qint64>(st.st_mtim.tv_sec)};
+    }
+  }
+  ::close(fd);
+  return copy;
+}
+
+// Nothing when no file is left; otherwise why it is still there.
+std::optional<QString> fileDelete(const QString& name) {
+  const std::optional<QString> path = filePath(name);
+  if (!path) return std::nullopt;
+  const QByteArray native = QFile::encodeName(*path);
+  if (::unlink(native.constData()) == 0 || errno == ENOENT) return std::nullopt;
+  return QStringLiteral("Cannot remove %1: %2").arg(*path, errnoText(errno));
+}
+
+QString normalizedForm(const QString& value, Provider p) {
+  if (p != Provider::cursor || value.contains(u'=')) return value;
+  return cookieNames(Provider::cursor).first() + u'=' + value;
 }
 
 // A bare Cursor token (no "=") becomes a cookie pair, and both copies are rewritten so
 // the next read finds the pair.
 QString normalizeSession(const QString& value, Provider p) {
-  if (p != Provider::cursor || value.contains(u'=')) return value;
-  const QString pair = cookieNames(Provider::cursor).first() + u'=' + value;
-  keychainWrite(pair, accountOf(Provider::cursor));
-  fileWrite(pair, fileOf(Provider::cursor));
+  const QString pair = normalizedForm(value, p);
+  if (pair == value) return value;
+  keychainWrite(pair, accountOf(p));
+  fileWrite(pair, fileOf(p));
   return pair;
+}
+
+// The provider's own copies: the keyring's, else the file's; when both exist and differ,
+// the newer (the file on a tie: every save writes it last) and the older is rewritten.
+std::optional<QString> loadCurrent(Provider p) {
+  const Copy key = keychainRead(accountOf(p));
+  const Copy file = fileRead(fileOf(p));
+  if (key.value && file.value && *key.value != *file.value) {
+    if (file.modified >= key.modified) {
+      keychainWrite(*file.value, accountOf(p));
+      return normalizeSession(*file.value, p);
+    }
+    fileWrite(*key.value, fileOf(p));
+    return normalizeSession(*key.value, p);
+  }
+  if (key.value) return normalizeSession(*key.value, p);
+  if (file.value) {
+    keychainWrite(*file.value, accountOf(p));
+    return normalizeSession(*file.value, p);
+  }
+  return std::nullopt;
+}
+
+// Serialises the legacy migration between processes, so that a second one never finds the
+// legacy copies gone before the new ones exist. Waits at most two seconds.
+class MigrationLock {
+ public:
+  MigrationLock() {
+    const std::optional<QString> path = filePath(kLockFile);
+    if (!path) return;
+    fd_ = ::open(QFile::encodeName(*path).constData(),
+                 O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    for (int tries = 0; fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0 && tries < 200; ++tries)
+      QThread::msleep(10);
+  }
+  ~MigrationLock() {
+    if (fd_ >= 0) ::close(fd_);  // releases the lock
+  }
+  MigrationLock(const MigrationLock&) = delete;
+  MigrationLock& operator=(const MigrationLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+// Both copies written, then read back: the file must hold the value (it serves whenever
+// the keyring cannot) and the value must load.
+SessionStore::Outcome storeChecked(const QString& value, Provider p) {
+  const std::optional<QString> keyError = keychainWrite(value, accountOf(p));
+  if (const std::optional<QString> fileError = fileWrite(value, fileOf(p))) return {false, *fileError};
+  if (loadCurrent(p) == normalizedForm(value, p)) return {true, {}};
+  return {false, keyError.value_or(QStringLiteral("The stored session did not read back."))};
+}
+
+// The legacy copy moves to the new places; it is deleted only once the new copy loads back.
+std::optional<QString> migrateLegacy(const std::optional<QString>& value,
+                                     const std::function<void()>& deleteLegacy) {
+  if (!value) return std::nullopt;
+  if (storeChecked(*value, Provider::cursor)) {
+    deleteLegacy();
+  } else {
+    qCWarning(lcTokenStore, "Kept the legacy Cursor copy: the new copy did not read back.");
+  }
+  return normalizedForm(*value, Provider::cursor);
 }
 
 }  // namespace
 
 std::optional<QString> SessionStore::load(Provider p) {
-  if (const std::optional<QString> v = keychainRead(accountOf(p)); v && !v->isEmpty())
-    return normalizeSession(*v, p);
-
-  if (const std::optional<QString> v = fileRead(fileOf(p))) {
-    keychainWrite(*v, accountOf(p));
-    return normalizeSession(*v, p);
-  }
-
+  if (std::optional<QString> v = loadCurrent(p)) return v;
   if (p != Provider::cursor) return std::nullopt;
 
-  if (const std::optional<QString> v = keychainRead(kLegacyAccount); v && !v->isEmpty()) {
-    save(*v, Provider::cursor);
-    keychainDelete(kLegacyAccount);
-    return normalizeSession(*v, p);
-  }
+  const MigrationLock lock;
+  // Another process may have migrated while this one waited.
+  if (std::optional<QString> v = loadCurrent(p)) return v;
+  if (auto v = migrateLegacy(keychainRead(kLegacyAccount).value, [] { keychainDelete(kLegacyAccount); }))
+    return v;
+  return migrateLegacy(fileRead(kLegacyFile).value, [] { fileDelete(kLegacyFile); });
+}
 
-  if (const std::optional<QString> v = fileRead(kLegacyFile)) {
-    save(*v, Provider::cursor);
-    fileDelete(kLegacyFile);
-    return normalizeSession(*v, p);
-  }
-
+std::optional<QString> SessionStore::refusal(const QString& value) {
+  const QString v = value.trimmed();
+  if (v.isEmpty()) return QStringLiteral("The session value is empty.");
+  if (hasControlCharacter(v))
+    return QStringLiteral("The session value holds a control character (such as a line break "
+                          "inside it); paste one Cookie header line.");
   return std::nullopt;
 }
 
 void SessionStore::save(const QString& value, Provider p) {
-  const QString v = value.trimmed();
-  if (v.isEmpty()) return;
-  keychainWrite(v, accountOf(p));
-  fileWrite(v, fileOf(p));
+  if (const std::optional<QString> why = refusal(value)) {
+    if (!value.trimmed().isEmpty())
+      qCWarning(lcTokenStore, "Refused to store a session value: it holds a control character.");
+    return;
+  }
+  keychainWrite(value.trimmed(), accountOf(p));
+  fileWrite(value.trimmed(), fileOf(p));
 }
 
 void SessionStore::remove(Provider p) {
   keychainDelete(accountOf(p));
   fileDelete(fileOf(p));
+  // Left behind, a legacy copy would be migrated back by the next load.
+  if (p == Provider::cursor) {
+    keychainDelete(kLegacyAccount);
+    fileDelete(kLegacyFile);
+  }
+}
+
+SessionStore::Outcome SessionStore::saveChecked(const QString& value, Provider p) {
+  if (const std::optional<QString> why = refusal(value)) return {false, *why};
+  return storeChecked(value.trimmed(), p);
+}
+
+SessionStore::Outcome SessionStore::removeChecked(Provider p) {
+  QStringList reasons;
+  auto note = [&reasons](const std::optional<QString>& why) {
+    if (why) reasons << *why;
+  };
+  note(keychainDelete(accountOf(p)));
+  note(fileDelete(fileOf(p)));
+  if (p == Provider::cursor) {
+    note(keychainDelete(kLegacyAccount));
+    note(fileDelete(kLegacyFile));
+  }
+  if (reasons.isEmpty() && load(p)) reasons << QStringLiteral("A stored session still loads.");
+  if (reasons.isEmpty()) return {true, {}};
+  return {false, reasons.join(u' ')};
 }
 
 }  // namespace qb

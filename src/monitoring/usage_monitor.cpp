@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <algorithm>
+#include <utility>
 
 #include "monitoring/session_store.h"
 
@@ -13,13 +14,15 @@ int msPerSecond = 1000;
 
 void UsageMonitor::setMillisecondsPerSecondForTesting(int ms) { msPerSecond = ms; }
 
-int UsageMonitor::periodMs(int seconds) { return std::max(seconds, 15) * msPerSecond; }
+int UsageMonitor::periodMs(qint64 seconds) {
+  return static_cast<int>(std::clamp<qint64>(seconds, 15, 24 * 60 * 60) * msPerSecond);
+}
 
 UsageMonitor::UsageMonitor(Provider provider, QObject* parent)
     : QObject(parent), provider_(provider), api_(makeAPI(provider)) {
   timer_.setSingleShot(false);
   timer_.setTimerType(Qt::CoarseTimer);
-  connect(&timer_, &QTimer::timeout, this, [this] { refresh(); });
+  connect(&timer_, &QTimer::timeout, this, &UsageMonitor::pollTick);
   if (!SessionStore::load(provider_)) state_ = State::of(State::Kind::signedOut);
 }
 
@@ -34,6 +37,16 @@ void UsageMonitor::setState(State s) {
   Q_EMIT changed();
 }
 
+// A service slower than the poll period still loads: a tick lets a running fetch finish.
+void UsageMonitor::pollTick() {
+  if (!fetching_) refresh();
+}
+
+void UsageMonitor::finishWaiters() {
+  const auto waiters = std::exchange(waiters_, {});
+  for (const auto& finished : waiters) finished();
+}
+
 void UsageMonitor::refresh(std::function<void()> finished) {
   const std::optional<QString> session = SessionStore::load(provider_);
   if (!session) {
@@ -42,24 +55,26 @@ void UsageMonitor::refresh(std::function<void()> finished) {
     return;
   }
   const quint64 generation = ++generation_;
+  if (finished) waiters_.push_back(std::move(finished));
+  fetching_ = true;
   if (inFlight_) inFlight_->cancel();
 
   QPointer<UsageMonitor> self(this);
-  inFlight_ = api_->fetchUsage(*session, [self, generation, finished](const ApiResult<UsageSnapshot>& r) {
-    if (!self || self->destroying_) return;
-    // A superseded, stopped or signed-out fetch records nothing, success or failure.
-    if (generation == self->generation_) {
-      if (r) {
-        self->state_ = State::loaded(r.value());
-        self->lastUpdated_ = QDateTime::currentDateTimeUtc();
-        Q_EMIT self->changed();
-      } else if (r.error().kind() == ProviderAPIError::Kind::notAuthenticated) {
-        self->setState(State::of(State::Kind::signedOut));
-      } else {
-        self->setState(State::failed(r.error().description()));
-      }
+  inFlight_ = api_->fetchUsage(*session, [self, generation](const ApiResult<UsageSnapshot>& r) {
+    // A superseded, stopped or signed-out fetch records nothing, success or failure; its
+    // waiters wait for the fetch that superseded it.
+    if (!self || self->destroying_ || generation != self->generation_) return;
+    self->fetching_ = false;
+    if (r) {
+      self->state_ = State::loaded(r.value());
+      self->lastUpdated_ = QDateTime::currentDateTimeUtc();
+      Q_EMIT self->changed();
+    } else if (r.error().kind() == ProviderAPIError::Kind::notAuthenticated) {
+      self->setState(State::of(State::Kind::signedOut));
+    } else {
+      self->setState(State::failed(r.error().description()));
     }
-    if (finished) finished();
+    self->finishWaiters();
   });
 }
 
@@ -79,15 +94,18 @@ void UsageMonitor::scheduleTimer() {
 void UsageMonitor::stopPolling() {
   timer_.stop();
   ++generation_;
+  fetching_ = false;
   if (inFlight_) inFlight_->cancel();
+  finishWaiters();
 }
 
-void UsageMonitor::signOut() {
-  SessionStore::remove(provider_);
+SessionStore::Outcome UsageMonitor::signOut() {
+  SessionStore::Outcome outcome = SessionStore::removeChecked(provider_);
   stopPolling();
   state_ = State::of(State::Kind::signedOut);
   lastUpdated_.reset();
   Q_EMIT changed();
+  return outcome;
 }
 
 const char* stateName(UsageMonitor::State::Kind kind) {

@@ -6,7 +6,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
+#include "monitoring/session_store.h"
 #include "providers/provider_api.h"
 
 namespace qb {
@@ -38,14 +40,15 @@ class UsageMonitor : public QObject {
   int refreshIntervalSeconds() const { return refreshIntervalSeconds_; }
   void setRefreshIntervalSeconds(int seconds) { refreshIntervalSeconds_ = seconds; }
 
-  // Fetches now; `finished` runs once the fetch this call started has ended.
+  // Fetches now, superseding a running fetch; `finished` runs once the fetch that ends up
+  // current has ended (this one, or a later refresh that superseded it).
   void refresh(std::function<void()> finished = {});
   void beginAfterSignIn();
   // (Re)starts the poll timer: the interval, but never under 15 seconds.
   void scheduleTimer();
   void stopPolling();
-  // Forgets the stored session (both copies) and stops polling.
-  void signOut();
+  // Forgets the stored session (every copy) and stops polling; says whether it is gone.
+  SessionStore::Outcome signOut();
 
   // Only to ask `state` from outside the monitor (the store's start-up).
   void markSignedOut() { setState(State::of(State::Kind::signedOut)); }
@@ -55,13 +58,16 @@ class UsageMonitor : public QObject {
 
   // Test hook: how many milliseconds a "second" of the poll period lasts (default 1000).
   static void setMillisecondsPerSecondForTesting(int ms);
-  static int periodMs(int seconds);
+  // The timer period: at least 15 seconds and at most a day, computed without overflow.
+  static int periodMs(qint64 seconds);
 
  Q_SIGNALS:
   void changed();
 
  private:
   void setState(State s);
+  void pollTick();
+  void finishWaiters();
 
   const Provider provider_;
   const std::unique_ptr<ProviderAPI> api_;
@@ -73,6 +79,9 @@ class UsageMonitor : public QObject {
   // Bumped whenever the running fetch stops being the current one; a fetch whose number
   // is no longer current records nothing.
   quint64 generation_ = 0;
+  bool fetching_ = false;
+  // Callers of refresh() waiting for the current fetch to end.
+  std::vector<std::function<void()>> waiters_;
   bool destroying_ = false;
 };
 

@@ -11,6 +11,8 @@ struct KeyringError {
   int code = 0;
   QString message;
   QString remote;   // D-Bus error name when the service answered with one
+  // No keyring is there at all (no bus, no Secret Service): nothing can be stored in it.
+  bool noService = false;
 
   // One line for the log: "domain:code message [remote]".
   QString describe() const;
@@ -26,6 +28,7 @@ struct KeyringResult {
 struct KeyringRead {
   KeyringStatus status = KeyringStatus::failed;
   QByteArray secret;   // set when status is ok
+  qint64 modified = 0;  // when status is ok: the item's last change, seconds since the epoch
   KeyringError error;  // set when status is failed
 };
 

@@ -151,7 +151,7 @@ KeyringError lockedError(const char* what) {
 }
 
 KeyringResult failed(KeyringError e) { return {KeyringStatus::failed, std::move(e)}; }
-KeyringRead readFailed(KeyringError e) { return {KeyringStatus::failed, {}, std::move(e)}; }
+KeyringRead readFailed(KeyringError e) { return {KeyringStatus::failed, {}, 0, std::move(e)}; }
 
 // The session bus as the desktop announces it. GLib's own lookup falls back to
 // autolaunching a bus through dbus-launch when a display is set; that bus and the keyring
@@ -250,7 +250,8 @@ class SecretServiceKeyring final : public Keyring {
       }
       gsize length = 0;
       const gchar* data = secret_value_get(value.get(), &length);
-      return {KeyringStatus::ok, QByteArray(data, static_cast<qsizetype>(length)), {}};
+      return {KeyringStatus::ok, QByteArray(data, static_cast<qsizetype>(length)),
+              static_cast<qint64>(secret_item_get_modified(item)), {}};
     }
     if (sawLocked) return readFailed(lockedError("The item is locked"));
 
@@ -262,7 +263,7 @@ class SecretServiceKeyring final : public Keyring {
     if (error) return readFailed(finish(watchdog, error.get()));
     if (collection && secret_collection_get_locked(collection.get()))
       return readFailed(lockedError("The default collection is locked"));
-    return {KeyringStatus::notFound, {}, {}};
+    return {KeyringStatus::notFound, {}, 0, {}};
   }
 
   KeyringResult update(const QString& account, const QByteArray& secret) override {
@@ -416,6 +417,9 @@ class SecretServiceKeyring final : public Keyring {
                         .arg(kDeadline.count())
                         .arg(out.message);
     }
+    // A missing bus or service holds nothing; a hung one may.
+    out.noService = !watchdog.fired() && (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND) ||
+                                          g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN));
     const bool locked = g_error_matches(error, SECRET_ERROR, SECRET_ERROR_IS_LOCKED) ||
                         out.remote == QLatin1String("org.freedesktop.Secret.Error.IsLocked");
     if (!locked) service_.reset();

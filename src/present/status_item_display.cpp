@@ -48,6 +48,24 @@ QString colorName(double p) {
 
 }  // namespace
 
+QString shortTimeWithoutSeconds(const QLocale& locale) {
+  // Some locales' short form still carries seconds (the C locale's is "HH:mm:ss"). Drop
+  // each seconds field with the separator before it, outside quoted literal text.
+  const QString format = locale.timeFormat(QLocale::ShortFormat);
+  QString out;
+  bool quoted = false;
+  for (qsizetype i = 0; i < format.size(); ++i) {
+    const QChar c = format.at(i);
+    if (c == u'\'') quoted = !quoted;
+    if (quoted || (c != u's' && c != u'z')) {
+      out += c;
+      continue;
+    }
+    while (!out.isEmpty() && !out.back().isLetter() && out.back() != u'\'') out.chop(1);
+  }
+  return out;
+}
+
 StatusItemDisplay statusItemDisplay(const StatusItemInput& in, const QLocale& locale) {
   StatusItemDisplay d;
   if (in.connected.isEmpty()) {
@@ -80,8 +98,8 @@ StatusItemDisplay statusItemDisplay(const StatusItemInput& in, const QLocale& lo
   if (s.onDemandUsedCents && *s.onDemandUsedCents / 100 > 0)
     parts << QString::asprintf("On-demand $%.2f", *s.onDemandUsedCents / 100);
   if (in.lastUpdated)
-    parts << QStringLiteral("Updated ") +
-                 locale.toString(in.lastUpdated->toLocalTime().time(), QLocale::ShortFormat);
+    parts << QStringLiteral("Updated ") + locale.toString(in.lastUpdated->toLocalTime().time(),
+                                                          shortTimeWithoutSeconds(locale));
   d.tooltip = parts.join(QStringLiteral(" \u2022 "));
   return d;
 }

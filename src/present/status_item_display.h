@@ -39,6 +39,9 @@ const char* usageLevelName(UsageLevel level);
 // The figure a percentage can show: finite and within a 64-bit integer once rounded.
 std::optional<double> displayablePercent(std::optional<double> percent);
 
+// The locale's short time format with any seconds removed ("HH:mm:ss" becomes "HH:mm").
+QString shortTimeWithoutSeconds(const QLocale& locale);
+
 StatusItemDisplay statusItemDisplay(const StatusItemInput& input, const QLocale& locale = QLocale());
 StatusItemDisplay statusItemDisplay(const ProvidersStore& store, const QLocale& locale = QLocale());
 

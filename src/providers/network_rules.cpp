@@ -54,11 +54,31 @@ void armIdleTimeout(QNetworkReply* reply, int idleMs) {
   idle->start(idleMs);
 }
 
+bool isWithinService(const QString& target, const QString& service) {
+  auto plain = [](QString h) {
+    h = h.toLower();
+    while (h.endsWith(u'.')) h.chop(1);
+    return h;
+  };
+  const QString t = plain(target), s = plain(service);
+  return !s.isEmpty() && (t == s || t.endsWith(u'.' + s));
+}
+
 QString stopReason(const QNetworkReply* reply) { return reply->property(kStopReason).toString(); }
 
-bool isHttpStatusError(QNetworkReply::NetworkError error) {
-  const int code = static_cast<int>(error);
-  return (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
+ReplyOutcome replyOutcome(QNetworkReply* reply) {
+  using Kind = ReplyOutcome::Kind;
+  if (!stopReason(reply).isEmpty()) return {Kind::transport, 0, stopReason(reply)};
+  const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+  const bool clean = reply->error() == QNetworkReply::NoError;
+  if (!status.isValid()) {
+    if (clean) return {Kind::noStatus, 0, {}};
+    return {Kind::transport, 0, transportFailure(reply)};
+  }
+  const int code = status.toInt();
+  // A success whose body broke off or failed to decompress is no answer.
+  if (code >= 200 && code <= 299 && !clean) return {Kind::transport, 0, transportFailure(reply)};
+  return {Kind::answered, code, {}};
 }
 
 QString transportFailure(QNetworkReply* reply) {

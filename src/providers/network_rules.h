@@ -19,6 +19,10 @@ void prepareUpdateRequest(QNetworkRequest& request);
 void guardRedirects(QNetworkReply* reply, std::function<bool(const QUrl&)> allowed,
                     const QString& refusalSuffix = QStringLiteral("."));
 
+// A redirect target a service's session may follow: the service's own host or a subdomain
+// of it (cursor.com -> www.cursor.com). Never a parent, which may be a bare public suffix.
+bool isWithinService(const QString& target, const QString& service);
+
 // Aborts the reply when no data moved for `idleMs`, recording why.
 void armIdleTimeout(QNetworkReply* reply, int idleMs);
 
@@ -28,8 +32,14 @@ void stopReply(QNetworkReply* reply, const QString& why);
 // Why we stopped the reply ourselves, or empty.
 QString stopReason(const QNetworkReply* reply);
 
-// An error QNetworkReply raises for an HTTP status rather than for the transport.
-bool isHttpStatusError(QNetworkReply::NetworkError error);
+// How a finished reply ended. A received HTTP status decides, never QNetworkReply's error
+// code ranges: any status is an answer, except a 2xx whose body did not arrive whole.
+struct ReplyOutcome {
+  enum class Kind { answered, noStatus, transport } kind = Kind::noStatus;
+  int status = 0;       // answered
+  QString failure;      // transport: its description
+};
+ReplyOutcome replyOutcome(QNetworkReply* reply);
 
 // The description of a transport failure of `reply`.
 QString transportFailure(QNetworkReply* reply);

@@ -22,12 +22,6 @@ class NoCookies : public QNetworkCookieJar {
   bool setCookiesFromUrl(const QList<QNetworkCookie>&, const QUrl&) override { return false; }
 };
 
-// Same host, or one a subdomain of the other (cursor.com -> www.cursor.com).
-bool sameSite(const QString& a, const QString& b) {
-  const QString x = a.toLower(), y = b.toLower();
-  return x == y || x.endsWith(u'.' + y) || y.endsWith(u'.' + x);
-}
-
 // Bounds the whole request as well; the idle bound comes from armIdleTimeout().
 void armRequestTimeout(QNetworkReply* reply, int totalMs) {
   auto* total = new QTimer(reply);
@@ -55,7 +49,12 @@ QString describeNetworkError(QNetworkReply* reply) {
     case QNetworkReply::TemporaryNetworkFailureError:
     case QNetworkReply::NetworkSessionFailedError:
       return QStringLiteral("The Internet connection appears to be offline.");
-    default: return reply->errorString();
+    default: {
+      // Qt's own text names the whole address, query included.
+      QString text = reply->errorString();
+      text.replace(reply->url().toString(), reply->url().host());
+      return text;
+    }
   }
 }
 
@@ -79,7 +78,8 @@ void ProviderHTTP::setTimeouts(int idleMs, int requestMs) {
 QNetworkRequest ProviderHTTP::buildRequest(const QUrl& url, const QString& session,
                                            const QUrl& referer, const Headers& extra) const {
   QNetworkRequest request(url);
-  request.setRawHeader("Cookie", session.toUtf8());
+  // A control character would end the header and start another (or a second request).
+  if (!hasControlCharacter(session)) request.setRawHeader("Cookie", session.toUtf8());
   if (!referer.isEmpty()) request.setRawHeader("Referer", referer.toEncoded());
   for (const auto& [name, value] : extra) request.setRawHeader(name, value);
   request.setRawHeader("User-Agent", "Quotabar/1.0 (macOS menu bar)");
@@ -109,7 +109,7 @@ QNetworkReply* ProviderHTTP::fetch(const QNetworkRequest& request, BodyCompletio
   guardRedirects(
       reply,
       [host](const QUrl& target) {
-        return isSecureOrLoopback(target) && sameSite(target.host(), host);
+        return isSecureOrLoopback(target) && isWithinService(target.host(), host);
       },
       QStringLiteral(" (outside the service's site)."));
   QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply] {
@@ -118,17 +118,16 @@ QNetworkReply* ProviderHTTP::fetch(const QNetworkRequest& request, BodyCompletio
   });
   QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done = std::move(done)] {
     reply->deleteLater();
-    const QVariant statusAttr = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    const QNetworkReply::NetworkError error = reply->error();
-    if (!stopReason(reply).isEmpty() ||
-        (error != QNetworkReply::NoError && !isHttpStatusError(error)))
-      return done(ProviderAPIError::transport(transportFailure(reply)));
-    if (!statusAttr.isValid()) return done(ProviderAPIError::http(-1, QStringLiteral("no response")));
-    const int status = statusAttr.toInt();
-    if (status == 401 || status == 403) return done(ProviderAPIError::notAuthenticated());
+    const ReplyOutcome outcome = replyOutcome(reply);
+    if (outcome.kind == ReplyOutcome::Kind::transport)
+      return done(ProviderAPIError::transport(outcome.failure));
+    if (outcome.kind == ReplyOutcome::Kind::noStatus)
+      return done(ProviderAPIError::http(-1, QStringLiteral("no response")));
+    if (outcome.status == 401 || outcome.status == 403)
+      return done(ProviderAPIError::notAuthenticated());
     const QByteArray body = reply->readAll();
-    if (status < 200 || status > 299)
-      return done(ProviderAPIError::http(status, strictUtf8(body).value_or(QString())));
+    if (outcome.status < 200 || outcome.status > 299)
+      return done(ProviderAPIError::http(outcome.status, strictUtf8(body).value_or(QString())));
     done(body);
   });
   return reply;

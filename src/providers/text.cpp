@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 #include <QTextBoundaryFinder>
+#include <algorithm>
 
 namespace qb {
 
@@ -12,12 +13,21 @@ std::optional<QString> strictUtf8(const QByteArray& bytes) {
   return text;
 }
 
-QString leadingGraphemes(const QString& text, int count) {
-  QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+QString leadingGraphemes(const QString& text, int count, int maxUnits) {
+  // Only the part that can be kept is scanned; a cut inside a pair keeps its first half out.
+  qsizetype limit = std::min<qsizetype>(text.size(), maxUnits);
+  if (limit < text.size() && limit > 0 && text.at(limit - 1).isHighSurrogate()) --limit;
+  const QString head = text.left(limit);
+  QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, head);
   for (int seen = 0; seen < count; ++seen) {
-    if (finder.toNextBoundary() < 0) return text;
+    if (finder.toNextBoundary() < 0) return head;
   }
-  return text.left(finder.position());
+  return head.left(finder.position());
+}
+
+bool hasControlCharacter(const QString& text) {
+  return std::any_of(text.cbegin(), text.cend(),
+                     [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }
 
 }  // namespace qb

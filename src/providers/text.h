@@ -9,7 +9,11 @@ namespace qb {
 // The bytes as UTF-8, or nothing when they are not valid UTF-8.
 std::optional<QString> strictUtf8(const QByteArray& bytes);
 
-// The first `count` user-perceived characters, so a cut never splits a letter or emoji.
-QString leadingGraphemes(const QString& text, int count);
+// The first `count` user-perceived characters, so a cut never splits a letter or emoji,
+// and never more than `maxUnits` UTF-16 units (a letter may carry any number of marks).
+QString leadingGraphemes(const QString& text, int count, int maxUnits = 1024);
+
+// U+0000 to U+001F or U+007F: never allowed in a session value or a header.
+bool hasControlCharacter(const QString& text);
 
 }  // namespace qb

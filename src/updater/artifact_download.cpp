@@ -85,11 +85,10 @@ void ArtifactDownload::onReadyRead() {
 
 void ArtifactDownload::onFinished() {
   if (done_ || !reply_) return;
-  const QNetworkReply::NetworkError error = reply_->error();
   // The status code is not examined: whatever body arrives must pass the later checks.
-  if (!stopReason(reply_).isEmpty() ||
-      (error != QNetworkReply::NoError && !isHttpStatusError(error))) {
-    const QString why = transportFailure(reply_);
+  const ReplyOutcome replied = replyOutcome(reply_);
+  if (replied.kind == ReplyOutcome::Kind::transport) {
+    const QString why = replied.failure;
     if (file_.isOpen()) file_.close();
     return fail(why);
   }

@@ -171,11 +171,11 @@ void Updater::check(bool silent) {
     if (!*truncated && reply->isOpen()) body->append(reply->readAll());
 
     const CheckOutcome outcome = [&]() -> CheckOutcome {
-      const QNetworkReply::NetworkError error = reply->error();
+      const ReplyOutcome replied = replyOutcome(reply);
+      // Our own abort of an oversized body is not a transport failure.
+      if (!*truncated && replied.kind == ReplyOutcome::Kind::transport)
+        return UpdateFailure::platform(replied.failure);
       const QVariant statusAttr = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-      if (!*truncated && (!stopReason(reply).isEmpty() ||
-                          (error != QNetworkReply::NoError && !isHttpStatusError(error))))
-        return UpdateFailure::platform(transportFailure(reply));
       if (!statusAttr.isValid()) return UpdateFailure(UpdaterError::malformedResponse());
       const int status = statusAttr.toInt();
       if (status == 404) return NoReleaseAvailable{};

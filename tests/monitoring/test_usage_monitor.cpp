@@ -1,14 +1,13 @@
 // Monitors and the store against the loopback fakes, on real (shortened) timers.
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QSignalSpy>
 #include <atomic>
+#include <climits>
 
 #include "fake_http_server.h"
 #include "fake_services.h"
 #include "monitoring/providers_store.h"
-#include "monitoring/session_store.h"
 #include "platform/settings.h"
 #include "providers/web_origin.h"
 #include "support/test_support.h"
@@ -17,7 +16,6 @@ namespace qb {
 namespace {
 
 using fake::FakeHttpServer;
-using fake::RecordedRequest;
 using fake::Reply;
 using Kind = UsageMonitor::State::Kind;
 
@@ -27,26 +25,28 @@ class MonitorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     UsageMonitor::setMillisecondsPerSecondForTesting(kMsPerSecond);
-    for (Provider p : allProviders) setConfiguredOrigin(p, QUrl(server.origin()));
-    for (Provider p : allProviders) fake::installServiceRoutes(p, server);
+    for (Provider p : allProviders) {
+      setConfiguredOrigin(p, QUrl(server.origin()));
+      fake::installServiceRoutes(p, server);
+    }
+    SessionStore::save(QStringLiteral("WorkosCursorSessionToken=t"), Provider::cursor);
   }
   void TearDown() override {
     UsageMonitor::setMillisecondsPerSecondForTesting(1000);
     for (Provider p : allProviders) setConfiguredOrigin(p, defaultOrigin(p));
   }
 
-  // Usage answers whose percentage counts the requests; the first can be held back.
-  void countingUsage(int firstDelayMs, int firstStatus = 200) {
-    server.route("/api/usage-summary", [this, firstDelayMs, firstStatus](const RecordedRequest&) {
+  // Usage answers whose percentage counts the requests, each held back `delayMs`.
+  void countingUsage(int delayMs, int firstStatus = 200) {
+    server.route("/api/usage-summary", [this, delayMs, firstStatus](const fake::RecordedRequest&) {
       const int n = ++usageCalls;
       Reply r = Reply::json(
           QStringLiteral(R"({"individualUsage":{"plan":{"totalPercentUsed":%1}}})").arg(n * 11).toStdString(),
           n == 1 ? firstStatus : 200);
-      if (n == 1) r.delayMs = firstDelayMs;
+      r.delayMs = delayMs;
       return r;
     });
   }
-
   static std::optional<double> percent(const UsageMonitor& m) {
     return m.state().snapshot ? m.state().snapshot->usagePercent() : std::nullopt;
   }
@@ -54,79 +54,58 @@ class MonitorTest : public ::testing::Test {
   test::TempHome home;
   FakeHttpServer server;
   std::atomic<int> usageCalls{0};
-  const QString cursorSession = QStringLiteral("WorkosCursorSessionToken=t");
 };
 
 TEST_F(MonitorTest, ConstructionReadsTheStoreButStartsNothing) {
-  UsageMonitor none(Provider::cursor);
-  EXPECT_EQ(none.state().kind, Kind::signedOut);
-  SessionStore::save(cursorSession, Provider::cursor);
   UsageMonitor stored(Provider::cursor);
   EXPECT_EQ(stored.state().kind, Kind::unknown);
-  EXPECT_FALSE(stored.isPolling());
-  EXPECT_EQ(stored.id(), QStringLiteral("cursor"));
+  EXPECT_EQ(UsageMonitor(Provider::claude).state().kind, Kind::signedOut);
   test::spin(50);
+  EXPECT_FALSE(stored.isPolling());
   EXPECT_TRUE(server.requests().empty());
 }
 
-TEST_F(MonitorTest, TimerPeriodHasAFifteenSecondFloorAndPolls) {
+TEST_F(MonitorTest, PollPeriodIsBetweenFifteenSecondsAndADay) {
   UsageMonitor m(Provider::cursor);
-  for (const auto& [seconds, expected] : {std::pair{0, 15}, {5, 15}, {15, 15}, {-3, 15}, {16, 16}, {60, 60}}) {
+  const std::pair<int, int> cases[] = {{0, 15},          {-3, 15},         {16, 16},        {60, 60},
+                                       {2147484, 86400}, {4294968, 86400}, {INT_MAX, 86400}};
+  for (const auto& [seconds, expected] : cases) {
     m.setRefreshIntervalSeconds(seconds);
     m.scheduleTimer();
     EXPECT_EQ(m.timerPeriodMs(), expected * kMsPerSecond) << seconds;
   }
-  SessionStore::save(cursorSession, Provider::cursor);
-  m.setRefreshIntervalSeconds(15);
-  m.scheduleTimer();
-  ASSERT_TRUE(test::waitUntil([&] { return server.count("/api/usage-summary") >= 2; }, 3000));
-  EXPECT_EQ(m.state().kind, Kind::loaded);
-  EXPECT_TRUE(m.lastUpdated());
 }
 
-TEST_F(MonitorTest, ASupersededFetchRecordsNothing) {
-  SessionStore::save(cursorSession, Provider::cursor);
+TEST_F(MonitorTest, AServiceSlowerThanThePollPeriodStillLoads) {
+  countingUsage(400);  // each answer takes more than two 150 ms periods
+  UsageMonitor m(Provider::cursor);
+  m.setRefreshIntervalSeconds(15);
+  m.scheduleTimer();
+  ASSERT_TRUE(test::waitUntil([&] { return m.state().kind == Kind::loaded; }, 3000));
+  EXPECT_LE(usageCalls, 2);
+}
+
+TEST_F(MonitorTest, ASupersededFetchRecordsNothingAndItsCallerWaitsForTheNewOne) {
   for (int firstStatus : {200, 500}) {
     usageCalls = 0;
-    countingUsage(400, firstStatus);
+    countingUsage(300, firstStatus);
     UsageMonitor m(Provider::cursor);
     int finished = 0;
     m.refresh([&] { ++finished; });
     ASSERT_TRUE(test::waitUntil([&] { return usageCalls == 1; }));
     m.refresh([&] { ++finished; });
+    test::spin(100);
+    EXPECT_EQ(finished, 0);
     ASSERT_TRUE(test::waitUntil([&] { return finished == 2; }));
-    EXPECT_EQ(m.state().kind, Kind::loaded);
     EXPECT_EQ(percent(m), 22);
-    test::spin(500);  // the held-back answer has come and gone
+    test::spin(300);  // the held-back answer has come and gone
     EXPECT_EQ(m.state().kind, Kind::loaded) << m.state().error.toStdString();
     EXPECT_EQ(percent(m), 22);
   }
 }
 
-TEST_F(MonitorTest, SignOutDuringAFetchStaysSignedOut) {
-  SessionStore::save(cursorSession, Provider::cursor);
-  countingUsage(300);
+TEST_F(MonitorTest, OutcomesBecomeStatesAndSignOutEndsEverything) {
   UsageMonitor m(Provider::cursor);
-  m.refresh();
-  m.scheduleTimer();
-  m.refresh();  // leaves a loaded state and lastUpdated behind first
-  ASSERT_TRUE(test::waitUntil([&] { return m.state().kind == Kind::loaded; }));
-  usageCalls = 0;
-  m.refresh();
-  ASSERT_TRUE(test::waitUntil([&] { return usageCalls == 1; }));
-  m.signOut();
-  EXPECT_EQ(m.state().kind, Kind::signedOut);
-  EXPECT_FALSE(m.lastUpdated());
-  EXPECT_FALSE(m.isPolling());
-  EXPECT_FALSE(SessionStore::load(Provider::cursor));
-  test::spin(450);
-  EXPECT_EQ(m.state().kind, Kind::signedOut) << m.state().error.toStdString();
-}
-
-TEST_F(MonitorTest, OutcomesBecomeStates) {
-  SessionStore::save(cursorSession, Provider::cursor);
-  UsageMonitor m(Provider::cursor);
-
   server.route("/api/usage-summary", Reply::json(R"({"individualUsage":{"plan":{"apiPercentUsed":7}}})"));
   m.beginAfterSignIn();
   EXPECT_EQ(m.state().kind, Kind::loading);
@@ -136,26 +115,34 @@ TEST_F(MonitorTest, OutcomesBecomeStates) {
   const auto firstSuccess = m.lastUpdated();
   ASSERT_TRUE(firstSuccess);
 
+  auto refreshed = [&m] {
+    bool done = false;
+    m.refresh([&] { done = true; });
+    return test::waitUntil([&] { return done; });
+  };
   // A failure replaces the snapshot but keeps the time of the last success.
   server.route("/api/usage-summary", Reply::text("maintenance", 503));
-  bool done = false;
-  m.refresh([&] { done = true; });
-  ASSERT_TRUE(test::waitUntil([&] { return done; }));
-  EXPECT_EQ(m.state().kind, Kind::error);
+  ASSERT_TRUE(refreshed());
   EXPECT_EQ(m.state().error, QStringLiteral("HTTP 503: maintenance"));
   EXPECT_EQ(m.lastUpdated(), firstSuccess);
-
   // A refused session shows as signed out but stays stored for the next poll.
   server.route("/api/auth/me", Reply::json("{}", 401));
-  done = false;
-  m.refresh([&] { done = true; });
-  ASSERT_TRUE(test::waitUntil([&] { return done; }));
+  ASSERT_TRUE(refreshed());
   EXPECT_EQ(m.state().kind, Kind::signedOut);
   EXPECT_TRUE(SessionStore::load(Provider::cursor));
+
+  // Signing out during a fetch: nothing comes back afterwards.
+  fake::installServiceRoutes(Provider::cursor, server);
+  countingUsage(300);
+  m.refresh();
+  ASSERT_TRUE(test::waitUntil([&] { return usageCalls == 1; }));
+  EXPECT_TRUE(m.signOut());
+  EXPECT_FALSE(m.lastUpdated() || m.isPolling() || SessionStore::load(Provider::cursor));
+  test::spin(450);
+  EXPECT_EQ(m.state().kind, Kind::signedOut) << m.state().error.toStdString();
 }
 
 TEST_F(MonitorTest, ADestroyedMonitorIgnoresItsLateAnswer) {
-  SessionStore::save(cursorSession, Provider::cursor);
   countingUsage(300);
   bool finished = false;
   {
@@ -192,88 +179,62 @@ TEST(PrimaryRule, PicksTheFigureTheTrayShows) {
   for (const auto& c : cases) EXPECT_EQ(choosePrimary(c.preferred, c.states), c.expected);
 }
 
-class StoreTest : public MonitorTest {};
+using StoreTest = MonitorTest;
 
-TEST_F(StoreTest, PreferencesAndTimersAtConstruction) {
-  {
-    ProvidersStore store;
-    EXPECT_EQ(store.refreshIntervalSeconds(), 60);
-    EXPECT_EQ(store.preferredPrimary(), Provider::cursor);
-    for (Provider p : allProviders) {
-      EXPECT_EQ(store.monitor(p)->provider(), p);
-      EXPECT_EQ(store.monitor(p)->timerPeriodMs(), 60 * kMsPerSecond);
-      EXPECT_TRUE(store.monitor(p)->isPolling());
-    }
-    EXPECT_FALSE(platform::settings()->contains(QLatin1String(ProvidersStore::kRefreshIntervalKey)));
-  }
-  platform::settings()->setValue(QLatin1String(ProvidersStore::kRefreshIntervalKey), 5);
-  platform::settings()->setValue(QLatin1String(ProvidersStore::kPreferredPrimaryKey), QStringLiteral("claude"));
+TEST_F(StoreTest, PreferencesAndTimers) {
+  const QLatin1String intervalKey(ProvidersStore::kRefreshIntervalKey), primaryKey(ProvidersStore::kPreferredPrimaryKey);
+  EXPECT_EQ(ProvidersStore().monitor(Provider::claude)->timerPeriodMs(), 60 * kMsPerSecond);
+  EXPECT_FALSE(platform::settings()->contains(intervalKey));
+  platform::settings()->setValue(intervalKey, 5);
+  platform::settings()->setValue(primaryKey, QStringLiteral("claude"));
   {
     ProvidersStore store;
     EXPECT_EQ(store.refreshIntervalSeconds(), 5);
     EXPECT_EQ(store.monitor(Provider::codex)->timerPeriodMs(), 15 * kMsPerSecond);
     EXPECT_EQ(store.preferredPrimary(), Provider::claude);
-
     store.setRefreshIntervalSeconds(300);
-    EXPECT_EQ(platform::settings()->value(QLatin1String(ProvidersStore::kRefreshIntervalKey)).toInt(), 300);
     for (const UsageMonitor* m : store.monitors()) EXPECT_EQ(m->timerPeriodMs(), 300 * kMsPerSecond);
     store.setPreferredPrimary(Provider::windsurf);
   }
-  EXPECT_EQ(platform::settings()->value(QLatin1String(ProvidersStore::kPreferredPrimaryKey)).toString(),
-            QStringLiteral("windsurf"));
-  platform::settings()->setValue(QLatin1String(ProvidersStore::kPreferredPrimaryKey), QStringLiteral("Claud"));
-  EXPECT_EQ(ProvidersStore().preferredPrimary(), Provider::cursor);
+  EXPECT_EQ(platform::settings()->value(intervalKey).toInt(), 300);
+  EXPECT_EQ(platform::settings()->value(primaryKey).toString(), QStringLiteral("windsurf"));
+  platform::settings()->setValue(primaryKey, QStringLiteral("Claud"));
+  const ProvidersStore command(ProvidersStore::Polling::off);
+  EXPECT_EQ(command.preferredPrimary(), Provider::cursor);
+  for (const UsageMonitor* m : command.monitors()) EXPECT_FALSE(m->isPolling());
 }
 
-TEST_F(StoreTest, StartAllAndRefreshAllOnlyTouchConnectedServices) {
+TEST_F(StoreTest, RefreshAllWaitsForTheRealOutcomeOfConnectedServices) {
   SessionStore::save(QStringLiteral("__Secure-next-auth.session-token=c"), Provider::codex);
-  SessionStore::save(cursorSession, Provider::cursor);
-  ProvidersStore store;
+  ProvidersStore store(ProvidersStore::Polling::off);
+  QSignalSpy announced(&store, &ProvidersStore::changed);
   EXPECT_EQ(store.connectedProviders(), (QList<Provider>{Provider::cursor, Provider::codex}));
   SessionStore::remove(Provider::cursor);
   store.startAll();
   EXPECT_EQ(store.monitor(Provider::cursor)->state().kind, Kind::signedOut);
   ASSERT_TRUE(test::waitUntil([&] { return store.monitor(Provider::codex)->state().kind == Kind::loaded; }));
   EXPECT_EQ(server.requests().size(), 1u);
+  // Observers hear of a monitor's change one turn later, when the change is in place.
+  announced.clear();
+  store.monitor(Provider::codex)->stopPolling();
+  store.monitor(Provider::windsurf)->markSignedOut();
+  EXPECT_EQ(announced.count(), 0);
+  test::spin(20);
+  EXPECT_EQ(announced.count(), 1);
 
+  // A refresh the user asks for supersedes the one refreshAll started; refreshAll still
+  // reports only once a real outcome is there.
   Reply slow = Reply::json(R"({"user":{"email":"c@x.y"}})");
   slow.delayMs = 200;
   server.route("/api/auth/session", slow);
   server.clearRequests();
   bool done = false;
   store.refreshAll([&] { done = true; });
-  EXPECT_FALSE(done);
+  store.monitor(Provider::codex)->refresh();
   ASSERT_TRUE(test::waitUntil([&] { return done; }));
-  ASSERT_EQ(server.requests().size(), 1u);
-  EXPECT_EQ(server.requests().front().path, "/api/auth/session");
   EXPECT_EQ(store.monitor(Provider::codex)->state().snapshot->email, QStringLiteral("c@x.y"));
-}
-
-TEST_F(StoreTest, ConnectedCountsErrorsAndUnknownButNotSignedOut) {
-  SessionStore::save(cursorSession, Provider::cursor);
-  SessionStore::save(QStringLiteral("sessionKey=k"), Provider::claude);
-  server.route("/api/usage-summary", Reply::text("", 500));
-  ProvidersStore store;
-  bool done = false;
-  store.monitor(Provider::cursor)->refresh([&] { done = true; });
-  ASSERT_TRUE(test::waitUntil([&] { return done; }));
-  EXPECT_EQ(store.monitor(Provider::cursor)->state().kind, Kind::error);
-  EXPECT_EQ(store.monitor(Provider::claude)->state().kind, Kind::unknown);
-  EXPECT_EQ(store.connectedProviders(), (QList<Provider>{Provider::cursor, Provider::claude}));
-}
-
-TEST_F(StoreTest, MonitorChangesAreReannouncedOnTheNextTurn) {
-  SessionStore::save(cursorSession, Provider::cursor);
-  ProvidersStore store;
-  QSignalSpy spy(&store, &ProvidersStore::changed);
-  int seenConnected = -1;
-  QObject::connect(&store, &ProvidersStore::changed, &store,
-                   [&] { seenConnected = static_cast<int>(store.connectedProviders().size()); });
-  store.monitor(Provider::cursor)->signOut();
-  EXPECT_EQ(spy.count(), 0);
-  test::spin(20);
-  EXPECT_EQ(spy.count(), 1);
-  EXPECT_EQ(seenConnected, 0);
+  EXPECT_EQ(server.count("/api/auth/session"), 2u);
+  EXPECT_EQ(server.requests().size(), 2u);
 }
 
 }  // namespace

@@ -1,0 +1,183 @@
+// The command line as a user runs it: separate processes, the session on stdin, the
+// fake services on loopback, a private data folder.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include "fake_http_server.h"
+#include "fake_services.h"
+#include "support/test_support.h"
+
+namespace qb {
+namespace {
+
+using fake::Reply;
+
+class CliTest : public ::testing::Test {
+ protected:
+  CliTest() {
+    for (Provider p : allProviders) fake::installServiceRoutes(p, server);
+  }
+  QStringList env() const {
+    QStringList e;
+    for (Provider p : allProviders)
+      e << QStringLiteral("QUOTABAR_ORIGIN_%1=%2").arg(rawValue(p).toUpper(), server.origin());
+    return e;
+  }
+  test::ProcessResult run(const QStringList& args, const QByteArray& input = {}, QStringList extra = {}) {
+    return test::runProgram(test::quotabarExecutable(), args, input, env() + extra);
+  }
+  QJsonObject json(const QStringList& args) {
+    const auto r = run(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return QJsonDocument::fromJson(r.out.toUtf8()).object();
+  }
+  static QJsonObject provider(const QJsonObject& status, int i) {
+    return status.value(QStringLiteral("providers")).toArray().at(i).toObject();
+  }
+  QString dataFolder() const { return home.dataHome() + QStringLiteral("/Vantelo"); }
+
+  test::TempHome home;
+  fake::FakeHttpServer server;
+};
+
+TEST_F(CliTest, FetchAndAccountPrintJsonAndNeverTheSession) {
+  const auto r = run({QStringLiteral("fetch"), QStringLiteral("cursor")}, "  WorkosCursorSessionToken=secret-value\n");
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+  EXPECT_EQ(o.value(QStringLiteral("usagePercent")).toDouble(), 58.0);
+  EXPECT_EQ(o.value(QStringLiteral("billingStart")).toString(), QStringLiteral("2026-11-20T00:00:00.000Z"));
+  EXPECT_EQ(server.requests().front().header("Cookie"), "WorkosCursorSessionToken=secret-value");
+  EXPECT_FALSE((r.out + r.err).contains(QStringLiteral("secret-value")));
+  const auto account = run({QStringLiteral("account"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=x");
+  EXPECT_EQ(QJsonDocument::fromJson(account.out.toUtf8()).object().value(QStringLiteral("plan")), QStringLiteral("pro"));
+
+  // A service's error answer keeps its body and never shows the address.
+  server.route("/api/auth/me", Reply::text("bad channel", 400));
+  const auto failed = run({QStringLiteral("account"), QStringLiteral("cursor")}, "x=y");
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_EQ(failed.err.trimmed(), QStringLiteral("HTTP 400: bad channel"));
+}
+
+TEST_F(CliTest, BadInputExitsTwoAndSendsNothing) {
+  struct Case {
+    QStringList args;
+    QByteArray input;
+    const char* says;
+    QStringList extraEnv;
+  };
+  const QString fetch = QStringLiteral("fetch"), cursor = QStringLiteral("cursor");
+  const Case cases[] = {
+      {{fetch}, "x=y", "usage: quotabar fetch", {}},
+      {{fetch, QStringLiteral("Cursor")}, "x=y", "unknown provider", {}},
+      {{QStringLiteral("bogus")}, "x=y", "unknown command", {}},
+      {{fetch, cursor}, " \n", "standard input", {}},
+      {{fetch, cursor}, "a=1\r\nX-Evil: yes", "control character", {}},
+      {{QStringLiteral("account"), cursor}, "a=1\r\n\r\nGET /smuggled HTTP/1.1\r\nHost: x", "control character", {}},
+      {{QStringLiteral("signin"), QStringLiteral("windsurf")}, "a=1\r\nX-Evil: yes", "control character", {}},
+      {{fetch, cursor}, QByteArray((1 << 20) + 1, 'a'), "larger than 1 MiB", {}},
+      {{fetch, cursor}, "a=\xff", "not UTF-8", {}},
+      {{fetch, QStringLiteral("claude")}, "x=y", "QUOTABAR_ORIGIN_CLAUDE", {QStringLiteral("QUOTABAR_ORIGIN_CLAUDE=http://claude.example")}},
+  };
+  for (const Case& c : cases) {
+    const auto r = run(c.args, c.input, c.extraEnv);
+    EXPECT_EQ(r.exitCode, 2) << c.says;
+    EXPECT_TRUE(r.err.contains(QLatin1String(c.says))) << r.err.toStdString();
+  }
+  EXPECT_TRUE(server.requests().empty());
+  EXPECT_FALSE(QDir(dataFolder()).exists(QStringLiteral("session-token-windsurf")));
+}
+
+TEST_F(CliTest, StandardInputIsReadToItsEnd) {
+  const auto r = test::runProgram(
+      QStringLiteral("bash"),
+      {QStringLiteral("-c"), QStringLiteral("(printf 'WorkosCursorSessionToken=a'; sleep 0.3; printf 'bcd') | \"$0\" account cursor"),
+       test::quotabarExecutable()},
+      {}, env());
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_EQ(server.requests().front().header("Cookie"), "WorkosCursorSessionToken=abcd");
+}
+
+TEST_F(CliTest, SignInStatusAndSignOutTellTheTruth) {
+  auto r = run({QStringLiteral("signin"), QStringLiteral("claude")}, "wrongCookie=1");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err.trimmed(), QStringLiteral("Couldn't validate that token\nNot signed in."));
+  EXPECT_FALSE(QDir(dataFolder()).exists(QStringLiteral("session-token-claude")));
+
+  r = run({QStringLiteral("signin"), QStringLiteral("cursor")}, "  WorkosCursorSessionToken=abc\n");
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out.trimmed(), QStringLiteral("Signed in to Cursor as ada@example.com (pro)"));
+  QJsonObject status = json({QStringLiteral("status"), QStringLiteral("--json")});
+  EXPECT_EQ(status.value(QStringLiteral("display")).toObject().value(QStringLiteral("title")), QStringLiteral(" 58%"));
+  EXPECT_EQ(provider(status, 0).value(QStringLiteral("state")), QStringLiteral("loaded"));
+  EXPECT_EQ(provider(status, 3).value(QStringLiteral("state")), QStringLiteral("signedOut"));
+  const QJsonObject waybar = json({QStringLiteral("status"), QStringLiteral("--waybar")});
+  EXPECT_EQ(waybar.value(QStringLiteral("text")), QStringLiteral("58%"));
+  EXPECT_EQ(waybar.value(QStringLiteral("class")), QStringLiteral("normal"));
+  r = run({QStringLiteral("status")});
+  EXPECT_TRUE(r.out.contains(QStringLiteral("Cursor: loaded")));
+  EXPECT_TRUE(r.out.trimmed().split(u'\n').last().startsWith(QStringLiteral("Tray: 58%")));
+
+  // A file copy that cannot be removed: the session would come back, so no "Signed out".
+  const QString cursorFile = dataFolder() + QStringLiteral("/session-token-cursor");
+  ASSERT_TRUE(QFile::remove(cursorFile) && QDir().mkpath(cursorFile + QStringLiteral("/x")));
+  r = run({QStringLiteral("signout"), QStringLiteral("cursor")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.out.isEmpty());
+  ASSERT_TRUE(QDir(cursorFile).removeRecursively());
+  EXPECT_EQ(run({QStringLiteral("signout"), QStringLiteral("cursor")}).exitCode, 0);
+  EXPECT_EQ(json({QStringLiteral("status"), QStringLiteral("--waybar")}).value(QStringLiteral("class")),
+            QStringLiteral("disconnected"));
+
+  // A data folder that is a file: the value cannot be kept, so no "Signed in".
+  ASSERT_TRUE(QDir(dataFolder()).removeRecursively());
+  QFile blocker(dataFolder());
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  r = run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.out.isEmpty());
+  EXPECT_TRUE(r.err.startsWith(QStringLiteral("Couldn't store the session: "))) << r.err.toStdString();
+}
+
+TEST_F(CliTest, StatusReportsErrorsAndBetaServices) {
+  run({QStringLiteral("signin"), QStringLiteral("codex")}, "__Secure-next-auth.session-token=x");
+  run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc");
+  server.route("/api/usage-summary", Reply::text("upstream down", 502));
+  const QJsonObject status = json({QStringLiteral("status"), QStringLiteral("--json")});
+  EXPECT_EQ(provider(status, 0).value(QStringLiteral("error")), QStringLiteral("HTTP 502: upstream down"));
+  EXPECT_EQ(provider(status, 2).value(QStringLiteral("snapshot")).toObject().value(QStringLiteral("statusNote")),
+            QStringLiteral("Detailed usage available in ChatGPT settings."));
+  EXPECT_EQ(status.value(QStringLiteral("display")).toObject().value(QStringLiteral("tooltip")),
+            QStringLiteral("Quotabar \u2014 2 providers connected"));
+}
+
+TEST_F(CliTest, ConcurrentFirstRunsAllFindTheLegacySession) {
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(QDir(dataFolder()).removeRecursively() && QDir().mkpath(dataFolder()));
+    QFile legacy(dataFolder() + QStringLiteral("/session-token"));
+    ASSERT_TRUE(legacy.open(QIODevice::WriteOnly) && legacy.write("legacy-token") == 12);
+    legacy.close();
+    std::vector<std::unique_ptr<QProcess>> runs;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& kv : env()) environment.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
+    for (int i = 0; i < 16; ++i) {
+      runs.push_back(std::make_unique<QProcess>());
+      runs.back()->setProcessEnvironment(environment);
+      runs.back()->start(test::quotabarExecutable(), {QStringLiteral("status"), QStringLiteral("--json")});
+    }
+    for (auto& p : runs) {
+      ASSERT_TRUE(test::waitUntil([&] { return p->state() == QProcess::NotRunning; }, 30'000));
+      const QJsonObject status = QJsonDocument::fromJson(p->readAllStandardOutput()).object();
+      EXPECT_EQ(provider(status, 0).value(QStringLiteral("state")), QStringLiteral("loaded")) << "round " << round;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qb

@@ -33,6 +33,7 @@ int runLoop(const std::function<void(std::function<void(int)> finished)>& start)
 int fetchCommand(const QStringList& args);
 int accountCommand(const QStringList& args);
 int signinCommand(const QStringList& args);
+int loginCommand(const QStringList& args);
 int signoutCommand(const QStringList& args);
 int statusCommand(const QStringList& args);
 int updateCommand(const QStringList& args);

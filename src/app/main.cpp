@@ -10,6 +10,7 @@ const char* const kUsage =
     "usage: quotabar COMMAND [ARGS]\n"
     "  account PROVIDER            check a session read from standard input\n"
     "  fetch PROVIDER              fetch usage with a session read from standard input\n"
+    "  login PROVIDER              sign in through the service's own page in a window\n"
     "  signin PROVIDER             validate and store a session read from standard input\n"
     "  signout PROVIDER            forget a stored session\n"
     "  status [--json|--waybar]    refresh every signed-in service and print the summary\n"
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
   using Handler = int (*)(const QStringList&);
   const std::pair<const char*, Handler> commands[] = {
       {"account", qb::cli::accountCommand}, {"fetch", qb::cli::fetchCommand},
+      {"login", qb::cli::loginCommand},
       {"signin", qb::cli::signinCommand},   {"signout", qb::cli::signoutCommand},
       {"status", qb::cli::statusCommand},   {"update", qb::cli::updateCommand},
   };

@@ -1,5 +1,7 @@
 #include "fake_services.h"
 
+#include "fake_login_pages.h"
+
 namespace qb::fake {
 
 namespace {
@@ -40,6 +42,7 @@ std::string cursorUsageSummaryBody() {
 }
 
 void installServiceRoutes(Provider p, FakeHttpServer& server) {
+  installLoginPages(p, server);
   switch (p) {
     case Provider::cursor:
       guarded(p, server, "/api/auth/me", cursorAuthMeBody());

@@ -1,0 +1,139 @@
+#include "monitoring/login_helper.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+
+namespace qb {
+
+namespace {
+
+QString printable(const QByteArray& raw) {
+  QString line = QString::fromUtf8(raw).trimmed();
+  for (QChar& c : line) {
+    if (c.category() == QChar::Other_Control) c = u' ';
+  }
+  return line;
+}
+
+}  // namespace
+
+LoginHelper::LoginHelper(Provider p, QObject* parent) : QObject(parent), provider_(p) {}
+
+LoginHelper::~LoginHelper() {
+  if (!process_) return;
+  process_->disconnect(this);
+  // Closing its input is the helper's signal to quit; a helper that lingers is killed.
+  process_->closeWriteChannel();
+  if (!process_->waitForFinished(1500)) process_->kill();
+  delete process_;
+}
+
+QString LoginHelper::helperPath() {
+  const QString overridden = qEnvironmentVariable("QUOTABAR_SIGNIN_HELPER");
+  if (!overridden.isEmpty()) return overridden;
+  return QCoreApplication::applicationDirPath() + QStringLiteral("/quotabar-signin");
+}
+
+bool LoginHelper::isRunning() const { return process_ && process_->state() != QProcess::NotRunning; }
+
+qint64 LoginHelper::processId() const { return process_ ? process_->processId() : 0; }
+
+void LoginHelper::present() {
+  if (isRunning()) {
+    process_->write(QByteArray(signin_protocol::present) + '\n');
+    return;
+  }
+  start();
+}
+
+void LoginHelper::start() {
+  done_ = false;
+  errorLine_.clear();
+  buffer_.clear();
+  const QString path = helperPath();
+  const QFileInfo info(path);
+  if (!info.isFile() || !info.isExecutable()) {
+    // Reported after present() returns, so a caller connecting afterwards still hears it.
+    QTimer::singleShot(0, this, [this] {
+      fail(QStringLiteral("The sign-in window is not installed (quotabar-signin needs QtWebEngine): "
+                          "install qt6-webengine-dev and libqt6webenginewidgets6, rebuild, or paste "
+                          "a cookie with \"quotabar signin %1\"")
+               .arg(rawValue(provider_)));
+    });
+    return;
+  }
+  delete process_;
+  auto* process = new QProcess(this);
+  process_ = process;
+  process->setProgram(path);
+  process->setArguments({rawValue(provider_)});
+  process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  if (quietLogs_ && qEnvironmentVariableIsEmpty("QT_LOGGING_RULES")) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.orvane.*=false"));
+    process->setProcessEnvironment(env);
+  }
+  connect(process, &QProcess::readyReadStandardOutput, this, &LoginHelper::readLines);
+  connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
+    if (e == QProcess::FailedToStart)
+      fail(QStringLiteral("Could not start the sign-in window (%1): %2")
+               .arg(helperPath(), process_ ? process_->errorString() : QString()));
+  });
+  connect(process, &QProcess::finished, this,
+          [this](int code, QProcess::ExitStatus status) { onFinished(code, status); });
+  process->start(QIODevice::ReadWrite);
+  process->write(QByteArray(signin_protocol::present) + '\n');
+}
+
+void LoginHelper::readLines() {
+  if (!process_) return;
+  buffer_ += process_->readAllStandardOutput();
+  namespace sp = signin_protocol;
+  int end;
+  while ((end = buffer_.indexOf('\n')) >= 0) {
+    const QByteArray line = buffer_.left(end);
+    buffer_.remove(0, end + 1);
+    const int space = line.indexOf(' ');
+    const QByteArray word = space < 0 ? line : line.left(space);
+    const QString rest = space < 0 ? QString() : printable(line.mid(space + 1));
+    if (word == sp::signedIn) {
+      if (!done_) {
+        done_ = true;
+        Q_EMIT succeeded(rest);
+      }
+    } else if (word == sp::closed) {
+      if (!done_) Q_EMIT windowClosed();
+    } else if (word == sp::shown) {
+      Q_EMIT shown();
+    } else if (word == sp::loaded) {
+      Q_EMIT pageLoaded();
+    } else if (word == sp::error) {
+      errorLine_ = rest;
+    }
+  }
+  if (buffer_.size() > sp::maxLine) {
+    process_->kill();
+    fail(QStringLiteral("The sign-in window sent an overlong line and was stopped"));
+  }
+}
+
+void LoginHelper::onFinished(int exitCode, int exitStatus) {
+  readLines();
+  if (done_) return;
+  if (!errorLine_.isEmpty()) return fail(errorLine_);
+  if (exitStatus != QProcess::NormalExit)
+    return fail(QStringLiteral("The sign-in window for %1 crashed").arg(displayName(provider_)));
+  fail(QStringLiteral("The sign-in window for %1 ended without signing in (exit code %2)")
+           .arg(displayName(provider_))
+           .arg(exitCode));
+}
+
+void LoginHelper::fail(const QString& line) {
+  if (done_) return;
+  done_ = true;
+  Q_EMIT failed(line);
+}
+
+}  // namespace qb

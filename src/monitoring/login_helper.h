@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "providers/provider.h"
+
+class QProcess;
+
+namespace qb {
+
+// The lines the sign-in helper and its caller exchange; never a session value.
+namespace signin_protocol {
+inline constexpr char present[] = "present";    // caller -> helper: show the window
+inline constexpr char shown[] = "shown";        // helper -> caller: window on screen
+inline constexpr char loaded[] = "loaded";      // first page finished loading
+inline constexpr char closed[] = "closed";      // window closed without success
+inline constexpr char signedIn[] = "signed-in"; // + " " + who; the helper then exits
+inline constexpr char error[] = "error";        // + " " + one line; the helper then exits
+inline constexpr int maxLine = 1024;
+}  // namespace signin_protocol
+
+// The caller's handle on one service's quotabar-signin process: started on the first
+// present(), told to show its window again on later ones, never blocking.
+class LoginHelper : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit LoginHelper(Provider p, QObject* parent = nullptr);
+  ~LoginHelper() override;
+
+  Provider provider() const { return provider_; }
+  // Component log lines of the helper stay off (the command line's default).
+  void setQuietLogs(bool quiet) { quietLogs_ = quiet; }
+  bool isRunning() const;
+  qint64 processId() const;
+
+  void present();
+
+  // The helper beside the running executable, or $QUOTABAR_SIGNIN_HELPER.
+  static QString helperPath();
+
+ Q_SIGNALS:
+  void succeeded(const QString& who);
+  void windowClosed();
+  void failed(const QString& line);
+  void shown();
+  void pageLoaded();
+
+ private:
+  void start();
+  void readLines();
+  void onFinished(int exitCode, int exitStatus);
+  void fail(const QString& line);
+
+  Provider provider_;
+  QPointer<QProcess> process_;
+  QByteArray buffer_;
+  QString errorLine_;
+  bool quietLogs_ = false;
+  bool done_ = false;  // success or failure reported; a later present() starts afresh
+};
+
+}  // namespace qb

@@ -1,0 +1,371 @@
+#include "signin/login_window_controller.h"
+
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QNetworkCookie>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWebEngineCookieStore>
+#include <QWebEngineHttpRequest>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include "monitoring/session_store.h"
+
+namespace qb {
+
+Q_LOGGING_CATEGORY(lcLogin, "com.orvane.quotabar.login", QtInfoMsg)
+
+namespace {
+
+const char kUserAgent[] =
+    "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 (KHTML, like Gecko) "
+    "Version/17.6 Safari/605.1.15";
+
+// net::ERR_ABORTED: a navigation we (or the engine) cancelled; not a page failure.
+constexpr int kErrAborted = -3;
+
+class LoginPage : public QWebEnginePage {
+ public:
+  using QWebEnginePage::QWebEnginePage;
+
+ protected:
+  bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
+    if (url.isEmpty()) return true;
+    qCDebug(lcLogin, "Nav request: %s", qUtf8Printable(url.toString()));
+    return isAllowedNavigation(url);
+  }
+};
+
+QString whoText(const AccountInfo& a) {
+  QString who = a.email.value_or(a.name.value_or(QStringLiteral("an unnamed account")));
+  if (a.plan) who += QStringLiteral(" (%1)").arg(*a.plan);
+  return who;
+}
+
+QPushButton* smallButton(const QString& text, QWidget* parent) {
+  auto* b = new QPushButton(text, parent);
+  QFont f = b->font();
+  f.setPointSize(9);
+  b->setFont(f);
+  b->setAutoDefault(false);
+  b->setStyleSheet(QStringLiteral("padding: 2px 6px"));
+  // The buttons keep their whole text; the status line gives way.
+  b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  return b;
+}
+
+}  // namespace
+
+// A one-line label that elides instead of clipping; the whole text stays in the tooltip
+// and the accessible name.
+class StatusLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  void setStatus(const QString& text) {
+    full_ = text;
+    setToolTip(text);
+    setAccessibleName(text);
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(contentsRect(), Qt::AlignVCenter | Qt::AlignLeft,
+                     fontMetrics().elidedText(full_, Qt::ElideRight, contentsRect().width()));
+  }
+
+ private:
+  QString full_;
+};
+
+
+bool storeSession(const QString& value, Provider p) {
+  const QString trimmed = value.trimmed();
+  SessionStore::save(trimmed, p);
+  const std::optional<QString> back = SessionStore::load(p);
+  if (!back) return false;
+  // A bare Cursor token reads back as a cookie pair.
+  const bool bareCursor = p == Provider::cursor && !trimmed.contains(u'=');
+  return *back == (bareCursor ? cookieNames(p).first() + u'=' + trimmed : trimmed);
+}
+
+LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
+    : QWidget(parent), provider_(p) {
+  setAttribute(Qt::WA_QuitOnClose, false);
+  setWindowTitle(QStringLiteral("Sign in to ") + displayName(p));
+
+  dataStore_ = new QWebEngineProfile(this);  // no storage name: off the record
+  dataStore_->setHttpUserAgent(QString::fromLatin1(kUserAgent));
+  // Connected before the first load: the store announces each cookie only once.
+  connect(dataStore_->cookieStore(), &QWebEngineCookieStore::cookieAdded, this,
+          &LoginWindowController::cookieAdded);
+  connect(dataStore_->cookieStore(), &QWebEngineCookieStore::cookieRemoved, this,
+          &LoginWindowController::cookieRemoved);
+
+  webView_ = new QWebEngineView(this);
+  auto* page = new LoginPage(dataStore_, webView_);  // owned by the view, deleted before the profile
+  page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+  page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+  // Otherwise script and redirect navigations to unknown schemes never reach the policy.
+  page->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowAllUnknownUrlSchemes);
+  webView_->setPage(page);
+  webView_->setAccessibleName(QStringLiteral("Sign-in page"));
+
+  connect(page, &QWebEnginePage::newWindowRequested, this, [page](QWebEngineNewWindowRequest& r) {
+    if (r.requestedUrl().isValid()) page->load(r.requestedUrl());
+  });
+  connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+    const QUrl current = webView_->url();
+    switch (info.status()) {
+      case QWebEngineLoadingInfo::LoadStartedStatus:
+        progress_->setVisible(true);
+        statusLabel_->setStatus(QStringLiteral("Loading ") +
+                              (current.host().isEmpty() ? QStringLiteral("\u2026") : current.host()));
+        break;
+      case QWebEngineLoadingInfo::LoadSucceededStatus:
+        progress_->setVisible(false);
+        statusLabel_->setStatus(current.isEmpty() ? QStringLiteral("Loaded") : current.toString());
+        qCInfo(lcLogin, "Loaded %s", qUtf8Printable(current.toString()));
+        Q_EMIT pageLoaded();
+        break;
+      case QWebEngineLoadingInfo::LoadStoppedStatus:
+        progress_->setVisible(false);
+        break;
+      case QWebEngineLoadingInfo::LoadFailedStatus: {
+        progress_->setVisible(false);
+        if (info.errorCode() == kErrAborted) break;
+        statusLabel_->setStatus(QStringLiteral("Error: ") + info.errorString());
+        const auto d = info.errorDomain();
+        const bool provisional = d == QWebEngineLoadingInfo::ConnectionErrorDomain ||
+                                 d == QWebEngineLoadingInfo::DnsErrorDomain ||
+                                 d == QWebEngineLoadingInfo::CertificateErrorDomain;
+        if (provisional)
+          qCCritical(lcLogin, "didFailProvisional: %s", qUtf8Printable(info.errorString()));
+        else
+          qCCritical(lcLogin, "didFail: %s", qUtf8Printable(info.errorString()));
+        break;
+      }
+    }
+  });
+
+  progress_ = new QProgressBar;
+  progress_->setRange(0, 0);  // indeterminate
+  progress_->setTextVisible(false);
+  progress_->setFixedWidth(40);
+  progress_->setMaximumHeight(10);
+  progress_->setAccessibleName(QStringLiteral("Busy"));
+
+  statusLabel_ = new StatusLabel;
+  statusLabel_->setStatus(QStringLiteral("Loading ") + cookieDomain(p) + QStringLiteral("\u2026"));
+  QFont small = statusLabel_->font();
+  small.setPointSize(9);
+  statusLabel_->setFont(small);
+  statusLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  statusLabel_->setMinimumWidth(40);
+
+  auto* reload = smallButton(QStringLiteral("Reload"), this);
+  auto* capture = smallButton(QStringLiteral("I'm signed in \u2014 capture session"), this);
+  auto* paste = smallButton(QStringLiteral("Paste token instead"), this);
+  connect(reload, &QPushButton::clicked, this, &LoginWindowController::reloadWebView);
+  connect(capture, &QPushButton::clicked, this, &LoginWindowController::captureSessionManually);
+  connect(paste, &QPushButton::clicked, this, &LoginWindowController::promptPasteToken);
+
+  auto* toolbar = new QWidget;
+  toolbar->setMinimumHeight(32);
+  auto* row = new QHBoxLayout(toolbar);
+  row->setContentsMargins(10, 6, 10, 6);
+  row->setSpacing(10);
+  row->addWidget(progress_);
+  row->addWidget(statusLabel_, 1);
+  row->addWidget(reload);
+  row->addWidget(capture);
+  row->addWidget(paste);
+
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(webView_, 1);
+  column->addWidget(toolbar);
+
+  resize(560, 760);
+  setMinimumSize(440, 560);
+  if (const QScreen* s = QGuiApplication::primaryScreen()) {
+    QRect frame(QPoint(), size());
+    frame.moveCenter(s->availableGeometry().center());
+    move(frame.topLeft());
+  }
+
+  pollTimer_.setInterval(800);
+  pollTimer_.setTimerType(Qt::PreciseTimer);
+  connect(&pollTimer_, &QTimer::timeout, this, [this] {
+    if (!gate_.finished()) tryCapture(false);
+  });
+}
+
+LoginWindowController::~LoginWindowController() {
+  // The view's page must go before the profile it was made with.
+  delete webView_;
+}
+
+void LoginWindowController::present(std::function<void(const QString&)> onSuccess) {
+  onSuccess_ = std::move(onSuccess);
+  gate_.reset();
+  loadLogin();
+  show();
+  raise();
+  activateWindow();
+  startPolling();
+}
+
+void LoginWindowController::loadLogin() {
+  QWebEngineHttpRequest request(loginURL(provider_));
+  request.setHeader(QByteArrayLiteral("Referer"), webOrigin(provider_).toString().toUtf8());
+  statusLabel_->setStatus(QStringLiteral("Loading ") + cookieDomain(provider_) + QStringLiteral("\u2026"));
+  progress_->setVisible(true);
+  webView_->load(request);
+  qCInfo(lcLogin, "Login WebView loading %s for %s", qUtf8Printable(request.url().toString()),
+         qUtf8Printable(rawValue(provider_)));
+}
+
+void LoginWindowController::reloadWebView() {
+  if (webView_->url().isEmpty())
+    loadLogin();
+  else
+    webView_->reload();
+}
+
+void LoginWindowController::startPolling() { pollTimer_.start(); }
+
+void LoginWindowController::stopPolling() { pollTimer_.stop(); }
+
+void LoginWindowController::closeEvent(QCloseEvent* event) {
+  stopPolling();
+  event->accept();
+  if (!gate_.finished()) Q_EMIT closedWithoutSuccess();
+}
+
+void LoginWindowController::cookieAdded(const QNetworkCookie& c) {
+  cookieRemoved(c);
+  jar_ << JarCookie{QString::fromUtf8(c.name()), QString::fromUtf8(c.value()), c.domain(), c.path()};
+}
+
+void LoginWindowController::cookieRemoved(const QNetworkCookie& c) {
+  const QString name = QString::fromUtf8(c.name());
+  jar_.removeIf([&](const JarCookie& j) {
+    return j.name == name && j.domain == c.domain() && j.path == c.path();
+  });
+}
+
+bool LoginWindowController::tryCapture(bool manual) {
+  if (gate_.finished()) return true;
+  const QString domain = cookieDomain(provider_);
+  const auto captured = captureSession(jar_, domain, cookieNames(provider_), manual);
+  if (!captured) return false;
+  if (!gate_.mayStart(captured->header, manual)) return true;
+  qCInfo(lcLogin, "Captured session on %s via %s (%d cookies)", qUtf8Printable(domain),
+         qUtf8Printable(captured->anchorName), captured->cookieCount);
+  validateAndFinish(captured->header);
+  return true;
+}
+
+void LoginWindowController::validateAndFinish(const QString& value) {
+  gate_.started();
+  statusLabel_->setStatus(QStringLiteral("Validating token\u2026"));
+  progress_->setVisible(true);
+  api_ = makeAPI(provider_);
+  QPointer<LoginWindowController> self(this);
+  call_ = api_->fetchAccount(value, [self, value](const ApiResult<AccountInfo>& r) {
+    if (!self) return;
+    if (r) return self->finish(value, r.value());
+    self->gate_.failed(value);
+    self->progress_->setVisible(false);
+    self->alert(QStringLiteral("Couldn't validate that token"), r.error().description());
+  });
+}
+
+void LoginWindowController::finish(const QString& value, const AccountInfo& account) {
+  if (!storeSession(value, provider_)) {
+    gate_.failed(value);
+    progress_->setVisible(false);
+    alert(QStringLiteral("Couldn't save that token"),
+          QStringLiteral("The session was accepted but could not be read back from the keyring or "
+                         "the session file, so nothing counts as signed in. Check that the data "
+                         "folder is writable and try again."));
+    return;
+  }
+  if (!gate_.succeeded()) return;
+  stopPolling();
+  if (onSuccess_) onSuccess_(whoText(account));
+  close();
+}
+
+void LoginWindowController::captureSessionManually() {
+  if (!tryCapture(true) && !gate_.finished())
+    alert(QStringLiteral("No session cookie found yet"), noSessionFoundText(cookieDomain(provider_)));
+}
+
+void LoginWindowController::alert(const QString& message, const QString& informative) {
+  // Window-modal and not nested: the poll and the page keep running behind it.
+  auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quotabar"), message,
+                              QMessageBox::Ok, this);
+  box->setInformativeText(informative);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
+
+void LoginWindowController::promptPasteToken() {
+  auto* dialog = new QDialog(this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  const QString message = QStringLiteral("Paste your ") + displayName(provider_) +
+                          QStringLiteral(" session token");
+  dialog->setWindowTitle(message);
+  auto* title = new QLabel(message);
+  QFont bold = title->font();
+  bold.setBold(true);
+  title->setFont(bold);
+  auto* info = new QLabel(pasteInstructions(provider_));
+  info->setWordWrap(true);
+  info->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* field = new QLineEdit;
+  field->setPlaceholderText(QStringLiteral("Paste the cookie value here"));
+  field->setAccessibleName(QStringLiteral("Session token"));
+  field->setFixedWidth(420);
+  auto* buttons = new QDialogButtonBox;
+  QPushButton* signIn = buttons->addButton(QStringLiteral("Sign in"), QDialogButtonBox::AcceptRole);
+  buttons->addButton(QDialogButtonBox::Cancel);
+  signIn->setDefault(true);
+  connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->addWidget(title);
+  layout->addWidget(info);
+  layout->addWidget(field);
+  layout->addWidget(buttons);
+  info->setFixedWidth(420);
+
+  connect(dialog, &QDialog::accepted, this, [this, field] {
+    const QString value = field->text().trimmed();
+    if (value.isEmpty() || !gate_.mayStart(value, true)) return;
+    validateAndFinish(value);
+  });
+  dialog->open();
+  field->setFocus();
+}
+
+}  // namespace qb

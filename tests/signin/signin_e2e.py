@@ -1,0 +1,202 @@
+#!/usr/bin/python3
+"""End to end: `quotabar login` drives the real sign-in window (quotabar-signin) against
+fake-services' login pages. Runs inside tests/support/desktop-session.sh --a11y --keyring."""
+import json, os, signal, subprocess, sys, time, urllib.request
+
+BIN = os.environ["QUOTABAR_BUNDLE_BIN"]
+QUOTABAR = os.path.join(BIN, "quotabar")
+SHOTS = os.environ.get("SCREENSHOT_DIR", os.environ["DESKTOP_SESSION_TMP"])
+SESSION = "WorkosCursorSessionToken=demo-cursor; fake_prefs=dark; fake_trail=1"
+failures = []
+
+
+def check(ok, what):
+    print(("PASS " if ok else "FAIL ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+def wait(cond, timeout=20.0, step=0.1):
+    end = time.time() + timeout
+    while time.time() < end:
+        v = cond()
+        if v:
+            return v
+        time.sleep(step)
+    return cond()
+
+
+fake = subprocess.Popen([os.path.join(BIN, "fake-services")], stdout=subprocess.PIPE, text=True)
+env = dict(os.environ)
+for _ in range(4):
+    k, v = fake.stdout.readline().strip().split("=", 1)
+    env[k] = v
+ORIGIN = env["QUOTABAR_ORIGIN_CURSOR"]
+if os.geteuid() == 0:
+    env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"  # the engine refuses root otherwise; tests only
+env["QTWEBENGINE_CHROMIUM_FLAGS"] = "--disable-gpu"
+env["QT_LOGGING_RULES"] = "com.orvane.quotabar.login*=true"
+
+
+def api_cookies():
+    with urllib.request.urlopen(ORIGIN + "/fake-login/requests", timeout=5) as r:
+        return [e["cookie"] for e in json.load(r) if e["path"] == "/api/auth/me"]
+
+
+class Login:
+    """One `quotabar login cursor` run and its window."""
+
+    def __init__(self, extra_env=None):
+        self.err_path = os.path.join(os.environ["DESKTOP_SESSION_TMP"], "login-%d.err" % time.time_ns())
+        self.err = open(self.err_path, "w")
+        self.proc = subprocess.Popen([QUOTABAR, "login", "cursor"], env=dict(env, **(extra_env or {})),
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self.err,
+                                     text=True)
+        self.wid = None
+
+    def log(self):
+        with open(self.err_path) as f:
+            return f.read()
+
+    def shown(self):
+        """Waits for the window and the login page in it."""
+        def find():
+            r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Sign in to Cursor$"],
+                               capture_output=True, text=True)
+            return r.stdout.split()[0] if r.stdout.split() else None
+        self.wid = wait(find)
+        return bool(self.wid) and bool(wait(lambda: "Loaded " + ORIGIN + "/loginDeepControl" in self.log()))
+
+    def click_block(self, i):
+        """Clicks the i-th 100-pixel block of the fake login page."""
+        geo = subprocess.run(["xdotool", "getwindowgeometry", "--shell", self.wid],
+                             capture_output=True, text=True).stdout
+        g = dict(l.split("=") for l in geo.split())
+        x, y = int(g["X"]) + 280, int(g["Y"]) + 50 + 100 * i
+        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
+
+    def finish(self, timeout=20):
+        try:
+            out, _ = self.proc.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            out, _ = self.proc.communicate()
+        self.err.close()
+        return self.proc.returncode, out
+
+
+def screenshot(name):
+    os.makedirs(SHOTS, exist_ok=True)
+    subprocess.run(["import", "-window", "root", os.path.join(SHOTS, name)], check=False)
+
+
+def atspi_find(pred, root=None):
+    import pyatspi
+    roots = [root] if root else list(pyatspi.Registry.getDesktop(0))
+    stack = [r for r in roots if r is not None]
+    while stack:
+        node = stack.pop()
+        try:
+            if pred(node):
+                return node
+            stack.extend(c for c in node if c is not None)
+        except Exception:
+            continue
+    return None
+
+
+def named(name, role=None):
+    return lambda n: n.name == name and (role is None or n.getRoleName() == role)
+
+
+def press(name):
+    node = wait(lambda: atspi_find(named(name, "push button")), 10)
+    check(node is not None, "screen reader sees the button \"%s\"" % name)
+    if node:
+        node.queryAction().doAction(0)
+
+
+# 1. A real sign-in: exactly the domain's cookies in store order, validated, stored twice.
+login = Login()
+check(login.shown(), "the sign-in window shows the fake login page")
+time.sleep(0.5)
+screenshot("signin-window.png")
+login.click_block(0)
+rc, out = login.finish()
+log = login.log()
+check(rc == 0 and out.count("Signed in to Cursor as ") == 1, "login exits 0 after one success: %r" % out)
+check(log.count("Captured session on 127.0.0.1 via WorkosCursorSessionToken (3 cookies)") == 1,
+      "one capture of the domain's three cookies")
+check(api_cookies()[-1:] == [SESSION], "fetchAccount sent exactly the header: %r" % api_cookies()[-1:])
+session_file = os.path.join(os.environ["XDG_DATA_HOME"], "Vantelo", "session-token-cursor")
+check(open(session_file).read() == SESSION, "the session file holds the header")
+os.rename(session_file, session_file + ".away")  # status must now find the keyring copy
+st = subprocess.run([QUOTABAR, "status", "--json"], env=env, capture_output=True, text=True, timeout=30)
+os.rename(session_file + ".away", session_file)
+cursor = [p for p in json.loads(st.stdout)["providers"] if p["provider"] == "cursor"]
+check(cursor and cursor[0]["state"] == "loaded", "status shows Cursor loaded from the keyring copy")
+check(not subprocess.run(["xdotool", "search", "--name", "^Sign in to Cursor$"],
+                         capture_output=True, text=True).stdout.strip(), "the window is gone")
+
+# 2. A refused cookie alerts once, not once per tick; a changed cookie is tried again.
+login = Login()
+check(login.shown(), "second window shows")
+login.click_block(1)
+alert = wait(lambda: atspi_find(named("Couldn't validate that token")), 10)
+check(alert is not None, "the \"Couldn't validate that token\" alert is shown")
+time.sleep(3.5)  # more than four poll periods
+screenshot("signin-alert.png")
+boxes = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Quotabar$"],
+                       capture_output=True, text=True).stdout.split()
+check(len(boxes) == 1, "exactly one alert after several ticks (%d)" % len(boxes))
+check(login.log().count("Captured session") == 1, "the unchanged header was validated once")
+press("OK")
+time.sleep(0.5)
+login.click_block(0)
+rc, out = login.finish()
+check(rc == 0, "a changed header is validated again and signs in")
+
+# 3. Blanks pasted do nothing; a custom scheme is refused; a pop-up opens in the same view.
+login = Login()
+check(login.shown(), "third window shows")
+before = len(api_cookies())
+login.click_block(3)
+check(wait(lambda: "Nav request: quotabar-demo://open" in login.log(), 5), "the custom-scheme link reached the policy")
+time.sleep(1)
+check("Error:" not in login.log() and login.log().count("Loaded ") == 1, "and was cancelled silently")
+press("Paste token instead")
+field = wait(lambda: atspi_find(named("Session token")), 10)
+check(field is not None, "the paste dialog's field is visible to a screen reader")
+time.sleep(0.5)
+screenshot("signin-paste.png")
+if field:
+    field.queryEditableText().setTextContents("   \n  ")
+press("Sign in")
+time.sleep(1.5)
+check(len(api_cookies()) == before and login.proc.poll() is None, "blanks pasted validate nothing")
+login.click_block(2)
+rc, out = login.finish()
+check(rc == 0 and "Loaded " + ORIGIN + "/fake-login/done" in login.log(), "the pop-up signs in inside the same view")
+
+# 4. A helper killed mid-sign-in: `quotabar login` exits 1 with one line.
+login = Login()
+check(login.shown(), "fourth window shows")
+helper = [int(p) for p in os.listdir("/proc") if p.isdigit() and
+          open("/proc/%s/stat" % p).read().split(") ")[-1].split()[1] == str(login.proc.pid)
+          and open("/proc/%s/comm" % p).read().strip() == "quotabar-signin"]
+check(len(helper) == 1, "one helper process")
+for pid in helper:
+    os.kill(pid, signal.SIGKILL)
+rc, out = login.finish(10)
+lines = [l for l in login.log().splitlines() if "sign-in window" in l.lower()]
+check(rc == 1 and lines == ["The sign-in window for Cursor crashed"], "one line after a crash: %r" % lines)
+
+# 5. No display: one line, exit 1.
+nd = subprocess.run([QUOTABAR, "login", "cursor"], env={k: v for k, v in env.items() if k != "DISPLAY"},
+                    capture_output=True, text=True, timeout=10)
+check(nd.returncode == 1 and nd.stderr.count("\n") == 1 and "No display" in nd.stderr, "no display: one line")
+
+fake.terminate()
+fake.wait()
+print("%d failure(s)" % len(failures))
+sys.exit(1 if failures else 0)

@@ -15,6 +15,7 @@
 
 #include "fake_services.h"
 #include "fake_update_server.h"
+#include "fake_states.h"
 #include "providers/web_origin.h"
 
 namespace {
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
   int portBase = 0;
   const char* releaseZip = nullptr;
   std::string releaseVersion, releaseBuild;
+  QString states[4] = {"normal", "normal", "normal", "normal"};
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--release") == 0 && i + 3 < argc) {
       releaseZip = argv[++i];
@@ -39,8 +41,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fake-services: --port-base needs a port number\n");
         return 2;
       }
+    } else if (std::strcmp(argv[i], "--state") == 0 && i + 1 < argc) {
+      if (!qb::fake::parseStateOption(QString::fromLocal8Bit(argv[++i]), states)) {
+        std::fprintf(stderr, "fake-services: --state takes [PROVIDER=]%s\n",
+                     qb::fake::stateNames().join(QLatin1Char('|')).toLocal8Bit().constData());
+        return 2;
+      }
     } else {
-      std::fprintf(stderr, "usage: fake-services [--port-base N] [--release ZIP VERSION BUILD]\n");
+      std::fprintf(stderr,
+                   "usage: fake-services [--port-base N] [--state [PROVIDER=]NAME]... "
+                   "[--release ZIP VERSION BUILD]\n");
       return 2;
     }
   }
@@ -55,7 +65,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     ++offset;
-    qb::fake::installServiceRoutes(p, *servers.back());
+    qb::fake::installStateRoutes(states[static_cast<int>(p)], p, *servers.back());
     std::printf("%s=%s\n", qb::originVariable(p).toUtf8().constData(),
                 servers.back()->origin().toUtf8().constData());
   }

@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 
 #include "platform/settings.h"
-#include "ui/symbols.h"
+#include "ui/symbol_icon.h"
 #include "updater/updater.h"
 
 namespace qb::ui {
@@ -22,6 +22,21 @@ namespace qb::ui {
 namespace {
 
 constexpr const char* kGeometryKey = "VanteloUpdateWindow";
+
+// The view-model names its colours; tertiary is a fainter secondary.
+QColor namedColor(const QString& name) {
+  const QPalette palette = QApplication::palette();
+  if (name == QLatin1String("tertiary")) {
+    QColor c = tintColor(Tint::secondary, palette);
+    c.setAlphaF(c.alphaF() * 0.75);
+    return c;
+  }
+  if (name == QLatin1String("green")) return tintColor(Tint::green, palette);
+  if (name == QLatin1String("orange")) return tintColor(Tint::orange, palette);
+  if (name == QLatin1String("accent")) return tintColor(Tint::accent, palette);
+  if (name == QLatin1String("secondary")) return tintColor(Tint::secondary, palette);
+  return tintColor(Tint::label, palette);
+}
 
 QLabel* label(const QString& text, qreal pointSize = 0, bool bold = false,
               const QString& role = QString()) {

@@ -1,0 +1,96 @@
+#include "fake_states.h"
+
+#include <QDateTime>
+
+#include "fake_services.h"
+
+namespace qb::fake {
+
+QStringList stateNames() {
+  return {QStringLiteral("normal"), QStringLiteral("requests"), QStringLiteral("critical"),
+          QStringLiteral("error"), QStringLiteral("expired"), QStringLiteral("slow")};
+}
+
+bool parseStateOption(const QString& option, QString (&states)[4]) {
+  const qsizetype eq = option.indexOf(QLatin1Char('='));
+  const QString name = option.mid(eq + 1);
+  if (!stateNames().contains(name)) return false;
+  if (eq < 0) {
+    for (QString& s : states) s = name;
+    return true;
+  }
+  const std::optional<Provider> p = providerFromRaw(option.left(eq));
+  if (!p) return false;
+  states[static_cast<int>(*p)] = name;
+  return true;
+}
+
+std::string cursorUsageBody(const std::string& plan, const std::string& onDemand) {
+  // Sixteen days into a thirty-day cycle, whatever the date.
+  const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-16);
+  const std::string s = start.toString(Qt::ISODateWithMs).toStdString();
+  const std::string e = start.addDays(30).toString(Qt::ISODateWithMs).toStdString();
+  return R"({"billingCycleStart":")" + s + R"(","billingCycleEnd":")" + e +
+         R"(","membershipType":"pro","limitType":"user","isUnlimited":false,)"
+         R"("individualUsage":{"plan":)" + plan + R"(,"onDemand":)" + onDemand + R"(},"teamUsage":{}})";
+}
+
+namespace {
+
+// Every path the service's client asks for.
+std::vector<std::string> paths(Provider p) {
+  switch (p) {
+    case Provider::cursor: return {"/api/auth/me", "/api/usage-summary"};
+    case Provider::windsurf: return {"/api/account/me", "/api/me", "/api/user"};
+    case Provider::codex: return {"/api/auth/session"};
+    case Provider::claude: return {"/api/auth/current_account"};
+  }
+  return {};
+}
+
+void cursorUsage(FakeHttpServer& server, std::string plan, std::string onDemand) {
+  server.route("/api/usage-summary", [plan = std::move(plan), onDemand = std::move(onDemand)](const RecordedRequest& r) {
+    if (r.header("Cookie").find("WorkosCursorSessionToken=") == std::string::npos)
+      return Reply::json(R"({"error":"not_authenticated"})", 401);
+    return Reply::json(cursorUsageBody(plan, onDemand));
+  });
+}
+
+}  // namespace
+
+bool installStateRoutes(const QString& state, Provider p, FakeHttpServer& server) {
+  if (!stateNames().contains(state)) return false;
+  installServiceRoutes(p, server);
+  if (state == QLatin1String("normal")) {
+    if (p == Provider::cursor)
+      cursorUsage(server,
+                  R"({"enabled":true,"used":1160,"limit":2000,"remaining":840,"totalPercentUsed":58.0,"apiPercentUsed":58.0})",
+                  R"({"enabled":true,"used":1523,"limit":5000,"remaining":3477})");
+  } else if (state == QLatin1String("requests")) {
+    if (p == Provider::cursor)
+      cursorUsage(server, R"({"enabled":true,"used":361,"limit":500,"remaining":139,"totalPercentUsed":72.2})",
+                  R"({"enabled":true,"used":0})");
+  } else if (state == QLatin1String("critical")) {
+    if (p == Provider::cursor)
+      cursorUsage(server, R"({"enabled":true,"used":2150,"limit":2000,"remaining":0,"totalPercentUsed":107.5})",
+                  R"({"enabled":true,"used":6240,"limit":5000,"remaining":0})");
+  } else if (state == QLatin1String("error")) {
+    for (const auto& path : paths(p))
+      server.route(path, Reply::text("upstream unavailable", 500, "text/plain"));
+  } else if (state == QLatin1String("expired")) {
+    for (const auto& path : paths(p)) server.route(path, Reply::json(R"({"error":"expired"})", 401));
+  } else if (state == QLatin1String("slow") && p == Provider::cursor) {
+    // Held back longer than a glance, shorter than the client's idle timeout.
+    Reply me = Reply::json(cursorAuthMeBody());
+    me.delayMs = 15'000;
+    server.route("/api/auth/me", me);
+    Reply usage = Reply::json(cursorUsageBody(
+        R"({"enabled":true,"used":1160,"limit":2000,"remaining":840,"totalPercentUsed":58.0})",
+        R"({"enabled":true,"used":1523,"limit":5000})"));
+    usage.delayMs = 15'000;
+    server.route("/api/usage-summary", usage);
+  }
+  return true;
+}
+
+}  // namespace qb::fake

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QLocale>
+#include <QString>
+#include <QUrl>
+#include <array>
+#include <optional>
+
+#include "present/provider_section_view.h"
+#include "present/update_banner_view.h"
+
+namespace qb {
+
+class ProvidersStore;
+class Updater;
+
+// The options menu; the tray's context menu is built from the same value.
+struct OptionsMenuView {
+  struct Choice {
+    QString label;
+    int value = 0;  // seconds, or the provider's index
+    bool checked = false;
+  };
+  QString intervalTitle;
+  QList<Choice> intervals;
+  QString primaryTitle;
+  QList<Choice> primaries;
+  QString connectText;
+  QString dashboardText;
+  QUrl dashboardUrl;
+  std::optional<QString> checkForUpdatesText;  // with an updater
+  std::optional<QString> versionLine;
+  std::optional<QString> signOutTitle;  // with a connected service
+  QList<std::pair<Provider, QString>> signOutItems;
+  QString signOutAllText;
+};
+
+// Everything the popover reads from the store and the updater.
+struct PopoverInput {
+  std::array<SectionInput, 4> sections;
+  QList<Provider> connected;
+  Provider primary = Provider::cursor;  // the monitor the tray shows
+  int refreshIntervalSeconds = 60;
+  struct UpdaterInput {
+    UpdaterState state;
+    QString currentVersion;
+    QString currentBuild;
+    std::optional<QDateTime> lastChecked;
+  };
+  std::optional<UpdaterInput> updater;
+};
+
+PopoverInput popoverInput(const ProvidersStore& store, const Updater* updater);
+
+struct PopoverView {
+  QString headerIcon;
+  QString title;
+  QString refreshIcon;
+  QString refreshHelp;
+  bool refreshEnabled = false;
+  bool empty = true;
+  // empty state
+  QString emptyTitle;
+  QString emptyMessage;
+  QString emptyButton;
+  // service list
+  QList<ProviderSectionView> sections;
+  QString connectMoreIcon;
+  QString connectMoreText;
+  QString connectMoreAccessibleName;
+  std::optional<UpdateBannerView> banner;
+  QString optionsIcon;
+  QString optionsAccessibleName;
+  OptionsMenuView menu;
+  QString quitText;
+};
+
+OptionsMenuView optionsMenuView(const PopoverInput& input, const QDateTime& now);
+PopoverView popoverView(const PopoverInput& input, const QDateTime& now,
+                        const QLocale& locale = QLocale());
+
+}  // namespace qb

@@ -1,0 +1,214 @@
+#include "ui/onboarding_window.h"
+
+#include <QBoxLayout>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTimer>
+
+#include "monitoring/providers_store.h"
+#include "present/onboarding_view.h"
+#include "ui/badge_label.h"
+#include "ui/decorated_frame.h"
+#include "ui/symbol_icon.h"
+
+namespace qb::ui {
+
+namespace {
+
+QLabel* label(const QString& text, TextStyle style, bool secondary, QWidget* parent,
+              QFont::Weight weight = QFont::Normal) {
+  auto* l = new QLabel(text, parent);
+  l->setTextFormat(Qt::PlainText);
+  l->setFont(textFont(style, weight));
+  if (secondary) {
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, tintColor(Tint::secondary, pal));
+    l->setPalette(pal);
+  }
+  return l;
+}
+
+QFrame* line(QWidget* parent) {
+  auto* f = new QFrame(parent);
+  f->setFrameShape(QFrame::HLine);
+  f->setFrameShadow(QFrame::Sunken);
+  return f;
+}
+
+}  // namespace
+
+OnboardingWindow::OnboardingWindow(ProvidersStore& store, std::function<void(Provider)> onSignIn, QWidget* parent)
+    : QWidget(parent, Qt::Window), store_(store), onSignIn_(std::move(onSignIn)) {
+  setObjectName(QStringLiteral("onboarding"));
+  const OnboardingView v = onboardingView(store_);
+  setWindowTitle(v.windowTitle);
+  setFixedSize(520, 560);
+  setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+  setStyleSheet(QStringLiteral(
+                    "QPushButton[prominent=\"true\"] { background: %1; color: %2; border: 1px solid %1;"
+                    " border-radius: 4px; padding: 2px 10px; }"
+                    "QPushButton[prominent=\"true\"]:focus { border: 2px solid %3; }")
+                    .arg(palette().color(QPalette::Highlight).name(),
+                         palette().color(QPalette::HighlightedText).name(),
+                         palette().color(QPalette::WindowText).name()));
+
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  auto* header = new QWidget(this);
+  auto* hv = new QVBoxLayout(header);
+  hv->setContentsMargins(24, 24, 24, 16);
+  hv->setSpacing(6);
+  hv->addWidget(label(v.title, TextStyle::title, false, header, QFont::DemiBold));
+  auto* intro = label(v.intro, TextStyle::callout, true, header);
+  intro->setWordWrap(true);
+  hv->addWidget(intro);
+  auto* note = label(v.betaNote, TextStyle::caption, true, header);
+  note->setWordWrap(true);
+  hv->addWidget(note);
+  column->addWidget(header);
+  column->addWidget(line(this));
+
+  auto* scroll = new QScrollArea(this);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  auto* list = new QWidget(scroll);
+  rows_ = new QVBoxLayout(list);
+  rows_->setContentsMargins(0, 0, 0, 0);
+  rows_->setSpacing(0);
+  scroll->setWidget(list);
+  column->addWidget(scroll, 1);
+  column->addWidget(line(this));
+
+  auto* footer = new QWidget(this);
+  auto* fh = new QHBoxLayout(footer);
+  fh->setContentsMargins(24, 12, 24, 12);
+  fh->addWidget(label(v.footer, TextStyle::caption, true, footer));
+  fh->addStretch(1);
+  auto* done = new QPushButton(literalText(v.doneText), footer);
+  done->setObjectName(QStringLiteral("done"));
+  done->setProperty("prominent", true);
+  done->setMinimumSize(80, 30);
+  connect(done, &QPushButton::clicked, this, &QWidget::close);
+  done_ = done;
+  fh->addWidget(done);
+  column->addWidget(footer);
+
+  connect(&store_, &ProvidersStore::changed, this, [this] {
+    if (renderPending_) return;
+    renderPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+      renderPending_ = false;
+      render();
+    });
+  });
+  render();
+}
+
+void OnboardingWindow::render() {
+  const OnboardingView v = onboardingView(store_);
+  QWidget* list = rows_->parentWidget();
+  const QString focusName = list->isAncestorOf(focusWidget()) ? focusWidget()->objectName() : QString();
+  while (QLayoutItem* item = rows_->takeAt(0)) {
+    if (QWidget* w = item->widget()) {
+      w->setParent(nullptr);
+      w->deleteLater();
+    }
+    delete item;
+  }
+  QWidget* previous = nullptr;
+  for (int i = 0; i < v.rows.size(); ++i) {
+    const OnboardingRowView& r = v.rows[i];
+    if (i > 0) {
+      auto* holder = new QWidget(list);
+      auto* h = new QHBoxLayout(holder);
+      h->setContentsMargins(24, 0, 24, 0);
+      h->addWidget(line(holder));
+      rows_->addWidget(holder);
+    }
+    auto* row = new QWidget(list);
+    row->setObjectName(QStringLiteral("row-") + rawValue(r.provider));
+    auto* rh = new QHBoxLayout(row);
+    rh->setContentsMargins(24, 14, 24, 14);
+    rh->setSpacing(14);
+    // The service icon is painted in a 32-point frame beside the text block.
+    auto* block = new DecoratedFrame(row);
+    block->setIcon(symbolPixmap(r.icon, tintColor(r.iconColor, palette()), 26, devicePixelRatioF()), 32, 14, true);
+    auto* bv = new QVBoxLayout(block);
+    bv->setContentsMargins(0, 0, 0, 0);
+    bv->setSpacing(4);
+    auto* nameLine = new QHBoxLayout;
+    nameLine->setSpacing(6);
+    nameLine->addWidget(label(r.name, TextStyle::headline, false, block));
+    if (r.beta) nameLine->addWidget(BadgeLabel::beta(block));
+    if (r.badge) {
+      auto* badge = new BadgeLabel(r.badge->text, r.badge->color, BadgeLabel::Style::outlined, block);
+      badge->setAccessibleName(r.badge->text);
+      nameLine->addWidget(badge);
+    }
+    nameLine->addStretch(1);
+    bv->addLayout(nameLine);
+    auto* sub = label(r.subtitle, TextStyle::caption, true, block);
+    sub->setWordWrap(true);
+    bv->addWidget(sub);
+    if (r.email) {
+      auto* email = label(*r.email, TextStyle::caption2, true, block);
+      QFont mono = email->font();
+      mono.setFamily(QStringLiteral("monospace"));
+      mono.setStyleHint(QFont::Monospace);
+      email->setFont(mono);
+      bv->addWidget(email);
+    }
+    rh->addWidget(block, 1);
+    auto* button = new QPushButton(literalText(r.buttonText), row);
+    button->setObjectName((r.signedIn ? QStringLiteral("signOut-") : QStringLiteral("signIn-")) + rawValue(r.provider));
+    button->setAccessibleName(r.buttonAccessibleName);
+    button->setProperty("prominent", !r.signedIn);
+    button->setFont(textFont(TextStyle::caption));
+    const Provider p = r.provider;
+    QPointer<ProvidersStore> store(&store_);
+    if (r.signedIn) {
+      connect(button, &QPushButton::clicked, this, [store, p] {
+        if (store) store->monitor(p)->signOut();
+      });
+    } else {
+      connect(button, &QPushButton::clicked, this, [this, p] {
+        if (onSignIn_) onSignIn_(p);
+      });
+    }
+    rh->addWidget(button, 0, Qt::AlignTop);
+    rows_->addWidget(row);
+    if (previous) setTabOrder(previous, button);
+    previous = button;
+  }
+  rows_->addStretch(1);
+  if (previous) setTabOrder(previous, done_);
+  if (!focusName.isEmpty()) {
+    if (auto* again = list->findChild<QWidget*>(focusName)) again->setFocus();
+  }
+}
+
+void OnboardingWindow::keyPressEvent(QKeyEvent* event) {
+  // "Done" is the default action: Return presses it.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void OnboardingWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (placed_) return;
+  placed_ = true;
+  if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+}
+
+}  // namespace qb::ui

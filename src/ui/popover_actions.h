@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QUrl>
+#include <functional>
+
+#include "providers/provider.h"
+
+namespace qb::ui {
+
+// What the popover hands back to the tray controller; each may be empty.
+struct PopoverActions {
+  std::function<void(Provider)> onSignIn, onSignOut;
+  std::function<void()> onConnectProviders, onRefresh, onCheckForUpdates, onShowUpdateDetails, onQuit;
+  // Opens a dashboard; empty means the desktop's browser.
+  std::function<void(const QUrl&)> onOpenURL;
+};
+
+void openURL(const PopoverActions& actions, const QUrl& url);
+
+}  // namespace qb::ui

@@ -1,0 +1,318 @@
+#include "ui/popover_widget.h"
+
+#include <QApplication>
+#include <QBoxLayout>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTimer>
+#include <QToolButton>
+
+#include "monitoring/providers_store.h"
+#include "ui/decorated_frame.h"
+#include "ui/options_menu.h"
+#include "ui/provider_section_widget.h"
+#include "ui/symbol_icon.h"
+#include "ui/update_banner_widget.h"
+#include "updater/updater.h"
+
+namespace qb::ui {
+
+namespace {
+
+QFrame* divider(QWidget* parent, int inset = 0) {
+  auto* line = new QFrame(parent);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Plain);
+  line->setFixedHeight(1);
+  QPalette pal = line->palette();
+  QColor c = pal.color(QPalette::WindowText);
+  c.setAlphaF(0.15f);
+  pal.setColor(QPalette::WindowText, c);
+  line->setPalette(pal);
+  line->setContentsMargins(inset, 0, inset, 0);
+  if (inset == 0) return line;
+  // QFrame draws across its whole width; an inset needs a holder.
+  auto* holder = new QFrame(parent);
+  auto* h = new QHBoxLayout(holder);
+  h->setContentsMargins(inset, 0, inset, 0);
+  line->setParent(holder);
+  h->addWidget(line);
+  return holder;
+}
+
+QString styleSheetFor(const QPalette& pal) {
+  const QColor accent = pal.color(QPalette::Highlight);
+  const QColor on = pal.color(QPalette::HighlightedText);
+  return QStringLiteral(
+             "QPushButton[prominent=\"true\"] { background: %1; color: %2; border: 1px solid %1;"
+             " border-radius: 4px; padding: 2px 10px; }"
+             "QPushButton[prominent=\"true\"]:focus { border: 2px solid %3; }"
+             "QPushButton[prominent=\"true\"]:pressed { background: %4; }")
+      .arg(accent.name(), on.name(), pal.color(QPalette::WindowText).name(), accent.darker(120).name());
+}
+
+void call(const std::function<void()>& f) {
+  if (f) f();
+}
+
+}  // namespace
+
+PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverActions actions, QWidget* parent)
+    : QWidget(parent), store_(store), updater_(updater), actions_(std::move(actions)) {
+  setObjectName(QStringLiteral("popover"));
+  setAccessibleName(QStringLiteral("Quotabar"));
+  setWindowTitle(QStringLiteral("Quotabar"));
+  setFixedWidth(kWidth);
+  setAutoFillBackground(true);
+  setStyleSheet(styleSheetFor(palette()));
+
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  // Header: the gauge is painted beside the title, so it is no element of its own.
+  auto* header = new QWidget(this);
+  auto* hh = new QHBoxLayout(header);
+  hh->setContentsMargins(14, 10, 14, 10);
+  hh->setSpacing(8);
+  auto* title = new DecoratedFrame(header);
+  title->setObjectName(QStringLiteral("title"));
+  auto* tl = new QHBoxLayout(title);
+  tl->setContentsMargins(0, 0, 0, 0);
+  auto* titleLabel = new QLabel(header);
+  titleLabel->setFont(textFont(TextStyle::headline));
+  tl->addWidget(titleLabel);
+  hh->addWidget(title);
+  hh->addStretch(1);
+  refresh_ = new QToolButton(header);
+  refresh_->setObjectName(QStringLiteral("refresh"));
+  refresh_->setAutoRaise(true);
+  refresh_->setIconSize(QSize(16, 16));
+  connect(refresh_, &QToolButton::clicked, this, [this] { call(actions_.onRefresh); });
+  hh->addWidget(refresh_);
+  column->addWidget(header);
+  column->addWidget(divider(this));
+
+  scroll_ = new QScrollArea(this);
+  scroll_->setObjectName(QStringLiteral("list"));
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setWidgetResizable(true);
+  scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  column->addWidget(scroll_);
+
+  auto* bannerHolder = new QWidget(this);
+  bannerSlot_ = new QVBoxLayout(bannerHolder);
+  bannerSlot_->setContentsMargins(0, 0, 0, 0);
+  bannerSlot_->setSpacing(0);
+  column->addWidget(bannerHolder);
+  column->addWidget(divider(this));
+
+  auto* footer = new QWidget(this);
+  auto* fh = new QHBoxLayout(footer);
+  fh->setContentsMargins(12, 8, 12, 8);
+  options_ = new QToolButton(footer);
+  options_->setObjectName(QStringLiteral("options"));
+  options_->setAutoRaise(true);
+  options_->setIconSize(QSize(16, 16));
+  options_->setPopupMode(QToolButton::InstantPopup);
+  options_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
+  menu_ = new QMenu(options_);
+  options_->setMenu(menu_);
+  fh->addWidget(options_);
+  fh->addStretch(1);
+  quit_ = new QToolButton(footer);
+  quit_->setObjectName(QStringLiteral("quit"));
+  quit_->setAutoRaise(true);
+  connect(quit_, &QToolButton::clicked, this, [this] { call(actions_.onQuit); });
+  fh->addWidget(quit_);
+  column->addWidget(footer);
+
+  // Title texts do not change; the rest comes from the view-model on every render.
+  const PopoverView v = popoverView(popoverInput(store_, updater_), QDateTime::currentDateTime());
+  titleLabel->setText(v.title);
+  title->setIcon(symbolPixmap(v.headerIcon, tintColor(Tint::accent, palette()), 16, devicePixelRatioF()), 16, 8);
+
+  connect(&store_, &ProvidersStore::changed, this, &PopoverWidget::scheduleRender);
+  if (updater_) {
+    connect(updater_, &Updater::stateChanged, this, &PopoverWidget::scheduleRender);
+    connect(updater_, &Updater::lastCheckedChanged, this, &PopoverWidget::scheduleRender);
+  }
+  setMode(Mode::popup);
+  render();
+}
+
+void PopoverWidget::setMode(Mode mode) {
+  mode_ = mode;
+  const bool wasVisible = isVisible();
+  if (mode == Mode::window) {
+    setWindowFlags(Qt::Window);
+  } else if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+    // A grabbing popup without a transient parent fails on Wayland.
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+  } else {
+    setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
+  }
+  if (wasVisible) show();
+}
+
+void PopoverWidget::scheduleRender() {
+  if (renderPending_) return;
+  renderPending_ = true;
+  // Several changes in one turn render once; the timer dies with the widget.
+  QTimer::singleShot(0, this, [this] {
+    renderPending_ = false;
+    render();
+  });
+}
+
+QWidget* PopoverWidget::buildList(const PopoverView& v) {
+  auto* content = new QWidget;
+  content->setObjectName(QStringLiteral("listContent"));
+  auto* col = new QVBoxLayout(content);
+  col->setContentsMargins(0, 0, 0, 0);
+  col->setSpacing(0);
+  if (v.empty) {
+    auto* box = new QWidget(content);
+    auto* b = new QVBoxLayout(box);
+    b->setContentsMargins(16, 16, 16, 16);
+    b->setSpacing(12);
+    auto* title = new QLabel(v.emptyTitle, box);
+    title->setFont(textFont(TextStyle::body, QFont::DemiBold));
+    b->addWidget(title);
+    auto* message = new QLabel(v.emptyMessage, box);
+    message->setWordWrap(true);
+    message->setFont(textFont(TextStyle::callout));
+    QPalette pal = message->palette();
+    pal.setColor(QPalette::WindowText, tintColor(Tint::secondary, pal));
+    message->setPalette(pal);
+    b->addWidget(message);
+    auto* connectButton = new QPushButton(literalText(v.emptyButton), box);
+    connectButton->setObjectName(QStringLiteral("connectProviders"));
+    connectButton->setProperty("prominent", true);
+    connectButton->setMinimumHeight(30);
+    connect(connectButton, &QPushButton::clicked, this, [this] { call(actions_.onConnectProviders); });
+    b->addWidget(connectButton);
+    col->addWidget(box);
+    return content;
+  }
+  for (int i = 0; i < v.sections.size(); ++i) {
+    const ProviderSectionView& s = v.sections[i];
+    if (i > 0) col->addWidget(divider(content, 16));
+    const Provider p = s.provider;
+    QPointer<ProvidersStore> store(&store_);
+    ProviderSectionWidget::Callbacks cb;
+    cb.onSignIn = [this, p] { if (actions_.onSignIn) actions_.onSignIn(p); };
+    cb.onSignOut = [this, p] { if (actions_.onSignOut) actions_.onSignOut(p); };
+    cb.onSetPrimary = [store, p] { if (store) store->setPreferredPrimary(p); };
+    cb.onRetry = [store, p] { if (store) store->monitor(p)->refresh(); };
+    cb.onOpenURL = [this](const QUrl& url) { openURL(actions_, url); };
+    col->addWidget(new ProviderSectionWidget(s, std::move(cb), content));
+  }
+  col->addWidget(divider(content, 16));
+  auto* more = new QToolButton(content);
+  more->setObjectName(QStringLiteral("connectMore"));
+  more->setAutoRaise(true);
+  more->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  more->setIcon(symbolIcon(v.connectMoreIcon, tintColor(Tint::accent, palette())));
+  more->setText(literalText(v.connectMoreText));
+  more->setAccessibleName(v.connectMoreAccessibleName);
+  connect(more, &QToolButton::clicked, this, [this] { call(actions_.onConnectProviders); });
+  auto* holder = new QWidget(content);
+  auto* h = new QHBoxLayout(holder);
+  h->setContentsMargins(12, 6, 12, 6);
+  h->addWidget(more);
+  h->addStretch(1);
+  col->addWidget(holder);
+  return content;
+}
+
+void PopoverWidget::render() {
+  const PopoverView v = popoverView(popoverInput(store_, updater_), QDateTime::currentDateTime());
+  QWidget* focused = QApplication::focusWidget();
+  const QString focusName = focused && isAncestorOf(focused) ? focused->objectName() : QString();
+
+  refresh_->setIcon(symbolIcon(v.refreshIcon, tintColor(Tint::label, palette())));
+  refresh_->setEnabled(v.refreshEnabled);
+  refresh_->setToolTip(v.refreshHelp);
+  refresh_->setAccessibleName(v.refreshHelp);
+  refresh_->setAccessibleDescription(v.refreshHelp);
+
+  if (QWidget* old = scroll_->takeWidget()) old->deleteLater();
+  QWidget* content = buildList(v);
+  scroll_->setWidget(content);
+  const int listHeight = content->hasHeightForWidth() ? content->heightForWidth(kWidth)
+                                                      : content->sizeHint().height();
+  scroll_->setFixedHeight(std::min(listHeight, kMaxListHeight));
+
+  while (QLayoutItem* item = bannerSlot_->takeAt(0)) {
+    if (QWidget* w = item->widget()) {
+      w->setParent(nullptr);
+      w->deleteLater();
+    }
+    delete item;
+  }
+  if (v.banner) {
+    bannerSlot_->addWidget(divider(bannerSlot_->parentWidget()));
+    bannerSlot_->addWidget(new UpdateBannerWidget(*v.banner, actions_.onShowUpdateDetails,
+                                                  bannerSlot_->parentWidget()));
+  }
+
+  options_->setIcon(symbolIcon(v.optionsIcon, tintColor(Tint::secondary, palette())));
+  options_->setAccessibleName(v.optionsAccessibleName);
+  if (!menu_->isVisible()) fillOptionsMenu(menu_, v.menu, store_, actions_);
+  quit_->setText(literalText(v.quitText));
+  QPalette pal = quit_->palette();
+  pal.setColor(QPalette::ButtonText, tintColor(Tint::secondary, pal));
+  quit_->setPalette(pal);
+
+  chainTabOrder();
+  adjustSize();
+  if (!focusName.isEmpty()) {
+    if (auto* again = findChild<QWidget*>(focusName); again && again->isEnabled()) again->setFocus();
+  }
+}
+
+void PopoverWidget::chainTabOrder() {
+  // Rebuilt parts are created after the footer; put the chain back in reading order.
+  QList<QWidget*> chain{refresh_};
+  for (QWidget* w : scroll_->widget()->findChildren<QWidget*>()) {
+    if (w->focusPolicy() & Qt::TabFocus) chain << w;
+  }
+  for (QWidget* w : bannerSlot_->parentWidget()->findChildren<QWidget*>()) {
+    if (w->focusPolicy() & Qt::TabFocus) chain << w;
+  }
+  chain << options_ << quit_;
+  for (int i = 1; i < chain.size(); ++i) setTabOrder(chain[i - 1], chain[i]);
+}
+
+void PopoverWidget::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void PopoverWidget::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  Q_EMIT closed();
+}
+
+void PopoverWidget::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // The Wayland stand-in for a popup closes once another window takes the focus.
+  if (event->type() == QEvent::ActivationChange && mode_ == Mode::popup && !isActiveWindow() &&
+      windowType() == Qt::Tool && isVisible())
+    close();
+  if (event->type() == QEvent::PaletteChange) {
+    setStyleSheet(styleSheetFor(palette()));
+    scheduleRender();
+  }
+}
+
+}  // namespace qb::ui

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "present/popover_view.h"
+#include "ui/popover_actions.h"
+
+class QMenu;
+class QScrollArea;
+class QToolButton;
+class QVBoxLayout;
+
+namespace qb {
+class ProvidersStore;
+class Updater;
+}  // namespace qb
+
+namespace qb::ui {
+
+// The tray's popover: header, one section per service (or the invitation to connect), the
+// update banner and the footer. Holds no state: every store or updater change re-renders it.
+class PopoverWidget : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kWidth = 360;
+  static constexpr int kMaxListHeight = 520;
+
+  PopoverWidget(ProvidersStore& store, Updater* updater, PopoverActions actions, QWidget* parent = nullptr);
+
+  // popup: a grabbing frameless popup on X11, a frameless tool window that closes when the
+  // application loses activation on Wayland; window: a normal window (no tray host).
+  enum class Mode { popup, window };
+  void setMode(Mode mode);
+  Mode mode() const { return mode_; }
+
+  // Rebuilds from the store and the updater now (normally one event-loop turn after a change).
+  void render();
+  QMenu* optionsMenu() const { return menu_; }
+
+ Q_SIGNALS:
+  void closed();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void scheduleRender();
+  QWidget* buildList(const PopoverView& view);
+  void chainTabOrder();
+
+  ProvidersStore& store_;
+  QPointer<Updater> updater_;
+  PopoverActions actions_;
+  Mode mode_ = Mode::popup;
+  bool renderPending_ = false;
+
+  QToolButton* refresh_ = nullptr;
+  QScrollArea* scroll_ = nullptr;
+  QVBoxLayout* bannerSlot_ = nullptr;
+  QToolButton* options_ = nullptr;
+  QMenu* menu_ = nullptr;
+  QToolButton* quit_ = nullptr;
+};
+
+}  // namespace qb::ui

@@ -1,0 +1,186 @@
+// The popover and onboarding widgets against a real store fed by loopback fakes.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+
+#include "popover_rig.h"
+#include "ui/onboarding_window.h"
+#include "ui/popover_widget.h"
+
+namespace qb {
+namespace {
+
+using Kind = UsageMonitor::State::Kind;
+using ui::PopoverWidget;
+
+template <class W = QAbstractButton>
+W* find(QWidget& root, const QString& name) {
+  return root.findChild<W*>(name);
+}
+
+QStringList texts(QWidget& root) {
+  QStringList out;
+  for (auto* l : root.findChildren<QLabel*>()) out << l->text();
+  for (auto* b : root.findChildren<QAbstractButton*>()) out << b->text() << b->accessibleName();
+  return out;
+}
+
+QAction* action(QMenu* menu, const QString& text) {
+  for (QAction* a : menu->actions()) {
+    if (a->text() == text) return a;
+    if (a->menu())
+      if (QAction* inner = action(a->menu(), text)) return inner;
+  }
+  return nullptr;
+}
+
+TEST(PopoverWidget, ActionsReachTheirCallbacks) {
+  test::PopoverRig rig({QStringLiteral("error"), {}, {}, QStringLiteral("normal")});
+  ASSERT_TRUE(rig.startAndSettle());
+  ASSERT_EQ(rig.store().monitor(Provider::cursor)->state().kind, Kind::error);
+  Updater* updater = rig.withUpdate();
+  ASSERT_TRUE(updater);
+
+  QList<QString> calls;
+  ui::PopoverActions actions;
+  actions.onSignIn = [&](Provider p) { calls << QStringLiteral("signIn ") + rawValue(p); };
+  actions.onSignOut = [&](Provider p) { calls << QStringLiteral("signOut ") + rawValue(p); };
+  actions.onConnectProviders = [&] { calls << QStringLiteral("connect"); };
+  actions.onRefresh = [&] { calls << QStringLiteral("refresh"); };
+  actions.onCheckForUpdates = [&] { calls << QStringLiteral("check"); };
+  actions.onShowUpdateDetails = [&] { calls << QStringLiteral("details"); };
+  actions.onQuit = [&] { calls << QStringLiteral("quit"); };
+  actions.onOpenURL = [&](const QUrl& url) { calls << url.toString(); };
+  PopoverWidget popover(rig.store(), updater, actions);
+  popover.show();
+
+  const struct {
+    const char* button;
+    QString call;
+  } presses[] = {
+      {"signIn-windsurf", QStringLiteral("signIn windsurf")},
+      {"signInAgain-cursor", QStringLiteral("signIn cursor")},
+      {"signOut-claude", QStringLiteral("signOut claude")},
+      {"dashboard-claude", dashboardURL(Provider::claude).toString()},
+      {"refresh", QStringLiteral("refresh")},
+      {"connectMore", QStringLiteral("connect")},
+      {"updateDetails", QStringLiteral("details")},
+      {"quit", QStringLiteral("quit")},
+  };
+  for (const auto& p : presses) {
+    calls.clear();
+    auto* b = find(popover, QLatin1String(p.button));
+    ASSERT_TRUE(b) << p.button;
+    b->click();
+    EXPECT_EQ(calls, QList<QString>{p.call}) << p.button;
+  }
+
+  // Retry refreshes the monitor itself.
+  const auto before = rig.server(Provider::cursor).count("/api/usage-summary");
+  find(popover, QStringLiteral("retry-cursor"))->click();
+  EXPECT_TRUE(test::waitUntil([&] { return rig.server(Provider::cursor).count("/api/usage-summary") > before; }));
+
+  // Menu: check for updates, pickers write the store, sign out of all takes the connected.
+  QMenu* menu = popover.optionsMenu();
+  calls.clear();
+  action(menu, QStringLiteral("Check for Updates\u2026"))->trigger();
+  action(menu, QStringLiteral("Sign out of all"))->trigger();
+  EXPECT_EQ(calls, (QList<QString>{QStringLiteral("check"), QStringLiteral("signOut cursor"),
+                                   QStringLiteral("signOut claude")}));
+  action(menu, QStringLiteral("5 minutes"))->trigger();
+  action(menu, QStringLiteral("Claude"))->trigger();
+  EXPECT_EQ(rig.store().refreshIntervalSeconds(), 300);
+  EXPECT_EQ(rig.store().preferredPrimary(), Provider::claude);
+  find(popover, QStringLiteral("pin-codex"))->click();
+  EXPECT_EQ(rig.store().preferredPrimary(), Provider::codex);
+  EXPECT_TRUE(test::waitUntil([&] {
+    auto* pin = find(popover, QStringLiteral("pin-codex"));
+    return pin && pin->isChecked();
+  }));
+}
+
+TEST(PopoverWidget, AStoreChangeRerendersTheOpenPopover) {
+  test::PopoverRig rig({QStringLiteral("normal"), {}, {}, {}});
+  ASSERT_TRUE(rig.startAndSettle());
+  PopoverWidget popover(rig.store(), nullptr, {});
+  popover.show();
+  EXPECT_TRUE(texts(popover).contains(QStringLiteral("ada@example.com")));
+  EXPECT_TRUE(find(popover, QStringLiteral("refresh"))->isEnabled());
+
+  rig.store().monitor(Provider::cursor)->signOut();
+  ASSERT_TRUE(test::waitUntil([&] { return texts(popover).contains(QStringLiteral("Not signed in to any provider")); }));
+  EXPECT_FALSE(texts(popover).contains(QStringLiteral("ada@example.com")));
+  EXPECT_FALSE(find(popover, QStringLiteral("refresh"))->isEnabled());
+  EXPECT_FALSE(action(popover.optionsMenu(), QStringLiteral("Sign Out")));
+
+  // Escape closes it and says so.
+  bool closed = false;
+  QObject::connect(&popover, &PopoverWidget::closed, [&] { closed = true; });
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&popover, &escape);
+  EXPECT_TRUE(closed);
+  EXPECT_FALSE(popover.isVisible());
+}
+
+TEST(PopoverWidget, AccessibleNamesAndHelpTexts) {
+  test::PopoverRig rig({QStringLiteral("normal"), QStringLiteral("normal"), {}, {}});
+  ASSERT_TRUE(rig.startAndSettle());
+  PopoverWidget popover(rig.store(), nullptr, {});
+  const struct {
+    const char* object;
+    const char* name;
+    const char* help;
+  } rows[] = {
+      {"refresh", "Refresh now", "Refresh now"},
+      {"pin-cursor", "Show Cursor in menu bar", "Showing in menu bar"},
+      {"pin-windsurf", "Show Windsurf in menu bar", "Show in menu bar"},
+      {"signIn-claude", "Sign in to Claude", nullptr},
+      {"dashboard-cursor", "Open Cursor dashboard in browser", nullptr},
+      {"signOut-windsurf", "Sign out of Windsurf", nullptr},
+      {"connectMore", "Connect more AI providers", nullptr},
+      {"options", "More options", nullptr},
+  };
+  for (const auto& r : rows) {
+    auto* w = popover.findChild<QWidget*>(QLatin1String(r.object));
+    ASSERT_TRUE(w) << r.object;
+    EXPECT_EQ(w->accessibleName(), QLatin1String(r.name));
+    if (r.help) {
+      EXPECT_EQ(w->toolTip(), QLatin1String(r.help));
+      EXPECT_EQ(w->accessibleDescription(), QLatin1String(r.help));
+    }
+  }
+  QStringList names;
+  for (auto* w : popover.findChildren<QWidget*>()) names << w->accessibleName();
+  for (const char* name : {"Beta provider", "Utilization"}) EXPECT_TRUE(names.contains(QLatin1String(name))) << name;
+}
+
+TEST(OnboardingWindow, RowsFollowTheMonitors) {
+  test::PopoverRig rig({QStringLiteral("error"), {}, {}, QStringLiteral("normal")});
+  ASSERT_TRUE(rig.startAndSettle());
+  QList<Provider> signIns;
+  ui::OnboardingWindow window(rig.store(), [&](Provider p) { signIns << p; });
+  window.show();
+  EXPECT_EQ(window.windowTitle(), QStringLiteral("Connect AI Providers"));
+  EXPECT_TRUE(texts(window).contains(QStringLiteral("Sign in needed again")));
+  EXPECT_TRUE(texts(window).contains(QStringLiteral("ada@example.com")));
+  find(window, QStringLiteral("signIn-cursor"))->click();
+  find(window, QStringLiteral("signIn-codex"))->click();
+  EXPECT_EQ(signIns, (QList<Provider>{Provider::cursor, Provider::codex}));
+
+  // Sign out in a row: the service is signed out, the window stays, the row offers sign in.
+  find(window, QStringLiteral("signOut-claude"))->click();
+  EXPECT_EQ(rig.store().monitor(Provider::claude)->state().kind, Kind::signedOut);
+  ASSERT_TRUE(test::waitUntil([&] { return find(window, QStringLiteral("signIn-claude")) != nullptr; }));
+  EXPECT_TRUE(window.isVisible());
+
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(&window, &enter);
+  EXPECT_FALSE(window.isVisible());
+}
+
+}  // namespace
+}  // namespace qb

@@ -37,5 +37,6 @@ int loginCommand(const QStringList& args);
 int signoutCommand(const QStringList& args);
 int statusCommand(const QStringList& args);
 int updateCommand(const QStringList& args);
+int demoCommand(const QStringList& args);
 
 }  // namespace qb::cli

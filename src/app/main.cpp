@@ -1,13 +1,17 @@
 #include <QCoreApplication>
+#include <cstdio>
 #include <QLoggingCategory>
 
 #include "app/cli_common.h"
+#include "app/tray_app.h"
+#include "platform/desktop/process_clock.h"
 #include "providers/web_origin.h"
 
 namespace {
 
 const char* const kUsage =
-    "usage: quotabar COMMAND [ARGS]\n"
+    "usage: quotabar [COMMAND [ARGS]]\n"
+    "  (no command)                start the tray application\n"
     "  account PROVIDER            check a session read from standard input\n"
     "  fetch PROVIDER              fetch usage with a session read from standard input\n"
     "  login PROVIDER              sign in through the service's own page in a window\n"
@@ -15,18 +19,32 @@ const char* const kUsage =
     "  signout PROVIDER            forget a stored session\n"
     "  status [--json|--waybar]    refresh every signed-in service and print the summary\n"
     "  update check|install        look for, or install, a newer release\n"
+    "  demo                        the app against local stand-ins of the services\n"
     "PROVIDER is cursor, windsurf, codex or claude.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  qb::platform::processClock();
+  // No command: the tray application, when there is a screen to put it on.
+  const bool trayFrontEnd = argc == 1;
+  if (trayFrontEnd && qb::hasGraphicalSession()) {
+    const QStringList originErrors = qb::applyOriginOverrides();
+    for (const QString& e : originErrors) std::fprintf(stderr, "%s\n", qPrintable(e));
+    if (!originErrors.isEmpty()) return qb::cli::Exit::usage;
+    return qb::runTrayApp(argc, argv);
+  }
+
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Quotabar"));
   QCoreApplication::setOrganizationName(QStringLiteral("Quotabar"));
 
   QStringList args = app.arguments().mid(1);
-  // The tray front end comes later; until then the plain command explains the commands.
-  if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
+  if (args.isEmpty()) {
+    qb::cli::err() << "No graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                      "showing the status instead.\n" << Qt::flush;
+    args = {QStringLiteral("status")};
+  } else if (args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
     qb::cli::out() << kUsage << Qt::flush;
     return qb::cli::Exit::ok;
   }
@@ -49,6 +67,7 @@ int main(int argc, char** argv) {
       {"login", qb::cli::loginCommand},
       {"signin", qb::cli::signinCommand},   {"signout", qb::cli::signoutCommand},
       {"status", qb::cli::statusCommand},   {"update", qb::cli::updateCommand},
+      {"demo", qb::cli::demoCommand},       {"--demo", qb::cli::demoCommand},
   };
   for (const auto& [name, handler] : commands) {
     if (command == QLatin1String(name)) return handler(args);

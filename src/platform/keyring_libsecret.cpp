@@ -156,7 +156,9 @@ KeyringRead readFailed(KeyringError e) { return {KeyringStatus::failed, {}, 0, s
 // The session bus as the desktop announces it. GLib's own lookup falls back to
 // autolaunching a bus through dbus-launch when a display is set; that bus and the keyring
 // it may start outlive the app and can prompt.
+// QUOTABAR_KEYRING=off (the demo's profile) keeps the keyring out: the file copy serves.
 QByteArray sessionBusAddress() {
+  if (qgetenv("QUOTABAR_KEYRING") == "off") return {};
   const QByteArray announced = qgetenv("DBUS_SESSION_BUS_ADDRESS");
   if (!announced.isEmpty()) return announced;
   const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Start-up and idle figures of the tray app beside a bare Qt tray app, in one throwaway
+# desktop (Xvfb, trayer, a private bus):
+#   - milliseconds from main() to the tray icon shown, over RUNS starts of each;
+#   - resident memory and CPU ticks of each while idle for SECONDS, the tray app with all
+#     four services signed in against fake-services and polled every 15 s.
+#
+# usage: bench/tray.sh [BUILD_DIR] [SECONDS=600] [RUNS=10]
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(cd "${1:-$here/build}" && pwd)"
+seconds="${2:-600}"
+runs="${3:-10}"
+
+if [ -z "${DESKTOP_SESSION_INNER:-}" ]; then
+  exec "$here/tests/support/desktop-session.sh" --tray -- "$0" "$build" "$seconds" "$runs"
+fi
+
+bin="$build/Quotabar.app/Contents/bin"
+bare="$build/bench/bench_bare_tray"
+export QT_LOGGING_RULES="com.orvane.quotabar.tray.info=true"
+
+startup() {  # COMMAND... : ms until "Tray icon shown N ms after start."
+  local log="$DESKTOP_SESSION_TMP/start.log"
+  "$@" 2>"$log" &
+  local pid=$!
+  for _ in $(seq 200); do grep -q "Tray icon shown" "$log" && break; sleep 0.02; done
+  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
+  sed -n 's/.*Tray icon shown \([0-9]*\) ms after start.*/\1/p' "$log" | head -1
+}
+
+median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+
+# The tray app's own profile: settings and sessions in the scratch folder, no keyring.
+export XDG_CONFIG_HOME="$DESKTOP_SESSION_TMP/config" XDG_DATA_HOME="$DESKTOP_SESSION_TMP/data"
+export QUOTABAR_KEYRING=off
+"$bin/fake-services" >"$DESKTOP_SESSION_TMP/origins" &
+services=$!
+trap 'kill $services 2>/dev/null || true' EXIT
+for _ in $(seq 100); do [ "$(wc -l <"$DESKTOP_SESSION_TMP/origins")" -ge 4 ] && break; sleep 0.05; done
+set -a; . "$DESKTOP_SESSION_TMP/origins"; set +a
+printf %s 'WorkosCursorSessionToken=bench' | "$bin/quotabar" signin cursor >/dev/null
+printf %s 'session=bench' | "$bin/quotabar" signin windsurf >/dev/null
+printf %s '__Secure-next-auth.session-token=bench' | "$bin/quotabar" signin codex >/dev/null
+printf %s 'sessionKey=bench' | "$bin/quotabar" signin claude >/dev/null
+mkdir -p "$XDG_CONFIG_HOME/Quotabar"
+printf '[General]\nrefreshIntervalSeconds=15\n' >"$XDG_CONFIG_HOME/Quotabar/Quotabar.ini"
+
+echo "start to tray icon shown, median of $runs (ms):"
+q=$(for _ in $(seq "$runs"); do startup "$bin/quotabar"; done | median)
+b=$(for _ in $(seq "$runs"); do startup "$bare"; done | median)
+echo "  quotabar $q   bare Qt tray app $b"
+
+idle() {  # NAME COMMAND...: RSS at the end and CPU ticks over the idle period
+  local name="$1"; shift
+  "$@" 2>/dev/null &
+  local pid=$!
+  sleep 5  # start-up and the first polls
+  local t0; t0=$(awk '{print $14+$15}' "/proc/$pid/stat")
+  sleep "$seconds"
+  local t1; t1=$(awk '{print $14+$15}' "/proc/$pid/stat")
+  local rss; rss=$(awk '/VmRSS/ {print $2}' "/proc/$pid/status")
+  local pss; pss=$(awk '/^Pss:/ {print $2}' "/proc/$pid/smaps_rollup" 2>/dev/null || echo "?")
+  kill "$pid"; wait "$pid" 2>/dev/null || true
+  echo "  $name: RSS $((rss / 1024)) MiB, PSS $((pss / 1024)) MiB, CPU $((t1 - t0)) ticks in ${seconds} s"
+}
+echo "idle for ${seconds} s (quotabar polls four services every 15 s):"
+idle quotabar "$bin/quotabar"
+idle "bare Qt tray app" "$bare"

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# `quotabar demo`: the app against the local service set, in a profile folder of its own.
+# It copies the running bundle into that folder, makes a throwaway signing key, signs a
+# "newer" copy as the update on offer, starts fake-services (the four services and the
+# update server on loopback), stores demo sessions and starts the copy's tray app. The
+# user's own sessions, settings, keyring items and installed app are never touched.
+#
+# usage: demo.sh BUNDLE   (BUNDLE: the running Quotabar.app)
+set -euo pipefail
+
+bundle="${1:?usage: demo.sh BUNDLE}"
+bundle="$(cd "$bundle" && pwd)"
+root="${QUOTABAR_DEMO_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quotabar-demo}"
+resources="$bundle/Contents/Resources"
+
+for tool in gpg bsdtar; do
+  command -v "$tool" >/dev/null || { echo "quotabar demo: needs $tool (apt-get install gnupg libarchive-tools)" >&2; exit 1; }
+done
+
+# A fresh profile each time; refuse to clear anything that is not ours.
+if [ -e "$root" ] && [ ! -f "$root/.quotabar-demo" ]; then
+  echo "quotabar demo: $root exists and is not a demo folder; set QUOTABAR_DEMO_DIR" >&2
+  exit 1
+fi
+pkill -f "^$root/Quotabar.app/Contents/bin/quotabar" 2>/dev/null || true
+rm -rf "$root"
+mkdir -p -m 0700 "$root"
+touch "$root/.quotabar-demo"
+echo "Demo folder: $root"
+
+plist_set() {  # FILE KEY VALUE: the <string> after <key>KEY</key>
+  python3 - "$@" <<'EOF'
+import re, sys
+path, key, value = sys.argv[1:4]
+text = open(path, encoding="utf-8").read()
+text, n = re.subn(r"(<key>%s</key>\s*<string>)[^<]*(</string>)" % re.escape(key),
+                  lambda m: m.group(1) + value + m.group(2), text)
+if n == 0:
+    text, n = re.subn(r"</dict>", lambda m: "\t<key>%s</key>\n\t<string>%s</string>\n</dict>" % (key, value), text, count=1)
+if n != 1:
+    sys.exit("cannot set %s in %s" % (key, path))
+open(path, "w", encoding="utf-8").write(text)
+EOF
+}
+plist_get() {
+  python3 -c 'import re,sys; print(re.search(r"<key>%s</key>\s*<string>([^<]*)</string>" % sys.argv[2], open(sys.argv[1]).read()).group(1))' "$1" "$2"
+}
+
+# The app the demo runs and updates: a copy, with an update key and the demo's public key.
+app="$root/Quotabar.app"
+cp -a "$bundle" "$app"
+rm -rf "$app/Contents/_CodeSignature"
+export GNUPGHOME="$root/gnupg"
+mkdir -m 0700 "$GNUPGHOME"
+gpg --batch --quiet --passphrase '' --quick-gen-key 'Quotabar Demo <demo@quotabar.invalid>' ed25519 sign never 2>/dev/null
+gpg --batch --quiet --export demo@quotabar.invalid >"$app/Contents/Resources/update-keyring.gpg"
+plist_set "$app/Contents/Info.plist" KovalinApiKey demo-key
+
+# The release on offer: the same app one patch version up, signed and zipped.
+version="$(plist_get "$app/Contents/Info.plist" CFBundleShortVersionString)"
+build="$(plist_get "$app/Contents/Info.plist" CFBundleVersion)"
+IFS=. read -r major minor patch <<<"$version"
+new_version="$major.$minor.$((${patch:-0} + 1))"
+new_build="$((build + 1))"
+mkdir "$root/release"
+cp -a "$app" "$root/release/Quotabar.app"
+plist_set "$root/release/Quotabar.app/Contents/Info.plist" CFBundleShortVersionString "$new_version"
+plist_set "$root/release/Quotabar.app/Contents/Info.plist" CFBundleVersion "$new_build"
+"$resources/sign-bundle.sh" --key demo@quotabar.invalid "$root/release/Quotabar.app" "$root/release/Quotabar.zip" >/dev/null
+
+# The services and the update server, on loopback.
+"$bundle/Contents/bin/fake-services" --release "$root/release/Quotabar.zip" "$new_version" "$new_build" \
+  ${QUOTABAR_DEMO_STATE:+--state "$QUOTABAR_DEMO_STATE"} >"$root/origins" 2>"$root/fake-services.log" &
+services=$!
+trap 'kill $services 2>/dev/null || true' EXIT
+for _ in $(seq 100); do grep -q QUOTABAR_UPDATE_ORIGIN "$root/origins" 2>/dev/null && break; sleep 0.05; done
+grep -q QUOTABAR_UPDATE_ORIGIN "$root/origins" || { echo "quotabar demo: fake-services did not start" >&2; cat "$root/fake-services.log" >&2; exit 1; }
+
+# The profile: settings, sessions and temporary files inside the demo folder; the keyring
+# is left alone (sessions live in the demo's files only).
+set -a
+. "$root/origins"
+XDG_CONFIG_HOME="$root/config"
+XDG_DATA_HOME="$root/data"
+TMPDIR="$root/tmp"
+QUOTABAR_KEYRING=off
+set +a
+mkdir -p -m 0700 "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$TMPDIR"
+unset GNUPGHOME
+
+# Cursor, Windsurf and Codex signed in; Claude left for the sign-in window.
+printf %s 'WorkosCursorSessionToken=demo' | "$app/Contents/bin/quotabar" signin cursor
+printf %s 'session=demo' | "$app/Contents/bin/quotabar" signin windsurf
+printf %s '__Secure-next-auth.session-token=demo' | "$app/Contents/bin/quotabar" signin codex || true
+
+echo "Starting Quotabar $version from the demo folder; an update to $new_version is on offer."
+"$app/Contents/bin/quotabar" &
+# After an update the relaunched app replaces this one: serve until no demo app is left.
+wait $! || true
+while pgrep -f "^$app/Contents/bin/quotabar" >/dev/null; do sleep 1; done

@@ -1,0 +1,38 @@
+#include "app/tray_app.h"
+
+#include <QApplication>
+#include <QLoggingCategory>
+
+#include "app/app_delegate.h"
+#include "platform/desktop/single_instance.h"
+#include "platform/desktop/unix_signals.h"
+#include "ui/status_bar_controller.h"
+
+namespace qb {
+
+bool hasGraphicalSession() {
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+int runTrayApp(int& argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Quotabar"));
+  QApplication::setOrganizationName(QStringLiteral("Quotabar"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Quotabar"));
+  QApplication::setDesktopFileName(QStringLiteral("com.orvane.quotabar"));
+  // A tray app: closing its last window must not end it.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  platform::SingleInstance instance;
+  if (!instance.claim()) return 0;  // the running one shows its popup
+  platform::quitOnTerminationSignals();
+
+  AppDelegate delegate;
+  QObject::connect(&instance, &platform::SingleInstance::showRequested, &delegate, [&delegate] {
+    if (delegate.statusBar()) delegate.statusBar()->showPopover();
+  });
+  delegate.applicationDidFinishLaunching();
+  return QApplication::exec();
+}
+
+}  // namespace qb

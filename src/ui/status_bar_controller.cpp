@@ -1,0 +1,253 @@
+#include "ui/status_bar_controller.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "monitoring/login_helper.h"
+#include "monitoring/providers_store.h"
+#include "monitoring/session_store.h"
+#include "platform/desktop/process_clock.h"
+#include "platform/desktop/tray_host.h"
+#include "platform/settings.h"
+#include "present/status_item_display.h"
+#include "ui/onboarding_window.h"
+#include "ui/options_menu.h"
+#include "ui/popover_widget.h"
+#include "ui/tray_icon.h"
+#include "ui/update_window.h"
+#include "updater/updater.h"
+
+Q_LOGGING_CATEGORY(lcTray, "com.orvane.quotabar.tray")
+
+namespace qb::ui {
+
+StatusBarController::StatusBarController(ProvidersStore& store, Updater* updater, Options options,
+                                         QObject* parent)
+    : QObject(parent), store_(store), updater_(updater), options_(std::move(options)) {
+  if (!options_.settings) options_.settings = [] { return platform::settings(); };
+  if (!options_.quit) options_.quit = [] { QCoreApplication::quit(); };
+
+  // Each action holds the controller weakly: a released controller makes it do nothing.
+  QPointer<StatusBarController> self(this);
+  PopoverActions actions;
+  actions.onSignIn = [self](Provider p) { if (self) self->showLogin(p); };
+  actions.onSignOut = [self](Provider p) { if (self) self->signOut(p); };
+  actions.onConnectProviders = [self] { if (self) self->showOnboarding(); };
+  actions.onRefresh = [self] {
+    if (self) QTimer::singleShot(0, self, [self] { if (self) self->store_.refreshAll(); });
+  };
+  actions.onCheckForUpdates = [self] {
+    if (!self || !self->updater_) return;
+    self->closePopover();
+    if (!self->updateWindow_) self->showUpdateWindow();
+    self->updateWindow_->presentAndCheck();
+  };
+  actions.onShowUpdateDetails = [self] { if (self) self->showUpdateWindow(); };
+  actions.onQuit = [quit = options_.quit] { quit(); };
+  popover_ = new PopoverWidget(store_, updater_, actions);
+  popover_->setMode(PopoverWidget::Mode::popup);
+
+  menu_ = new QMenu;
+  connect(menu_, &QMenu::aboutToShow, this, &StatusBarController::fillContextMenu);
+  fillContextMenu();
+
+  // Deliveries come through the event loop, so a redraw sees the new values.
+  connect(&store_, &ProvidersStore::changed, this, &StatusBarController::refreshStatusItem,
+          Qt::QueuedConnection);
+  if (updater_)
+    connect(updater_, &Updater::stateChanged, this, [this](const UpdaterState& state) {
+      // Delivered on the next turn, like every other observer of the updater.
+      QTimer::singleShot(0, this, [this, state] { onUpdaterState(state); });
+    });
+
+  if (options_.watchTrayHost) {
+    host_ = new platform::TrayHostWatcher(this);
+    if (host_->hostPresent()) {
+      createTrayIcon();
+    } else {
+      qCInfo(lcTray) << "No tray host yet; waiting for one.";
+      connect(host_, &platform::TrayHostWatcher::hostAppeared, this, &StatusBarController::createTrayIcon);
+      // Never leave the user with an invisible app.
+      QTimer::singleShot(options_.trayHostGraceMs, this, [this] {
+        if (!tray_) openFallbackWindow();
+      });
+    }
+  }
+  refreshStatusItem();
+}
+
+StatusBarController::~StatusBarController() {
+  delete popover_;
+  delete menu_;
+  delete onboarding_;
+  delete updateWindow_;
+}
+
+OnboardingWindow* StatusBarController::onboardingWindow() const { return onboarding_; }
+UpdateWindow* StatusBarController::updateWindow() const { return updateWindow_; }
+
+void StatusBarController::createTrayIcon() {
+  if (tray_) return;
+  tray_ = new QSystemTrayIcon(this);
+  tray_->setContextMenu(menu_);
+  connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
+    if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::MiddleClick) togglePopover();
+  });
+  refreshStatusItem();
+  tray_->show();
+  qCInfo(lcTray, "Tray icon shown %lld ms after start.",
+         static_cast<long long>(platform::processClock().elapsed()));
+  if (fallback_) {
+    // The icon takes over from the stand-in window.
+    fallback_ = false;
+    popover_->hide();
+    popover_->setMode(PopoverWidget::Mode::popup);
+  }
+}
+
+void StatusBarController::openFallbackWindow() {
+  qCInfo(lcTray) << "No tray host appeared; showing the popup as a window.";
+  fallback_ = true;
+  popover_->setMode(PopoverWidget::Mode::window);
+  popover_->show();
+  popover_->raise();
+  popover_->activateWindow();
+}
+
+void StatusBarController::refreshStatusItem() {
+  const StatusItemDisplay d = statusItemDisplay(store_);
+  if (!tray_) return;
+  tray_->setIcon(ui::trayIcon(d));
+  tray_->setToolTip(d.tooltip);
+}
+
+void StatusBarController::togglePopover() {
+  if (popover_->isVisible())
+    closePopover();
+  else
+    showPopover();
+}
+
+void StatusBarController::showPopover() {
+  if (fallback_) {
+    popover_->show();
+    popover_->raise();
+    popover_->activateWindow();
+    return;
+  }
+  popover_->adjustSize();
+  placePopover();
+  popover_->show();
+  popover_->raise();
+  popover_->activateWindow();
+}
+
+void StatusBarController::closePopover() {
+  if (!fallback_) popover_->hide();
+}
+
+void StatusBarController::placePopover() {
+  // Hosts that report no geometry (StatusNotifierItem) leave the pointer as the anchor.
+  QRect anchor = tray_ ? tray_->geometry() : QRect();
+  if (!anchor.isValid() || anchor.isEmpty()) anchor = QRect(QCursor::pos(), QSize(1, 1));
+  QScreen* screen = QGuiApplication::screenAt(anchor.center());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+  const QSize size = popover_->sizeHint().expandedTo(popover_->size());
+  int x = anchor.center().x() - size.width() / 2;
+  const bool below = anchor.center().y() < area.center().y();
+  int y = below ? anchor.bottom() + 4 : anchor.top() - size.height() - 4;
+  x = std::clamp(x, area.left(), std::max(area.left(), area.right() - size.width() + 1));
+  y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() - size.height() + 1));
+  popover_->move(x, y);
+}
+
+void StatusBarController::fillContextMenu() {
+  menu_->clear();
+  QPointer<StatusBarController> self(this);
+  QAction* open = menu_->addAction(QStringLiteral("Open Quotabar"));
+  connect(open, &QAction::triggered, this, [self] { if (self) self->showPopover(); });
+  menu_->addSeparator();
+  PopoverActions actions;
+  actions.onSignIn = [self](Provider p) { if (self) self->showLogin(p); };
+  actions.onSignOut = [self](Provider p) { if (self) self->signOut(p); };
+  actions.onConnectProviders = [self] { if (self) self->showOnboarding(); };
+  actions.onRefresh = [self] { if (self) self->store_.refreshAll(); };
+  actions.onCheckForUpdates = [self] {
+    if (!self || !self->updater_) return;
+    if (!self->updateWindow_) self->showUpdateWindow();
+    self->updateWindow_->presentAndCheck();
+  };
+  actions.onShowUpdateDetails = [self] { if (self) self->showUpdateWindow(); };
+  actions.onQuit = [quit = options_.quit] { quit(); };
+  fillOptionsMenu(menu_, store_, updater_, actions);
+}
+
+void StatusBarController::signOut(Provider provider) {
+  if (const SessionStore::Outcome outcome = store_.monitor(provider)->signOut(); !outcome) {
+    qCWarning(lcTray).noquote() << outcome.reason;
+    if (tray_) tray_->showMessage(QStringLiteral("Quotabar"), outcome.reason, QSystemTrayIcon::Warning);
+  }
+  if (store_.connectedProviders().isEmpty()) closePopover();
+}
+
+void StatusBarController::showLogin(Provider provider) {
+  closePopover();
+  LoginHelper* helper = logins_.value(provider);
+  if (!helper) {
+    helper = new LoginHelper(provider, this);
+    logins_.insert(provider, helper);
+    QPointer<StatusBarController> self(this);
+    connect(helper, &LoginHelper::succeeded, this, [self, provider, helper](const QString&) {
+      if (!self) return;
+      self->store_.monitor(provider)->beginAfterSignIn();
+      if (self->logins_.value(provider) == helper) self->logins_.remove(provider);
+      helper->deleteLater();
+    });
+    connect(helper, &LoginHelper::failed, this, [self, provider, helper](const QString& line) {
+      if (!self) return;
+      qCWarning(lcTray).noquote() << line;
+      if (self->tray_) self->tray_->showMessage(QStringLiteral("Quotabar"), line, QSystemTrayIcon::Warning);
+      if (self->logins_.value(provider) == helper) self->logins_.remove(provider);
+      helper->deleteLater();
+    });
+  }
+  helper->present();
+}
+
+void StatusBarController::showOnboarding() {
+  closePopover();
+  if (!onboarding_) {
+    QPointer<StatusBarController> self(this);
+    onboarding_ = new OnboardingWindow(store_, [self](Provider p) { if (self) self->showLogin(p); });
+  }
+  onboarding_->show();
+  onboarding_->raise();
+  onboarding_->activateWindow();
+}
+
+void StatusBarController::showUpdateWindow() {
+  if (!updater_) return;
+  closePopover();
+  if (!updateWindow_) updateWindow_ = new UpdateWindow(*updater_);
+  updateWindow_->present();
+}
+
+void StatusBarController::onUpdaterState(const UpdaterState& state) {
+  const auto* available = std::get_if<update_state::Available>(&state);
+  if (!available) return;
+  auto settings = options_.settings();
+  const QString key = QLatin1String(kLastAutoPresentedKey);
+  if (settings->value(key).toString() == available->info.version) return;
+  settings->setValue(key, available->info.version);
+  settings->sync();
+  showUpdateWindow();
+}
+
+}  // namespace qb::ui

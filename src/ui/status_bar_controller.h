@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QMap>
+#include <QObject>
+#include <QPointer>
+#include <QSettings>
+#include <functional>
+#include <memory>
+
+#include "providers/provider.h"
+#include "updater/updater_state.h"
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace qb {
+class LoginHelper;
+class ProvidersStore;
+class Updater;
+namespace platform {
+class TrayHostWatcher;
+}
+}  // namespace qb
+
+namespace qb::ui {
+
+class OnboardingWindow;
+class PopoverWidget;
+class UpdateWindow;
+
+struct StatusBarOptions {
+  std::function<std::unique_ptr<QSettings>()> settings;  // update bookkeeping
+  std::function<void()> quit;
+  // How long to wait for a tray host before the popover opens as a normal window.
+  int trayHostGraceMs = 4000;
+  bool watchTrayHost = true;  // off in tests without a display
+};
+
+// The tray icon and the hub of every window: the popover, one sign-in helper per service,
+// the onboarding window and the update window.
+class StatusBarController : public QObject {
+  Q_OBJECT
+ public:
+  static constexpr const char* kLastAutoPresentedKey = "Vantelo.Updater.lastAutoPresentedVersion";
+  using Options = StatusBarOptions;
+
+  StatusBarController(ProvidersStore& store, Updater* updater, Options options = {},
+                      QObject* parent = nullptr);
+  ~StatusBarController() override;
+
+  void togglePopover();
+  void showPopover();
+  void closePopover();
+  void showOnboarding();
+  void showLogin(Provider provider);
+  void showUpdateWindow();
+  void refreshStatusItem();
+  // Signs the service out; with nothing left connected the popover closes.
+  void signOut(Provider provider);
+
+  // What tests and the app look at.
+  QSystemTrayIcon* trayIcon() const { return tray_; }
+  PopoverWidget* popover() const { return popover_; }
+  OnboardingWindow* onboardingWindow() const;
+  UpdateWindow* updateWindow() const;
+  LoginHelper* loginHelper(Provider p) const { return logins_.value(p); }
+  bool usingFallbackWindow() const { return fallback_; }
+
+ private:
+  void createTrayIcon();
+  void openFallbackWindow();
+  void placePopover();
+  void fillContextMenu();
+  void onUpdaterState(const UpdaterState& state);
+
+  ProvidersStore& store_;
+  QPointer<Updater> updater_;
+  Options options_;
+  QSystemTrayIcon* tray_ = nullptr;
+  QMenu* menu_ = nullptr;
+  PopoverWidget* popover_ = nullptr;
+  QMap<Provider, LoginHelper*> logins_;
+  QPointer<OnboardingWindow> onboarding_;
+  QPointer<UpdateWindow> updateWindow_;
+  platform::TrayHostWatcher* host_ = nullptr;
+  bool fallback_ = false;
+};
+
+}  // namespace qb::ui

@@ -1,0 +1,147 @@
+// The tray app's wiring, offscreen: what opens by itself and when, and the update checks.
+#include <QApplication>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include "app/app_delegate.h"
+#include "fake_update_server.h"
+#include "monitoring/providers_store.h"
+#include "monitoring/session_store.h"
+#include "platform/settings.h"
+#include "support/test_support.h"
+#include "ui/onboarding_window.h"
+#include "ui/popover_widget.h"
+#include "ui/status_bar_controller.h"
+#include "ui/update_window.h"
+#include "updater/updater.h"
+
+namespace qb {
+namespace {
+
+using test::waitUntil;
+
+// A bundle that may update itself from `server`, with its settings in the test's home.
+struct UpdatableApp {
+  test::TempHome home;
+  fake::FakeUpdateServer server;
+  QString bundle = home.path() + QStringLiteral("/Quotabar.app");
+
+  UpdatableApp() {
+    QDir().mkpath(bundle + QStringLiteral("/Contents"));
+    QFile plist(bundle + QStringLiteral("/Contents/Info.plist"));
+    EXPECT_TRUE(plist.open(QIODevice::WriteOnly));
+    plist.write(R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
+<key>CFBundleShortVersionString</key><string>1.0.0</string><key>CFBundleVersion</key><string>1</string>
+<key>KovalinAppId</key><string>vantelo</string><key>KovalinApiKey</key><string>k</string>
+<key>KovalinChannel</key><string>stable</string></dict></plist>)");
+  }
+  void offer(const char* version) {
+    fake::ReleaseFields release;
+    release.version = version;
+    release.downloadUrl = server.http().url("/artifacts/Q.zip");
+    server.offer(release);
+  }
+  std::unique_ptr<Updater> updater() {
+    UpdaterOptions options;
+    options.bundlePath = bundle;
+    options.origin = server.origin();
+    return Updater::create(options);
+  }
+};
+
+ui::StatusBarOptions quiet() {
+  ui::StatusBarOptions o;
+  o.watchTrayHost = false;
+  o.quit = [] {};
+  return o;
+}
+
+TEST(StatusBar, PresentsEachNewVersionOnceAcrossRestarts) {
+  UpdatableApp app;
+  ProvidersStore store;
+  for (const auto& [version, presented] : {std::pair{"2.0.0", true}, {"2.0.0", false}, {"2.1.0", true}}) {
+    // A new controller and updater each round: the bookkeeping lives in the settings.
+    app.offer(version);
+    auto updater = app.updater();
+    ASSERT_TRUE(updater);
+    ui::StatusBarController bar(store, updater.get(), quiet());
+    updater->check(true);
+    ASSERT_TRUE(waitUntil([&] { return holds<update_state::Available>(updater->state()); }));
+    test::spin(50);
+    EXPECT_EQ(bar.updateWindow() != nullptr && bar.updateWindow()->isVisible(), presented) << version;
+    EXPECT_EQ(platform::settings()->value(QLatin1String(ui::StatusBarController::kLastAutoPresentedKey)),
+              QString::fromLatin1(version));
+  }
+}
+
+TEST(StatusBar, SigningOutOfTheLastServiceClosesThePopover) {
+  test::TempHome home;
+  ASSERT_TRUE(SessionStore::saveChecked(QStringLiteral("WorkosCursorSessionToken=a"), Provider::cursor));
+  ProvidersStore store;
+  store.startAll();
+  ui::StatusBarController bar(store, nullptr, quiet());
+  bar.showPopover();
+  ASSERT_TRUE(bar.popover()->isVisible());
+  bar.signOut(Provider::cursor);
+  EXPECT_FALSE(bar.popover()->isVisible());
+  EXPECT_TRUE(store.connectedProviders().isEmpty());
+}
+
+TEST(AppDelegate, OnboardingOnlyWhenNothingIsStoredAndTheFirstCheckFollowsTheLastOne) {
+  for (const bool stored : {false, true}) {
+    UpdatableApp app;
+    app.offer("1.0.0");
+    if (stored) {
+      ASSERT_TRUE(SessionStore::saveChecked(QStringLiteral("WorkosCursorSessionToken=a"), Provider::cursor));
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    platform::settings()->setValue(QLatin1String(Updater::kLastCheckedKey), now.addSecs(-1800));
+    AppDelegateOptions options;
+    options.now = [now] { return now; };
+    options.makeUpdater = [&app] { return app.updater(); };
+    options.makeStatusBar = [](ProvidersStore& s, Updater* u) {
+      return std::make_unique<ui::StatusBarController>(s, u, quiet());
+    };
+    options.watchWake = false;
+    AppDelegate delegate(options);
+    delegate.applicationDidFinishLaunching();
+    test::spin(600);
+    auto* onboarding = delegate.statusBar()->onboardingWindow();
+    EXPECT_EQ(onboarding != nullptr && onboarding->isVisible(), !stored);
+    ASSERT_TRUE(delegate.firstCheckTimer());
+    EXPECT_EQ(delegate.firstCheckTimer()->interval(), 5400 * 1000);
+    EXPECT_EQ(delegate.updateCheckTimer()->interval(), 7200 * 1000);
+    delegate.store().monitor(Provider::cursor)->stopPolling();
+  }
+}
+
+TEST(AppDelegate, WakeChecksOnlyWhenTheLastCheckIsOldEnough) {
+  for (const auto& [ago, checks] : {std::pair{3600, false}, {7200, true}}) {
+    UpdatableApp app;
+    app.offer("1.0.0");
+    platform::settings()->setValue(QLatin1String(Updater::kLastCheckedKey),
+                                   QDateTime::currentDateTimeUtc().addSecs(-ago));
+    AppDelegateOptions options;
+    options.makeUpdater = [&app] { return app.updater(); };
+    options.makeStatusBar = [](ProvidersStore& s, Updater* u) {
+      return std::make_unique<ui::StatusBarController>(s, u, quiet());
+    };
+    options.watchWake = false;
+    AppDelegate delegate(options);
+    delegate.handleWake();
+    test::spin(300);
+    EXPECT_EQ(app.server.latestRequests() > 0, checks) << ago;
+  }
+}
+
+}  // namespace
+}  // namespace qb
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  return RUN_ALL_TESTS();
+}

@@ -24,27 +24,6 @@ namespace qb::ui {
 
 namespace {
 
-QFrame* divider(QWidget* parent, int inset = 0) {
-  auto* line = new QFrame(parent);
-  line->setFrameShape(QFrame::HLine);
-  line->setFrameShadow(QFrame::Plain);
-  line->setFixedHeight(1);
-  QPalette pal = line->palette();
-  QColor c = pal.color(QPalette::WindowText);
-  c.setAlphaF(0.15f);
-  pal.setColor(QPalette::WindowText, c);
-  line->setPalette(pal);
-  line->setContentsMargins(inset, 0, inset, 0);
-  if (inset == 0) return line;
-  // QFrame draws across its whole width; an inset needs a holder.
-  auto* holder = new QFrame(parent);
-  auto* h = new QHBoxLayout(holder);
-  h->setContentsMargins(inset, 0, inset, 0);
-  line->setParent(holder);
-  h->addWidget(line);
-  return holder;
-}
-
 QString styleSheetFor(const QPalette& pal) {
   const QColor accent = pal.color(QPalette::Highlight);
   const QColor on = pal.color(QPalette::HighlightedText);
@@ -96,7 +75,7 @@ PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverAct
   connect(refresh_, &QToolButton::clicked, this, [this] { call(actions_.onRefresh); });
   hh->addWidget(refresh_);
   column->addWidget(header);
-  column->addWidget(divider(this));
+  column->addWidget(makeDivider(this));
 
   scroll_ = new QScrollArea(this);
   scroll_->setObjectName(QStringLiteral("list"));
@@ -110,7 +89,7 @@ PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverAct
   bannerSlot_->setContentsMargins(0, 0, 0, 0);
   bannerSlot_->setSpacing(0);
   column->addWidget(bannerHolder);
-  column->addWidget(divider(this));
+  column->addWidget(makeDivider(this));
 
   auto* footer = new QWidget(this);
   auto* fh = new QHBoxLayout(footer);
@@ -202,7 +181,7 @@ QWidget* PopoverWidget::buildList(const PopoverView& v) {
   }
   for (int i = 0; i < v.sections.size(); ++i) {
     const ProviderSectionView& s = v.sections[i];
-    if (i > 0) col->addWidget(divider(content, 16));
+    if (i > 0) col->addWidget(makeDivider(content, 16));
     const Provider p = s.provider;
     QPointer<ProvidersStore> store(&store_);
     ProviderSectionWidget::Callbacks cb;
@@ -213,7 +192,7 @@ QWidget* PopoverWidget::buildList(const PopoverView& v) {
     cb.onOpenURL = [this](const QUrl& url) { openURL(actions_, url); };
     col->addWidget(new ProviderSectionWidget(s, std::move(cb), content));
   }
-  col->addWidget(divider(content, 16));
+  col->addWidget(makeDivider(content, 16));
   auto* more = new QToolButton(content);
   more->setObjectName(QStringLiteral("connectMore"));
   more->setAutoRaise(true);
@@ -257,7 +236,7 @@ void PopoverWidget::render() {
     delete item;
   }
   if (v.banner) {
-    bannerSlot_->addWidget(divider(bannerSlot_->parentWidget()));
+    bannerSlot_->addWidget(makeDivider(bannerSlot_->parentWidget()));
     bannerSlot_->addWidget(new UpdateBannerWidget(*v.banner, actions_.onShowUpdateDetails,
                                                   bannerSlot_->parentWidget()));
   }

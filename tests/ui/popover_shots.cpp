@@ -27,7 +27,7 @@ struct Scenario {
 const Scenario kScenarios[] = {
     {"empty", {}, Scenario::Update::none, true},
     {"loaded", {"normal", "normal", {}, "normal"}, Scenario::Update::available, true},
-    {"requests", {"requests", {}, "error", {}}, Scenario::Update::none, true},
+    {"requests", {"requests", {}, "normal", {}}, Scenario::Update::none, true},
     {"critical", {"critical", {}, {}, "normal"}, Scenario::Update::failed, true},
     {"errors", {"error", "error", "expired", "error"}, Scenario::Update::none, true},
     {"checking", {"slow", {}, {}, {}}, Scenario::Update::none, false},
@@ -76,7 +76,11 @@ bool shoot(const Scenario& s, const QString& file, bool hold) {
   if (hold) {
     std::printf("ready\n");
     std::fflush(stdout);
-    settleUi(30'000);
+    // Moving the focus through the popup makes it announce itself to listeners.
+    for (int i = 0; i < 30; ++i) {
+      if (QWidget* w = QApplication::focusWidget() ? QApplication::focusWidget()->nextInFocusChain() : &popover) w->setFocus(Qt::TabFocusReason);
+      settleUi(500);
+    }
     return true;
   }
   return popover.grab().save(file);
@@ -109,7 +113,7 @@ int main(int argc, char** argv) {
       if (!shoot(s, file, false)) ++failures;
       std::printf("%s\n", qPrintable(file));
     }
-    qb::test::PopoverRig rig({"normal", {}, "error", "normal"});
+    qb::test::PopoverRig rig({"error", {}, "normal", "normal"});
     rig.startAndSettle();
     qb::ui::OnboardingWindow window(rig.store(), [](Provider) {});
     window.show();

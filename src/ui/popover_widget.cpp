@@ -221,7 +221,11 @@ void PopoverWidget::render() {
   refresh_->setAccessibleName(v.refreshHelp);
   refresh_->setAccessibleDescription(v.refreshHelp);
 
-  if (QWidget* old = scroll_->takeWidget()) old->deleteLater();
+  if (QWidget* old = scroll_->takeWidget()) {
+    old->hide();
+    old->setParent(nullptr);
+    old->deleteLater();
+  }
   QWidget* content = buildList(v);
   scroll_->setWidget(content);
   const int listHeight = content->hasHeightForWidth() ? content->heightForWidth(kWidth)

@@ -112,6 +112,21 @@ TEST(PopoverWidget, AStoreChangeRerendersTheOpenPopover) {
   EXPECT_TRUE(texts(popover).contains(QStringLiteral("ada@example.com")));
   EXPECT_TRUE(find(popover, QStringLiteral("refresh"))->isEnabled());
 
+  // Tab walks top to bottom, also through the parts rebuilt after the footer was made.
+  rig.store().setPreferredPrimary(Provider::claude);
+  ASSERT_TRUE(test::waitUntil([&] { return find(popover, QStringLiteral("pin-claude"))->isChecked(); }));
+  QWidget* w = find(popover, QStringLiteral("refresh"));
+  int lastY = -1, steps = 0;
+  while (w != find(popover, QStringLiteral("quit")) && steps++ < 100) {
+    const int y = w->mapTo(&popover, QPoint(0, 0)).y();
+    EXPECT_GE(y, lastY) << w->objectName().toStdString();
+    lastY = y;
+    do {
+      w = w->nextInFocusChain();
+    } while (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(&popover));
+  }
+  EXPECT_LT(steps, 100);
+
   rig.store().monitor(Provider::cursor)->signOut();
   ASSERT_TRUE(test::waitUntil([&] { return texts(popover).contains(QStringLiteral("Not signed in to any provider")); }));
   EXPECT_FALSE(texts(popover).contains(QStringLiteral("ada@example.com")));

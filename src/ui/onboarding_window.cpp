@@ -42,13 +42,7 @@ OnboardingWindow::OnboardingWindow(ProvidersStore& store, std::function<void(Pro
   setWindowTitle(v.windowTitle);
   setFixedSize(520, 560);
   setWindowFlag(Qt::WindowMaximizeButtonHint, false);
-  setStyleSheet(QStringLiteral(
-                    "QPushButton[prominent=\"true\"] { background: %1; color: %2; border: 1px solid %1;"
-                    " border-radius: 4px; padding: 2px 10px; }"
-                    "QPushButton[prominent=\"true\"]:focus { border: 2px solid %3; }")
-                    .arg(palette().color(QPalette::Highlight).name(),
-                         palette().color(QPalette::HighlightedText).name(),
-                         palette().color(QPalette::WindowText).name()));
+  setStyleSheet(prominentButtonStyle(palette()));
 
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);

@@ -24,17 +24,6 @@ namespace qb::ui {
 
 namespace {
 
-QString styleSheetFor(const QPalette& pal) {
-  const QColor accent = pal.color(QPalette::Highlight);
-  const QColor on = pal.color(QPalette::HighlightedText);
-  return QStringLiteral(
-             "QPushButton[prominent=\"true\"] { background: %1; color: %2; border: 1px solid %1;"
-             " border-radius: 4px; padding: 2px 10px; }"
-             "QPushButton[prominent=\"true\"]:focus { border: 2px solid %3; }"
-             "QPushButton[prominent=\"true\"]:pressed { background: %4; }")
-      .arg(accent.name(), on.name(), pal.color(QPalette::WindowText).name(), accent.darker(120).name());
-}
-
 void call(const std::function<void()>& f) {
   if (f) f();
 }
@@ -48,7 +37,7 @@ PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverAct
   setWindowTitle(QStringLiteral("Quotabar"));
   setFixedWidth(kWidth);
   setAutoFillBackground(true);
-  setStyleSheet(styleSheetFor(palette()));
+  setStyleSheet(prominentButtonStyle(palette()));
 
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
@@ -293,7 +282,10 @@ void PopoverWidget::changeEvent(QEvent* event) {
       windowType() == Qt::Tool && isVisible())
     close();
   if (event->type() == QEvent::PaletteChange) {
-    setStyleSheet(styleSheetFor(palette()));
+    // A theme switch: colours are baked into icons and the style sheet. Setting an equal
+    // sheet again would re-polish and come back here.
+    const QString sheet = prominentButtonStyle(palette());
+    if (sheet != styleSheet()) setStyleSheet(sheet);
     scheduleRender();
   }
 }

@@ -1,5 +1,7 @@
 #include "ui/decorated_frame.h"
 
+#include <QBoxLayout>
+#include <QFrame>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
@@ -51,6 +53,27 @@ void DecoratedFrame::paintEvent(QPaintEvent*) {
     paintBar(p, QRect(contentsMargins().left(), 1, width() - contentsMargins().left(), kBarHeight), *bar_,
              barColor_, track);
   }
+}
+
+QFrame* makeDivider(QWidget* parent, int inset) {
+  auto* line = new QFrame(parent);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Plain);
+  line->setFixedHeight(1);
+  QPalette pal = line->palette();
+  QColor c = pal.color(QPalette::WindowText);
+  c.setAlphaF(0.15f);
+  pal.setColor(QPalette::WindowText, c);
+  line->setPalette(pal);
+  line->setContentsMargins(inset, 0, inset, 0);
+  if (inset == 0) return line;
+  // QFrame draws across its whole width; an inset needs a holder.
+  auto* holder = new QFrame(parent);
+  auto* h = new QHBoxLayout(holder);
+  h->setContentsMargins(inset, 0, inset, 0);
+  line->setParent(holder);
+  h->addWidget(line);
+  return holder;
 }
 
 }  // namespace qb::ui

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <optional>
 
+class QFrame;
 class QPainter;
 
 namespace qb::ui {
@@ -36,6 +37,9 @@ class DecoratedFrame : public QWidget {
 
 // Height of the painted progress bars.
 inline constexpr int kBarHeight = 5;
+// A quiet horizontal rule, optionally inset on both sides.
+QFrame* makeDivider(QWidget* parent, int inset = 0);
+
 void paintBar(QPainter& painter, const QRect& rect, double value, const QColor& color, const QColor& track);
 
 }  // namespace qb::ui

@@ -33,13 +33,6 @@ QLabel* label(const QString& text, TextStyle style, bool secondary, QWidget* par
   return l;
 }
 
-QFrame* line(QWidget* parent) {
-  auto* f = new QFrame(parent);
-  f->setFrameShape(QFrame::HLine);
-  f->setFrameShadow(QFrame::Sunken);
-  return f;
-}
-
 }  // namespace
 
 OnboardingWindow::OnboardingWindow(ProvidersStore& store, std::function<void(Provider)> onSignIn, QWidget* parent)
@@ -49,13 +42,7 @@ OnboardingWindow::OnboardingWindow(ProvidersStore& store, std::function<void(Pro
   setWindowTitle(v.windowTitle);
   setFixedSize(520, 560);
   setWindowFlag(Qt::WindowMaximizeButtonHint, false);
-  setStyleSheet(QStringLiteral(
-                    "QPushButton[prominent=\"true\"] { background: %1; color: %2; border: 1px solid %1;"
-                    " border-radius: 4px; padding: 2px 10px; }"
-                    "QPushButton[prominent=\"true\"]:focus { border: 2px solid %3; }")
-                    .arg(palette().color(QPalette::Highlight).name(),
-                         palette().color(QPalette::HighlightedText).name(),
-                         palette().color(QPalette::WindowText).name()));
+  setStyleSheet(prominentButtonStyle(palette()));
 
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
@@ -73,7 +60,7 @@ OnboardingWindow::OnboardingWindow(ProvidersStore& store, std::function<void(Pro
   note->setWordWrap(true);
   hv->addWidget(note);
   column->addWidget(header);
-  column->addWidget(line(this));
+  column->addWidget(makeDivider(this));
 
   auto* scroll = new QScrollArea(this);
   scroll->setFrameShape(QFrame::NoFrame);
@@ -85,7 +72,7 @@ OnboardingWindow::OnboardingWindow(ProvidersStore& store, std::function<void(Pro
   rows_->setSpacing(0);
   scroll->setWidget(list);
   column->addWidget(scroll, 1);
-  column->addWidget(line(this));
+  column->addWidget(makeDivider(this));
 
   auto* footer = new QWidget(this);
   auto* fh = new QHBoxLayout(footer);
@@ -127,11 +114,7 @@ void OnboardingWindow::render() {
   for (int i = 0; i < v.rows.size(); ++i) {
     const OnboardingRowView& r = v.rows[i];
     if (i > 0) {
-      auto* holder = new QWidget(list);
-      auto* h = new QHBoxLayout(holder);
-      h->setContentsMargins(24, 0, 24, 0);
-      h->addWidget(line(holder));
-      rows_->addWidget(holder);
+      rows_->addWidget(makeDivider(list, 24));
     }
     auto* row = new QWidget(list);
     row->setObjectName(QStringLiteral("row-") + rawValue(r.provider));

@@ -24,38 +24,6 @@ namespace qb::ui {
 
 namespace {
 
-QFrame* divider(QWidget* parent, int inset = 0) {
-  auto* line = new QFrame(parent);
-  line->setFrameShape(QFrame::HLine);
-  line->setFrameShadow(QFrame::Plain);
-  line->setFixedHeight(1);
-  QPalette pal = line->palette();
-  QColor c = pal.color(QPalette::WindowText);
-  c.setAlphaF(0.15f);
-  pal.setColor(QPalette::WindowText, c);
-  line->setPalette(pal);
-  line->setContentsMargins(inset, 0, inset, 0);
-  if (inset == 0) return line;
-  // QFrame draws across its whole width; an inset needs a holder.
-  auto* holder = new QFrame(parent);
-  auto* h = new QHBoxLayout(holder);
-  h->setContentsMargins(inset, 0, inset, 0);
-  line->setParent(holder);
-  h->addWidget(line);
-  return holder;
-}
-
-QString styleSheetFor(const QPalette& pal) {
-  const QColor accent = pal.color(QPalette::Highlight);
-  const QColor on = pal.color(QPalette::HighlightedText);
-  return QStringLiteral(
-             "QPushButton[prominent=\"true\"] { background: %1; color: %2; border: 1px solid %1;"
-             " border-radius: 4px; padding: 2px 10px; }"
-             "QPushButton[prominent=\"true\"]:focus { border: 2px solid %3; }"
-             "QPushButton[prominent=\"true\"]:pressed { background: %4; }")
-      .arg(accent.name(), on.name(), pal.color(QPalette::WindowText).name(), accent.darker(120).name());
-}
-
 void call(const std::function<void()>& f) {
   if (f) f();
 }
@@ -69,7 +37,7 @@ PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverAct
   setWindowTitle(QStringLiteral("Quotabar"));
   setFixedWidth(kWidth);
   setAutoFillBackground(true);
-  setStyleSheet(styleSheetFor(palette()));
+  setStyleSheet(prominentButtonStyle(palette()));
 
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
@@ -96,7 +64,7 @@ PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverAct
   connect(refresh_, &QToolButton::clicked, this, [this] { call(actions_.onRefresh); });
   hh->addWidget(refresh_);
   column->addWidget(header);
-  column->addWidget(divider(this));
+  column->addWidget(makeDivider(this));
 
   scroll_ = new QScrollArea(this);
   scroll_->setObjectName(QStringLiteral("list"));
@@ -110,7 +78,7 @@ PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverAct
   bannerSlot_->setContentsMargins(0, 0, 0, 0);
   bannerSlot_->setSpacing(0);
   column->addWidget(bannerHolder);
-  column->addWidget(divider(this));
+  column->addWidget(makeDivider(this));
 
   auto* footer = new QWidget(this);
   auto* fh = new QHBoxLayout(footer);
@@ -202,7 +170,7 @@ QWidget* PopoverWidget::buildList(const PopoverView& v) {
   }
   for (int i = 0; i < v.sections.size(); ++i) {
     const ProviderSectionView& s = v.sections[i];
-    if (i > 0) col->addWidget(divider(content, 16));
+    if (i > 0) col->addWidget(makeDivider(content, 16));
     const Provider p = s.provider;
     QPointer<ProvidersStore> store(&store_);
     ProviderSectionWidget::Callbacks cb;
@@ -213,7 +181,7 @@ QWidget* PopoverWidget::buildList(const PopoverView& v) {
     cb.onOpenURL = [this](const QUrl& url) { openURL(actions_, url); };
     col->addWidget(new ProviderSectionWidget(s, std::move(cb), content));
   }
-  col->addWidget(divider(content, 16));
+  col->addWidget(makeDivider(content, 16));
   auto* more = new QToolButton(content);
   more->setObjectName(QStringLiteral("connectMore"));
   more->setAutoRaise(true);
@@ -242,7 +210,11 @@ void PopoverWidget::render() {
   refresh_->setAccessibleName(v.refreshHelp);
   refresh_->setAccessibleDescription(v.refreshHelp);
 
-  if (QWidget* old = scroll_->takeWidget()) old->deleteLater();
+  if (QWidget* old = scroll_->takeWidget()) {
+    old->hide();
+    old->setParent(nullptr);
+    old->deleteLater();
+  }
   QWidget* content = buildList(v);
   scroll_->setWidget(content);
   const int listHeight = content->hasHeightForWidth() ? content->heightForWidth(kWidth)
@@ -257,7 +229,7 @@ void PopoverWidget::render() {
     delete item;
   }
   if (v.banner) {
-    bannerSlot_->addWidget(divider(bannerSlot_->parentWidget()));
+    bannerSlot_->addWidget(makeDivider(bannerSlot_->parentWidget()));
     bannerSlot_->addWidget(new UpdateBannerWidget(*v.banner, actions_.onShowUpdateDetails,
                                                   bannerSlot_->parentWidget()));
   }
@@ -310,7 +282,10 @@ void PopoverWidget::changeEvent(QEvent* event) {
       windowType() == Qt::Tool && isVisible())
     close();
   if (event->type() == QEvent::PaletteChange) {
-    setStyleSheet(styleSheetFor(palette()));
+    // A theme switch: colours are baked into icons and the style sheet. Setting an equal
+    // sheet again would re-polish and come back here.
+    const QString sheet = prominentButtonStyle(palette());
+    if (sheet != styleSheet()) setStyleSheet(sheet);
     scheduleRender();
   }
 }

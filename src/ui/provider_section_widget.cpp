@@ -35,6 +35,8 @@ QPushButton* smallButton(const QString& text, const QString& accessibleName, boo
   b->setAccessibleName(accessibleName);
   b->setProperty("prominent", prominent);
   b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  // Small: as wide as the text, not the style's minimum push-button width.
+  b->setFixedWidth(b->fontMetrics().horizontalAdvance(text) + 24);
   return b;
 }
 

@@ -113,6 +113,17 @@ QFont textFont(TextStyle style, QFont::Weight weight) {
   return f;
 }
 
+QString prominentButtonStyle(const QPalette& pal) {
+  const QColor accent = pal.color(QPalette::Highlight);
+  return QStringLiteral(
+             "QPushButton[prominent=\"true\"] { background: %1; color: %2; border: 1px solid %1;"
+             " border-radius: 4px; padding: 2px 10px; }"
+             "QPushButton[prominent=\"true\"]:focus { border: 2px solid %3; }"
+             "QPushButton[prominent=\"true\"]:pressed { background: %4; }")
+      .arg(accent.name(), pal.color(QPalette::HighlightedText).name(), pal.color(QPalette::WindowText).name(),
+           accent.darker(120).name());
+}
+
 QString literalText(QString text) { return text.replace(QLatin1Char('&'), QStringLiteral("&&")); }
 
 }  // namespace qb::ui

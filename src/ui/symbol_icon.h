@@ -24,6 +24,9 @@ QColor tintColor(Tint tint, const QPalette& palette);
 enum class TextStyle { title, headline, subheadline, body, callout, caption, caption2 };
 QFont textFont(TextStyle style, QFont::Weight weight = QFont::Normal);
 
+// Style sheet for buttons marked with the "prominent" property: accent fill, visible focus.
+QString prominentButtonStyle(const QPalette& palette);
+
 // Button and menu texts: a literal "&" must not become a mnemonic.
 QString literalText(QString text);
 

@@ -3,7 +3,8 @@
 
 Usage (inside tests/support/desktop-session.sh --a11y): atspi_popover.py UI_SCREENSHOTS
 Qt leaves popup windows out of the application's children, so the tree is reached by
-walking up from the sources of the events the popup sends while it opens.
+walking up from the sources of the events the popup sends (the held popover moves its
+focus along the Tab chain, which also shows that chain reaches every control).
 """
 import subprocess
 import sys
@@ -53,7 +54,8 @@ def walk(acc, out, depth=0):
 
 
 def main():
-    for kind in ("object:", "window:", "focus:"):
+    for kind in ("object:state-changed", "object:children-changed", "object:property-change",
+                 "window:create", "window:activate", "focus:"):
         pyatspi.Registry.registerEventListener(on_event, kind)
     proc = subprocess.Popen([sys.argv[1], "--hold", "loaded"], stdout=subprocess.PIPE, text=True)
     GLib.timeout_add_seconds(12, pyatspi.Registry.stop)

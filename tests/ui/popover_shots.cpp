@@ -2,6 +2,7 @@
 // what is on screen:  ui-screenshots OUTDIR
 // With --hold SCENARIO it shows that popover as a popup and waits (for accessibility checks).
 #include <QApplication>
+#include <QBoxLayout>
 #include <QDir>
 #include <QPalette>
 #include <QStyle>
@@ -12,6 +13,8 @@
 #include "popover_rig.h"
 #include "ui/onboarding_window.h"
 #include "ui/popover_widget.h"
+#include "ui/symbol_icon.h"
+#include "ui/update_banner_widget.h"
 
 namespace {
 
@@ -27,7 +30,7 @@ struct Scenario {
 const Scenario kScenarios[] = {
     {"empty", {}, Scenario::Update::none, true},
     {"loaded", {"normal", "normal", {}, "normal"}, Scenario::Update::available, true},
-    {"requests", {"requests", {}, "error", {}}, Scenario::Update::none, true},
+    {"requests", {"requests", {}, "normal", {}}, Scenario::Update::none, true},
     {"critical", {"critical", {}, {}, "normal"}, Scenario::Update::failed, true},
     {"errors", {"error", "error", "expired", "error"}, Scenario::Update::none, true},
     {"checking", {"slow", {}, {}, {}}, Scenario::Update::none, false},
@@ -76,7 +79,11 @@ bool shoot(const Scenario& s, const QString& file, bool hold) {
   if (hold) {
     std::printf("ready\n");
     std::fflush(stdout);
-    settleUi(30'000);
+    // Moving the focus through the popup makes it announce itself to listeners.
+    for (int i = 0; i < 30; ++i) {
+      if (QWidget* w = QApplication::focusWidget() ? QApplication::focusWidget()->nextInFocusChain() : &popover) w->setFocus(Qt::TabFocusReason);
+      settleUi(500);
+    }
     return true;
   }
   return popover.grab().save(file);
@@ -109,7 +116,29 @@ int main(int argc, char** argv) {
       if (!shoot(s, file, false)) ++failures;
       std::printf("%s\n", qPrintable(file));
     }
-    qb::test::PopoverRig rig({"normal", {}, "error", "normal"});
+    // The banner of every updater state that draws one, from view-model input.
+    {
+      QWidget strip;
+      strip.setFixedWidth(qb::ui::PopoverWidget::kWidth);
+      strip.setAutoFillBackground(true);
+      strip.setStyleSheet(qb::ui::prominentButtonStyle(strip.palette()));
+      auto* column = new QVBoxLayout(&strip);
+      column->setContentsMargins(0, 0, 0, 0);
+      qb::UpdateInfo info;
+      info.version = QStringLiteral("2.0.0");
+      const qb::UpdaterState states[] = {
+          qb::update_state::Available{info}, qb::update_state::Downloading{info, 0.4},
+          qb::update_state::Downloading{info, -1}, qb::update_state::ReadyToInstall{info, {}},
+          qb::update_state::Installing{}, qb::update_state::Failed{info, QStringLiteral("Checksum mismatch.")}};
+      for (const auto& state : states)
+        column->addWidget(new qb::ui::UpdateBannerWidget(*qb::updateBannerView(state, QStringLiteral("1.0.0")), {}, &strip));
+      strip.show();
+      settleUi(300);
+      const QString file = QStringLiteral("%1/banner-states-%2.png").arg(out, theme);
+      if (!strip.grab().save(file)) ++failures;
+      std::printf("%s\n", qPrintable(file));
+    }
+    qb::test::PopoverRig rig({"error", {}, "normal", "normal"});
     rig.startAndSettle();
     qb::ui::OnboardingWindow window(rig.store(), [](Provider) {});
     window.show();

@@ -10,6 +10,7 @@
 #include "popover_rig.h"
 #include "ui/onboarding_window.h"
 #include "ui/popover_widget.h"
+#include "ui/symbol_icon.h"
 
 namespace qb {
 namespace {
@@ -111,6 +112,21 @@ TEST(PopoverWidget, AStoreChangeRerendersTheOpenPopover) {
   EXPECT_TRUE(texts(popover).contains(QStringLiteral("ada@example.com")));
   EXPECT_TRUE(find(popover, QStringLiteral("refresh"))->isEnabled());
 
+  // Tab walks top to bottom, also through the parts rebuilt after the footer was made.
+  rig.store().setPreferredPrimary(Provider::claude);
+  ASSERT_TRUE(test::waitUntil([&] { return find(popover, QStringLiteral("pin-claude"))->isChecked(); }));
+  QWidget* w = find(popover, QStringLiteral("refresh"));
+  int lastY = -1, steps = 0;
+  while (w != find(popover, QStringLiteral("quit")) && steps++ < 100) {
+    const int y = w->mapTo(&popover, QPoint(0, 0)).y();
+    EXPECT_GE(y, lastY) << w->objectName().toStdString();
+    lastY = y;
+    do {
+      w = w->nextInFocusChain();
+    } while (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(&popover));
+  }
+  EXPECT_LT(steps, 100);
+
   rig.store().monitor(Provider::cursor)->signOut();
   ASSERT_TRUE(test::waitUntil([&] { return texts(popover).contains(QStringLiteral("Not signed in to any provider")); }));
   EXPECT_FALSE(texts(popover).contains(QStringLiteral("ada@example.com")));
@@ -180,6 +196,44 @@ TEST(OnboardingWindow, RowsFollowTheMonitors) {
   QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
   QApplication::sendEvent(&window, &enter);
   EXPECT_FALSE(window.isVisible());
+}
+
+TEST(SymbolIcon, EveryNameTheViewsUseHasAnIcon) {
+  using State = UsageMonitor::State;
+  QStringList names;
+  const QDateTime now = QDateTime::currentDateTime();
+  UsageSnapshot spent;
+  spent.onDemandEnabled = true;
+  for (const State& state : {State::of(Kind::unknown), State::failed(QStringLiteral("x")), State::loaded(spent)}) {
+    PopoverInput in;
+    for (Provider p : allProviders) in.sections[static_cast<int>(p)] = {p, state, {}, p == Provider::codex};
+    in.connected = {Provider::cursor};
+    const PopoverView v = popoverView(in, now);
+    names << v.headerIcon << v.refreshIcon << v.optionsIcon << v.connectMoreIcon;
+    for (const auto& s : v.sections) {
+      names << s.icon << s.pin.icon;
+      if (!s.errorIcon.isEmpty()) names << s.errorIcon;
+      if (s.onDemand) names << s.onDemand->icon;
+    }
+  }
+  UpdateInfo info;
+  for (const UpdaterState& u : {UpdaterState{update_state::Available{info}}, UpdaterState{update_state::Downloading{info, 0}},
+                                UpdaterState{update_state::ReadyToInstall{info, {}}}, UpdaterState{update_state::Installing{}},
+                                UpdaterState{update_state::Failed{std::nullopt, {}}}})
+    names << updateBannerView(u, {})->icon;
+  for (double p : {0.0, 20.0, 50.0, 80.0, 95.0}) {
+    UsageSnapshot s;
+    s.totalPercentUsed = p;
+    names << statusItemDisplay(StatusItemInput{{Provider::cursor}, Provider::cursor, State::loaded(s), {}}).image;
+  }
+  names << statusItemDisplay(StatusItemInput{}).image
+        << statusItemDisplay(StatusItemInput{{Provider::cursor}, Provider::cursor, State::of(Kind::unknown), {}}).image;
+  names.removeDuplicates();
+  EXPECT_EQ(names.size(), 22);
+  for (const QString& n : names) {
+    EXPECT_TRUE(ui::hasSymbol(n)) << n.toStdString();
+    EXPECT_FALSE(ui::symbolIcon(n, Qt::red).pixmap(16).isNull()) << n.toStdString();
+  }
 }
 
 }  // namespace

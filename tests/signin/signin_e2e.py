@@ -191,7 +191,21 @@ rc, out = login.finish(10)
 lines = [l for l in login.log().splitlines() if "sign-in window" in l.lower()]
 check(rc == 1 and lines == ["The sign-in window for Cursor crashed"], "one line after a crash: %r" % lines)
 
-# 5. No display: one line, exit 1.
+# 5. The caller goes away: its helper follows (standard input closed).
+login = Login()
+check(login.shown(), "fifth window shows")
+helper = [int(p) for p in os.listdir("/proc") if p.isdigit() and
+          open("/proc/%s/stat" % p).read().split(") ")[-1].split()[1] == str(login.proc.pid)]
+os.kill(login.proc.pid, signal.SIGKILL)
+login.finish(5)
+check(helper and wait(lambda: not any(os.path.exists("/proc/%d" % p) for p in helper), 10),
+      "the helper exits when its caller is gone")
+
+# 6. No display, or no helper: one line each, exit 1.
+missing = subprocess.run([QUOTABAR, "login", "cursor"], env=dict(env, QUOTABAR_SIGNIN_HELPER="/nonexistent"),
+                         capture_output=True, text=True, timeout=10)
+check(missing.returncode == 1 and missing.stderr.count("\n") == 1 and "qt6-webengine-dev" in missing.stderr,
+      "without the helper: how to install it, in one line")
 nd = subprocess.run([QUOTABAR, "login", "cursor"], env={k: v for k, v in env.items() if k != "DISPLAY"},
                     capture_output=True, text=True, timeout=10)
 check(nd.returncode == 1 and nd.stderr.count("\n") == 1 and "No display" in nd.stderr, "no display: one line")

@@ -35,6 +35,8 @@ const char kUserAgent[] =
     "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 (KHTML, like Gecko) "
     "Version/17.6 Safari/605.1.15";
 
+constexpr int kJarSettleMs = 250;
+
 // net::ERR_ABORTED: a navigation we (or the engine) cancelled; not a page failure.
 constexpr int kErrAborted = -3;
 
@@ -214,6 +216,8 @@ LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
   pollTimer_.setInterval(800);
   pollTimer_.setTimerType(Qt::PreciseTimer);
   connect(&pollTimer_, &QTimer::timeout, this, [this] {
+    // One response sets its cookies one by one; a tick amid them would capture half.
+    if (jarChanged_.isValid() && jarChanged_.elapsed() < kJarSettleMs) return;
     if (!gate_.finished()) tryCapture(false);
   });
 }
@@ -266,6 +270,7 @@ void LoginWindowController::cookieAdded(const QNetworkCookie& c) {
 }
 
 void LoginWindowController::cookieRemoved(const QNetworkCookie& c) {
+  jarChanged_.start();
   const QString name = QString::fromUtf8(c.name());
   jar_.removeIf([&](const JarCookie& j) {
     return j.name == name && j.domain == c.domain() && j.path == c.path();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QLoggingCategory>
 #include <QPointer>
@@ -68,6 +69,7 @@ class LoginWindowController : public QWidget {
   QTimer pollTimer_;
   CaptureGate gate_;
   QList<JarCookie> jar_;  // arrival order, one entry per name, domain and path
+  QElapsedTimer jarChanged_;
   std::unique_ptr<ProviderAPI> api_;
   CallHandle call_;
 };

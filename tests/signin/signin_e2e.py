@@ -43,6 +43,17 @@ def api_cookies():
         return [e["cookie"] for e in json.load(r) if e["path"] == "/api/auth/me"]
 
 
+def children(pid):
+    found = []
+    for p in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if open("/proc/%s/stat" % p).read().rsplit(") ", 1)[-1].split()[1] == str(pid):
+                found.append(int(p))
+        except OSError:
+            pass  # gone meanwhile
+    return found
+
+
 def find_window():
     r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Sign in to Cursor$"],
                        capture_output=True, text=True)
@@ -222,16 +233,16 @@ if field:
 press("Sign in")
 time.sleep(1.5)
 check(len(api_cookies()) == before and login.proc.poll() is None, "blanks pasted validate nothing")
+time.sleep(0.5)
 login.click_block(2)
 rc, out = login.finish()
-check(rc == 0 and "Loaded " + ORIGIN + "/fake-login/done" in login.log(), "the pop-up signs in inside the same view")
+check(rc == 0 and "Nav request: " + ORIGIN + "/fake-login/submit" in login.log(),
+      "the pop-up signs in inside the same view")
 
 # 4. A helper killed mid-sign-in: `quotabar login` exits 1 with one line.
 login = Login()
 check(login.shown(), "fourth window shows")
-helper = [int(p) for p in os.listdir("/proc") if p.isdigit() and
-          open("/proc/%s/stat" % p).read().split(") ")[-1].split()[1] == str(login.proc.pid)
-          and open("/proc/%s/comm" % p).read().strip() == "quotabar-signin"]
+helper = [p for p in children(login.proc.pid) if open("/proc/%d/comm" % p).read().strip() == "quotabar-signin"]
 check(len(helper) == 1, "one helper process")
 for pid in helper:
     os.kill(pid, signal.SIGKILL)
@@ -242,8 +253,7 @@ check(rc == 1 and lines == ["The sign-in window for Cursor crashed"], "one line 
 # 5. The caller goes away: its helper follows (standard input closed).
 login = Login()
 check(login.shown(), "fifth window shows")
-helper = [int(p) for p in os.listdir("/proc") if p.isdigit() and
-          open("/proc/%s/stat" % p).read().split(") ")[-1].split()[1] == str(login.proc.pid)]
+helper = children(login.proc.pid)
 os.kill(login.proc.pid, signal.SIGKILL)
 login.finish(5)
 check(helper and wait(lambda: not any(os.path.exists("/proc/%d" % p) for p in helper), 10),

@@ -22,6 +22,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <utility>
 
 #include "monitoring/session_store.h"
 
@@ -297,10 +298,15 @@ void LoginWindowController::validateAndFinish(const QString& value) {
   QPointer<LoginWindowController> self(this);
   call_ = api_->fetchAccount(value, [self, value](const ApiResult<AccountInfo>& r) {
     if (!self) return;
-    if (r) return self->finish(value, r.value());
-    self->gate_.failed(value);
-    self->progress_->setVisible(false);
-    self->alert(QStringLiteral("Couldn't validate that token"), r.error().description());
+    if (r) {
+      self->finish(value, r.value());
+    } else {
+      self->gate_.failed(value);
+      self->progress_->setVisible(false);
+      self->alert(QStringLiteral("Couldn't validate that token"), r.error().description());
+    }
+    const QString pasted = std::exchange(self->pendingPaste_, QString());
+    if (!pasted.isEmpty() && !self->gate_.finished()) self->validateAndFinish(pasted);
   });
 }
 
@@ -366,8 +372,10 @@ void LoginWindowController::promptPasteToken() {
 
   connect(dialog, &QDialog::accepted, this, [this, field] {
     const QString value = field->text().trimmed();
-    if (value.isEmpty() || !gate_.mayStart(value, true)) return;
-    validateAndFinish(value);
+    if (value.isEmpty() || gate_.finished()) return;
+    // Pasted while a capture is still validating: checked right after it, not dropped.
+    if (gate_.busy()) pendingPaste_ = value;
+    else validateAndFinish(value);
   });
   dialog->open();
   field->setFocus();

@@ -70,6 +70,7 @@ class LoginWindowController : public QWidget {
   CaptureGate gate_;
   QList<JarCookie> jar_;  // arrival order, one entry per name, domain and path
   QElapsedTimer jarChanged_;
+  QString pendingPaste_;
   std::unique_ptr<ProviderAPI> api_;
   CallHandle call_;
 };

@@ -109,7 +109,7 @@ bool storeSession(const QString& value, Provider p) {
 }
 
 LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
-    : QWidget(parent), provider_(p) {
+    : QMainWindow(parent), provider_(p) {
   setAttribute(Qt::WA_QuitOnClose, false);
   setWindowTitle(QStringLiteral("Sign in to ") + displayName(p));
 
@@ -121,7 +121,7 @@ LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
   connect(dataStore_->cookieStore(), &QWebEngineCookieStore::cookieRemoved, this,
           &LoginWindowController::cookieRemoved);
 
-  webView_ = new QWebEngineView(this);
+  webView_ = new QWebEngineView;
   auto* page = new LoginPage(dataStore_, webView_);  // owned by the view, deleted before the profile
   page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
   page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
@@ -200,7 +200,10 @@ LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
   row->addWidget(capture);
   row->addWidget(paste);
 
-  auto* column = new QVBoxLayout(this);
+  // A main window, so assistive tools announce it as a frame rather than a bare pane.
+  auto* content = new QWidget;
+  setCentralWidget(content);
+  auto* column = new QVBoxLayout(content);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
   column->addWidget(webView_, 1);

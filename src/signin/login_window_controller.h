@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
-#include <QWidget>
+#include <QMainWindow>
 #include <functional>
 #include <memory>
 
@@ -28,7 +28,7 @@ class StatusLabel;
 
 // One service's sign-in window: its own off-the-record browser profile, a live mirror of
 // that profile's cookie jar, the cookie poll, manual capture and the paste dialog.
-class LoginWindowController : public QWidget {
+class LoginWindowController : public QMainWindow {
   Q_OBJECT
 
  public:

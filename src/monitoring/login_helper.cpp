@@ -12,10 +12,17 @@ LoginHelper::LoginHelper(Provider p, QObject* parent) : QObject(parent), provide
 LoginHelper::~LoginHelper() {
   if (!process_) return;
   process_->disconnect(this);
-  // Closing its input is the helper's signal to quit; a helper that lingers is killed.
-  process_->closeWriteChannel();
-  if (!process_->waitForFinished(1500)) process_->kill();
-  delete process_;
+  if (process_->state() == QProcess::NotRunning) {
+    delete process_;
+    return;
+  }
+  // Closing its input is the helper's signal to quit. Not waited for here: the process
+  // object outlives this handle until the helper ends, and kills one that lingers.
+  QProcess* process = process_;
+  process->setParent(nullptr);
+  process->closeWriteChannel();
+  connect(process, &QProcess::finished, process, &QObject::deleteLater);
+  QTimer::singleShot(3000, process, [process] { process->kill(); });
 }
 
 QString LoginHelper::helperPath() {

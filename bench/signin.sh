@@ -14,5 +14,15 @@ exec bash tests/support/desktop-session.sh --keyring -- bash -c '
   export QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu QUOTABAR_SIGNIN_HELPER="$0/quotabar-signin"
   status=0
   "$1/bench/bench_signin" --cycles 3 || status=$?
+  # The command line: from starting `quotabar login` to the login page loaded in its window.
+  for run in 1 2 3; do
+    log="$DESKTOP_SESSION_TMP/login-$run.err"
+    start=$(date +%s%N)
+    QT_LOGGING_RULES="com.orvane.quotabar.login.info=true" "$0/quotabar" login cursor >/dev/null 2>"$log" &
+    login=$!
+    for _ in $(seq 3000); do grep -q "Loaded " "$log" && break; sleep 0.01; done
+    echo "quotabar login run $run: page shown after $(( ($(date +%s%N) - start) / 1000000 )) ms"
+    kill $login; wait $login 2>/dev/null || true
+  done
   kill $fake
   exit $status' "$bin" "$build"

@@ -7,27 +7,22 @@
 
 namespace qb {
 
-namespace {
-
-QString printable(const QByteArray& raw) {
-  QString line = QString::fromUtf8(raw).trimmed();
-  for (QChar& c : line) {
-    if (c.category() == QChar::Other_Control) c = u' ';
-  }
-  return line;
-}
-
-}  // namespace
-
 LoginHelper::LoginHelper(Provider p, QObject* parent) : QObject(parent), provider_(p) {}
 
 LoginHelper::~LoginHelper() {
   if (!process_) return;
   process_->disconnect(this);
-  // Closing its input is the helper's signal to quit; a helper that lingers is killed.
-  process_->closeWriteChannel();
-  if (!process_->waitForFinished(1500)) process_->kill();
-  delete process_;
+  if (process_->state() == QProcess::NotRunning) {
+    delete process_;
+    return;
+  }
+  // Closing its input is the helper's signal to quit. Not waited for here: the process
+  // object outlives this handle until the helper ends, and kills one that lingers.
+  QProcess* process = process_;
+  process->setParent(nullptr);
+  process->closeWriteChannel();
+  connect(process, &QProcess::finished, process, &QObject::deleteLater);
+  QTimer::singleShot(3000, process, [process] { process->kill(); });
 }
 
 QString LoginHelper::helperPath() {
@@ -51,7 +46,7 @@ void LoginHelper::present() {
 void LoginHelper::start() {
   done_ = false;
   errorLine_.clear();
-  buffer_.clear();
+  lines_ = {};
   const QString path = helperPath();
   const QFileInfo info(path);
   if (!info.isFile() || !info.isExecutable()) {
@@ -89,31 +84,26 @@ void LoginHelper::start() {
 
 void LoginHelper::readLines() {
   if (!process_) return;
-  buffer_ += process_->readAllStandardOutput();
   namespace sp = signin_protocol;
-  int end;
-  while ((end = buffer_.indexOf('\n')) >= 0) {
-    const QByteArray line = buffer_.left(end);
-    buffer_.remove(0, end + 1);
-    const int space = line.indexOf(' ');
-    const QByteArray word = space < 0 ? line : line.left(space);
-    const QString rest = space < 0 ? QString() : printable(line.mid(space + 1));
-    if (word == sp::signedIn) {
+  lines_.append(process_->readAllStandardOutput());
+  while (const auto line = lines_.next()) {
+    const sp::Message m = sp::parse(*line);
+    if (m.word == sp::signedIn) {
       if (!done_) {
         done_ = true;
-        Q_EMIT succeeded(rest);
+        Q_EMIT succeeded(m.text);
       }
-    } else if (word == sp::closed) {
+    } else if (m.word == sp::closed) {
       if (!done_) Q_EMIT windowClosed();
-    } else if (word == sp::shown) {
+    } else if (m.word == sp::shown) {
       Q_EMIT shown();
-    } else if (word == sp::loaded) {
+    } else if (m.word == sp::loaded) {
       Q_EMIT pageLoaded();
-    } else if (word == sp::error) {
-      errorLine_ = rest;
+    } else if (m.word == sp::error) {
+      errorLine_ = m.text;
     }
   }
-  if (buffer_.size() > sp::maxLine) {
+  if (lines_.overflowed()) {
     process_->kill();
     fail(QStringLiteral("The sign-in window sent an overlong line and was stopped"));
   }

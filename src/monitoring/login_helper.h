@@ -4,22 +4,12 @@
 #include <QPointer>
 #include <QString>
 
+#include "monitoring/signin_protocol.h"
 #include "providers/provider.h"
 
 class QProcess;
 
 namespace qb {
-
-// The lines the sign-in helper and its caller exchange; never a session value.
-namespace signin_protocol {
-inline constexpr char present[] = "present";    // caller -> helper: show the window
-inline constexpr char shown[] = "shown";        // helper -> caller: window on screen
-inline constexpr char loaded[] = "loaded";      // first page finished loading
-inline constexpr char closed[] = "closed";      // window closed without success
-inline constexpr char signedIn[] = "signed-in"; // + " " + who; the helper then exits
-inline constexpr char error[] = "error";        // + " " + one line; the helper then exits
-inline constexpr int maxLine = 1024;
-}  // namespace signin_protocol
 
 // The caller's handle on one service's quotabar-signin process: started on the first
 // present(), told to show its window again on later ones, never blocking.
@@ -56,7 +46,7 @@ class LoginHelper : public QObject {
 
   Provider provider_;
   QPointer<QProcess> process_;
-  QByteArray buffer_;
+  signin_protocol::LineBuffer lines_;
   QString errorLine_;
   bool quietLogs_ = false;
   bool done_ = false;  // success or failure reported; a later present() starts afresh

@@ -22,6 +22,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <utility>
 
 #include "monitoring/session_store.h"
 
@@ -34,6 +35,8 @@ namespace {
 const char kUserAgent[] =
     "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 (KHTML, like Gecko) "
     "Version/17.6 Safari/605.1.15";
+
+constexpr int kJarSettleMs = 250;
 
 // net::ERR_ABORTED: a navigation we (or the engine) cancelled; not a page failure.
 constexpr int kErrAborted = -3;
@@ -106,7 +109,7 @@ bool storeSession(const QString& value, Provider p) {
 }
 
 LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
-    : QWidget(parent), provider_(p) {
+    : QMainWindow(parent), provider_(p) {
   setAttribute(Qt::WA_QuitOnClose, false);
   setWindowTitle(QStringLiteral("Sign in to ") + displayName(p));
 
@@ -118,7 +121,7 @@ LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
   connect(dataStore_->cookieStore(), &QWebEngineCookieStore::cookieRemoved, this,
           &LoginWindowController::cookieRemoved);
 
-  webView_ = new QWebEngineView(this);
+  webView_ = new QWebEngineView;
   auto* page = new LoginPage(dataStore_, webView_);  // owned by the view, deleted before the profile
   page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
   page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
@@ -197,7 +200,10 @@ LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
   row->addWidget(capture);
   row->addWidget(paste);
 
-  auto* column = new QVBoxLayout(this);
+  // A main window, so assistive tools announce it as a frame rather than a bare pane.
+  auto* content = new QWidget;
+  setCentralWidget(content);
+  auto* column = new QVBoxLayout(content);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
   column->addWidget(webView_, 1);
@@ -214,6 +220,8 @@ LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
   pollTimer_.setInterval(800);
   pollTimer_.setTimerType(Qt::PreciseTimer);
   connect(&pollTimer_, &QTimer::timeout, this, [this] {
+    // One response sets its cookies one by one; a tick amid them would capture half.
+    if (jarChanged_.isValid() && jarChanged_.elapsed() < kJarSettleMs) return;
     if (!gate_.finished()) tryCapture(false);
   });
 }
@@ -266,6 +274,7 @@ void LoginWindowController::cookieAdded(const QNetworkCookie& c) {
 }
 
 void LoginWindowController::cookieRemoved(const QNetworkCookie& c) {
+  jarChanged_.start();
   const QString name = QString::fromUtf8(c.name());
   jar_.removeIf([&](const JarCookie& j) {
     return j.name == name && j.domain == c.domain() && j.path == c.path();
@@ -292,10 +301,15 @@ void LoginWindowController::validateAndFinish(const QString& value) {
   QPointer<LoginWindowController> self(this);
   call_ = api_->fetchAccount(value, [self, value](const ApiResult<AccountInfo>& r) {
     if (!self) return;
-    if (r) return self->finish(value, r.value());
-    self->gate_.failed(value);
-    self->progress_->setVisible(false);
-    self->alert(QStringLiteral("Couldn't validate that token"), r.error().description());
+    if (r) {
+      self->finish(value, r.value());
+    } else {
+      self->gate_.failed(value);
+      self->progress_->setVisible(false);
+      self->alert(QStringLiteral("Couldn't validate that token"), r.error().description());
+    }
+    const QString pasted = std::exchange(self->pendingPaste_, QString());
+    if (!pasted.isEmpty() && !self->gate_.finished()) self->validateAndFinish(pasted);
   });
 }
 
@@ -361,8 +375,10 @@ void LoginWindowController::promptPasteToken() {
 
   connect(dialog, &QDialog::accepted, this, [this, field] {
     const QString value = field->text().trimmed();
-    if (value.isEmpty() || !gate_.mayStart(value, true)) return;
-    validateAndFinish(value);
+    if (value.isEmpty() || gate_.finished()) return;
+    // Pasted while a capture is still validating: checked right after it, not dropped.
+    if (gate_.busy()) pendingPaste_ = value;
+    else validateAndFinish(value);
   });
   dialog->open();
   field->setFocus();

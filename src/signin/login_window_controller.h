@@ -1,11 +1,12 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
-#include <QWidget>
+#include <QMainWindow>
 #include <functional>
 #include <memory>
 
@@ -27,7 +28,7 @@ class StatusLabel;
 
 // One service's sign-in window: its own off-the-record browser profile, a live mirror of
 // that profile's cookie jar, the cookie poll, manual capture and the paste dialog.
-class LoginWindowController : public QWidget {
+class LoginWindowController : public QMainWindow {
   Q_OBJECT
 
  public:
@@ -68,6 +69,8 @@ class LoginWindowController : public QWidget {
   QTimer pollTimer_;
   CaptureGate gate_;
   QList<JarCookie> jar_;  // arrival order, one entry per name, domain and path
+  QElapsedTimer jarChanged_;
+  QString pendingPaste_;
   std::unique_ptr<ProviderAPI> api_;
   CallHandle call_;
 };

@@ -1,6 +1,6 @@
 // quotabar-signin PROVIDER: one service's sign-in window in a process of its own, so the
 // web engine's memory and crashes stay away from the tray. Talks to its caller in lines
-// on standard input and output (monitoring/login_helper.h); exits after success or when
+// on standard input and output (monitoring/signin_protocol.h); exits after success or when
 // its input closes.
 #include <QApplication>
 #include <QLoggingCategory>
@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "monitoring/login_helper.h"
+#include "monitoring/signin_protocol.h"
 #include "providers/web_origin.h"
 #include "signin/login_window_controller.h"
 
@@ -17,16 +17,8 @@ namespace {
 
 namespace sp = qb::signin_protocol;
 
-void say(const char* word, const QString& rest = QString()) {
-  QByteArray line(word);
-  if (!rest.isEmpty()) {
-    QString clean = rest;
-    for (QChar& c : clean) {
-      if (c.category() == QChar::Other_Control) c = u' ';
-    }
-    line += ' ' + clean.toUtf8().left(sp::maxLine - 32);
-  }
-  line += '\n';
+void say(const char* word, const QString& text = QString()) {
+  const QByteArray line = sp::format(word, text);
   std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
   std::fflush(stdout);
 }
@@ -82,7 +74,7 @@ int main(int argc, char** argv) {
   };
 
   // Standard input: one command a line; end of input means the caller is gone.
-  QByteArray pending;
+  sp::LineBuffer lines;
   QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
   QObject::connect(&input, &QSocketNotifier::activated, [&] {
     char buf[512];
@@ -92,14 +84,10 @@ int main(int argc, char** argv) {
       QCoreApplication::exit(0);
       return;
     }
-    pending.append(buf, n);
-    int end;
-    while ((end = pending.indexOf('\n')) >= 0) {
-      const QByteArray line = pending.left(end).trimmed();
-      pending.remove(0, end + 1);
-      if (line == sp::present) present();
+    lines.append(QByteArray(buf, static_cast<qsizetype>(n)));
+    while (const auto line = lines.next()) {
+      if (sp::parse(*line).word == sp::present) present();
     }
-    if (pending.size() > sp::maxLine) pending.clear();
   });
   return QApplication::exec();
 }

@@ -43,6 +43,23 @@ def api_cookies():
         return [e["cookie"] for e in json.load(r) if e["path"] == "/api/auth/me"]
 
 
+def children(pid):
+    found = []
+    for p in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if open("/proc/%s/stat" % p).read().rsplit(") ", 1)[-1].split()[1] == str(pid):
+                found.append(int(p))
+        except OSError:
+            pass  # gone meanwhile
+    return found
+
+
+def find_window():
+    r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Sign in to Cursor$"],
+                       capture_output=True, text=True)
+    return r.stdout.split()[0] if r.stdout.split() else None
+
+
 class Login:
     """One `quotabar login cursor` run and its window."""
 
@@ -60,15 +77,12 @@ class Login:
 
     def shown(self):
         """Waits for the window and the login page in it."""
-        def find():
-            r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Sign in to Cursor$"],
-                               capture_output=True, text=True)
-            return r.stdout.split()[0] if r.stdout.split() else None
-        self.wid = wait(find)
+        self.wid = wait(find_window)
         return bool(self.wid) and bool(wait(lambda: "Loaded " + ORIGIN + "/loginDeepControl" in self.log()))
 
     def click_block(self, i):
         """Clicks the i-th 100-pixel block of the fake login page."""
+        self.wid = wait(find_window, 5)
         geo = subprocess.run(["xdotool", "getwindowgeometry", "--shell", self.wid],
                              capture_output=True, text=True).stdout
         g = dict(l.split("=") for l in geo.split())
@@ -83,6 +97,51 @@ class Login:
             out, _ = self.proc.communicate()
         self.err.close()
         return self.proc.returncode, out
+
+
+class Lines:
+    """Lines of a child's output, each awaited with a time limit."""
+
+    def __init__(self, stream):
+        self.fd, self.buf = stream.fileno(), b""
+
+    def next(self, timeout=20.0):
+        import select
+        end = time.time() + timeout
+        while b"\n" not in self.buf:
+            left = end - time.time()
+            if left <= 0 or not select.select([self.fd], [], [], left)[0]:
+                return ""
+            chunk = os.read(self.fd, 4096)
+            if not chunk:
+                break
+            self.buf += chunk
+        line, sep, self.buf = self.buf.partition(b"\n")
+        return (line + sep).decode()
+
+
+def close_window(wid):
+    """Asks the window to close, as a window manager's close button does (WM_DELETE_WINDOW)."""
+    import ctypes
+    x = ctypes.CDLL("libX11.so.6")
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XInternAtom.restype = ctypes.c_ulong
+    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+    d = x.XOpenDisplay(None)
+    ev = ClientMessage(type=33, window=int(wid), format=32,
+                       message_type=x.XInternAtom(d, b"WM_PROTOCOLS", 0))
+    ev.data[0] = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)
+    x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    x.XSendEvent(d, int(wid), 0, 0, ctypes.byref(ev))
+    x.XFlush.argtypes = [ctypes.c_void_p]
+    x.XFlush(d)
+    x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x.XCloseDisplay(d)
 
 
 def screenshot(name):
@@ -174,16 +233,16 @@ if field:
 press("Sign in")
 time.sleep(1.5)
 check(len(api_cookies()) == before and login.proc.poll() is None, "blanks pasted validate nothing")
+time.sleep(0.5)
 login.click_block(2)
 rc, out = login.finish()
-check(rc == 0 and "Loaded " + ORIGIN + "/fake-login/done" in login.log(), "the pop-up signs in inside the same view")
+check(rc == 0 and "Nav request: " + ORIGIN + "/fake-login/submit" in login.log(),
+      "the pop-up signs in inside the same view")
 
 # 4. A helper killed mid-sign-in: `quotabar login` exits 1 with one line.
 login = Login()
 check(login.shown(), "fourth window shows")
-helper = [int(p) for p in os.listdir("/proc") if p.isdigit() and
-          open("/proc/%s/stat" % p).read().split(") ")[-1].split()[1] == str(login.proc.pid)
-          and open("/proc/%s/comm" % p).read().strip() == "quotabar-signin"]
+helper = [p for p in children(login.proc.pid) if open("/proc/%d/comm" % p).read().strip() == "quotabar-signin"]
 check(len(helper) == 1, "one helper process")
 for pid in helper:
     os.kill(pid, signal.SIGKILL)
@@ -191,7 +250,52 @@ rc, out = login.finish(10)
 lines = [l for l in login.log().splitlines() if "sign-in window" in l.lower()]
 check(rc == 1 and lines == ["The sign-in window for Cursor crashed"], "one line after a crash: %r" % lines)
 
-# 5. No display: one line, exit 1.
+# 5. The caller goes away: its helper follows (standard input closed).
+login = Login()
+check(login.shown(), "fifth window shows")
+helper = children(login.proc.pid)
+os.kill(login.proc.pid, signal.SIGKILL)
+login.finish(5)
+check(helper and wait(lambda: not any(os.path.exists("/proc/%d" % p) for p in helper), 10),
+      "the helper exits when its caller is gone")
+
+# 6. The tray's path, speaking the line protocol to the helper itself: a closed window keeps
+# its helper and cookie jar; presenting again reloads the login page; success comes once.
+helper = subprocess.Popen([os.path.join(BIN, "quotabar-signin"), "cursor"], env=env, stdin=subprocess.PIPE,
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
+out = Lines(helper.stdout)
+helper.stdin.write(b"present\n")
+check(out.next() == "shown\n" and out.next() == "loaded\n", "helper: shown, loaded")
+login = Login.__new__(Login)
+login.click_block(1)  # an expired cookie lands in the jar and fails once
+press("OK")
+time.sleep(0.5)  # a window under a modal alert refuses to close
+close_window(login.wid)
+check(out.next() == "closed\n", "closing the window says closed")
+time.sleep(1.6)
+check(helper.poll() is None, "the helper stays after its window closed")
+helper.stdin.write(b"present\n")
+check(out.next() == "shown\n", "presented again")
+time.sleep(1.0)
+login.click_block(0)
+line = out.next()
+check(line.startswith("signed-in ada@example.com"), "signed in after reopening: %r" % line)
+check(api_cookies()[-1] == "WorkosCursorSessionToken-expired=old; " + SESSION,
+      "the jar kept the cookie set before the window closed")
+check(helper.wait(10) == 0 and out.next(2) == "", "the helper exits after one success")
+
+# 7. `quotabar login` whose window is closed exits 1.
+login = Login()
+check(login.shown(), "seventh window shows")
+close_window(login.wid)
+rc, out = login.finish(10)
+check(rc == 1 and "Sign-in window closed" in login.log(), "a closed window: exit 1")
+
+# 8. No display, or no helper: one line each, exit 1.
+missing = subprocess.run([QUOTABAR, "login", "cursor"], env=dict(env, QUOTABAR_SIGNIN_HELPER="/nonexistent"),
+                         capture_output=True, text=True, timeout=10)
+check(missing.returncode == 1 and missing.stderr.count("\n") == 1 and "qt6-webengine-dev" in missing.stderr,
+      "without the helper: how to install it, in one line")
 nd = subprocess.run([QUOTABAR, "login", "cursor"], env={k: v for k, v in env.items() if k != "DISPLAY"},
                     capture_output=True, text=True, timeout=10)
 check(nd.returncode == 1 and nd.stderr.count("\n") == 1 and "No display" in nd.stderr, "no display: one line")

@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "monitoring/login_helper.h"
+#include "support/test_support.h"
+
+namespace qb {
+namespace {
+
+// The caller's side of the sign-in helper, against small shell scripts standing in for it.
+TEST(LoginHelper, ReportsEachOutcomeOnceAndOneLineOnFailure) {
+  struct Case {
+    const char* what;
+    const char* script;  // nullptr: no helper installed
+    int presents;
+    const char* succeeded;  // who, or nullptr
+    int closed;
+    const char* failedContains;  // or nullptr
+  } cases[] = {
+      {"success is reported once", "read l; echo shown; echo 'signed-in ada'; echo 'signed-in eve'",
+       1, "ada", 0, nullptr},
+      {"a closed window keeps the helper; present shows it again",
+       "read l; echo closed; read l; echo shown; printf 'signed-in b\\0\\033ob\\n'", 2, "b  ob", 1, nullptr},
+      {"a crash is one line", "read l; echo shown; kill -9 $$", 1, nullptr, 0, "crashed"},
+      {"the helper's own reason is the line", "read l; echo 'error No display: x'; exit 1", 1, nullptr,
+       0, "No display: x"},
+      {"an overlong line stops the helper", "read l; head -c 5000 /dev/zero | tr '\\0' a; sleep 5", 1,
+       nullptr, 0, "overlong"},
+      {"a missing helper says what to install", nullptr, 1, nullptr, 0, "qt6-webengine-dev"},
+  };
+  for (const Case& c : cases) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quotabar-signin"));
+    if (c.script) {
+      QFile f(path);
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write(QByteArray("#!/bin/sh\n") + c.script + "\n");
+      f.close();
+      f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    qputenv("QUOTABAR_SIGNIN_HELPER", path.toUtf8());
+    QStringList who, failures;
+    int closed = 0;
+    {
+      LoginHelper helper(Provider::cursor);
+      QObject::connect(&helper, &LoginHelper::succeeded, [&](const QString& w) { who << w; });
+      QObject::connect(&helper, &LoginHelper::windowClosed, [&] {
+        ++closed;
+        if (c.presents > 1) helper.present();
+      });
+      QObject::connect(&helper, &LoginHelper::failed, [&](const QString& l) { failures << l; });
+      helper.present();
+      test::waitUntil([&] { return !who.isEmpty() || !failures.isEmpty(); }, 5000);
+      test::spin(200);
+    }
+    qunsetenv("QUOTABAR_SIGNIN_HELPER");
+    EXPECT_EQ(who, c.succeeded ? QStringList{QString::fromLatin1(c.succeeded)} : QStringList()) << c.what;
+    EXPECT_EQ(closed, c.closed) << c.what;
+    if (c.failedContains) {
+      ASSERT_EQ(failures.size(), 1) << c.what;
+      EXPECT_TRUE(failures.first().contains(QString::fromLatin1(c.failedContains))) << c.what << ": "
+                                                                                   << failures.first().toStdString();
+    } else {
+      EXPECT_TRUE(failures.isEmpty()) << c.what;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qb

@@ -1,5 +1,7 @@
 #include "present/popover_view.h"
 
+#include "platform/autostart.h"
+
 #include "monitoring/providers_store.h"
 #include "present/formatters.h"
 #include "updater/updater.h"
@@ -15,6 +17,7 @@ PopoverInput popoverInput(const ProvidersStore& store, const Updater* updater) {
   in.connected = store.connectedProviders();
   in.primary = store.primaryMonitor()->provider();
   in.refreshIntervalSeconds = store.refreshIntervalSeconds();
+  in.openAtLogin = platform::autostartEnabled();
   if (updater) {
     in.updater = PopoverInput::UpdaterInput{updater->state(), updater->currentVersion(),
                                             updater->currentBuild(), updater->lastChecked()};
@@ -37,6 +40,10 @@ OptionsMenuView optionsMenuView(const PopoverInput& in, const QDateTime& now) {
   m.connectText = QStringLiteral("Connect Providers\u2026");
   m.dashboardText = QStringLiteral("Open ") + displayName(in.primary) + QStringLiteral(" Dashboard");
   m.dashboardUrl = dashboardURL(in.primary);
+  if (in.openAtLogin) {
+    m.openAtLoginText = QStringLiteral("Open at Login");
+    m.openAtLogin = in.openAtLogin;
+  }
   if (in.updater) {
     m.checkForUpdatesText = QStringLiteral("Check for Updates\u2026");
     QString line = QStringLiteral("v%1 (%2)").arg(in.updater->currentVersion, in.updater->currentBuild);

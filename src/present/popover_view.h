@@ -30,6 +30,9 @@ struct OptionsMenuView {
   QString connectText;
   QString dashboardText;
   QUrl dashboardUrl;
+  // Starting with the desktop session; absent when it cannot be offered.
+  QString openAtLoginText;
+  std::optional<bool> openAtLogin;
   std::optional<QString> checkForUpdatesText;  // with an updater
   std::optional<QString> versionLine;
   std::optional<QString> signOutTitle;  // with a connected service
@@ -50,6 +53,7 @@ struct PopoverInput {
     std::optional<QDateTime> lastChecked;
   };
   std::optional<UpdaterInput> updater;
+  std::optional<bool> openAtLogin;  // whether the login-start entry exists
 };
 
 PopoverInput popoverInput(const ProvidersStore& store, const Updater* updater);

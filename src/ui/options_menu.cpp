@@ -54,6 +54,14 @@ void fillOptionsMenu(QMenu* menu, const OptionsMenuView& v, ProvidersStore& stor
                    [f = actions.onConnectProviders] { call(f); });
   QObject::connect(menu->addAction(literalText(v.dashboardText)), &QAction::triggered, menu,
                    [actions, url = v.dashboardUrl] { openURL(actions, url); });
+  if (v.openAtLogin) {
+    QAction* login = menu->addAction(literalText(v.openAtLoginText));
+    login->setCheckable(true);
+    login->setChecked(*v.openAtLogin);
+    QObject::connect(login, &QAction::toggled, menu, [f = actions.onSetOpenAtLogin](bool on) {
+      if (f) f(on);
+    });
+  }
   if (v.checkForUpdatesText) {
     menu->addSeparator();
     QObject::connect(menu->addAction(literalText(*v.checkForUpdatesText)), &QAction::triggered, menu,

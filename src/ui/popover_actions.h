@@ -13,6 +13,8 @@ struct PopoverActions {
   std::function<void()> onConnectProviders, onRefresh, onCheckForUpdates, onShowUpdateDetails, onQuit;
   // Opens a dashboard; empty means the desktop's browser.
   std::function<void(const QUrl&)> onOpenURL;
+  // Switches the login-start entry on or off.
+  std::function<void(bool)> onSetOpenAtLogin;
 };
 
 void openURL(const PopoverActions& actions, const QUrl& url);

@@ -12,6 +12,7 @@
 #include "monitoring/login_helper.h"
 #include "monitoring/providers_store.h"
 #include "monitoring/session_store.h"
+#include "platform/autostart.h"
 #include "platform/desktop/process_clock.h"
 #include "platform/desktop/tray_host.h"
 #include "platform/settings.h"
@@ -50,6 +51,7 @@ StatusBarController::StatusBarController(ProvidersStore& store, Updater* updater
   };
   actions.onShowUpdateDetails = [self] { if (self) self->showUpdateWindow(); };
   actions.onQuit = [quit = options_.quit] { quit(); };
+  actions.onSetOpenAtLogin = [self](bool on) { if (self) self->setOpenAtLogin(on); };
   popover_ = new PopoverWidget(store_, updater_, actions);
   popover_->setMode(PopoverWidget::Mode::popup);
 
@@ -186,7 +188,17 @@ void StatusBarController::fillContextMenu() {
   };
   actions.onShowUpdateDetails = [self] { if (self) self->showUpdateWindow(); };
   actions.onQuit = [quit = options_.quit] { quit(); };
+  actions.onSetOpenAtLogin = [self](bool on) { if (self) self->setOpenAtLogin(on); };
   fillOptionsMenu(menu_, store_, updater_, actions);
+}
+
+void StatusBarController::setOpenAtLogin(bool on) {
+  // The entry starts this executable: the bundle's own, wherever it is installed.
+  if (!platform::setAutostartEnabled(on, QCoreApplication::applicationFilePath())) {
+    const QString why = QStringLiteral("Couldn't change %1.").arg(platform::autostartEntryPath());
+    qCWarning(lcTray).noquote() << why;
+    if (tray_) tray_->showMessage(QStringLiteral("Quotabar"), why, QSystemTrayIcon::Warning);
+  }
 }
 
 void StatusBarController::signOut(Provider provider) {

@@ -57,6 +57,7 @@ class StatusBarController : public QObject {
   void refreshStatusItem();
   // Signs the service out; with nothing left connected the popover closes.
   void signOut(Provider provider);
+  void setOpenAtLogin(bool on);
 
   // What tests and the app look at.
   QSystemTrayIcon* trayIcon() const { return tray_; }

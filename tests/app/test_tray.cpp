@@ -7,7 +7,9 @@
 #include "fake_update_server.h"
 #include "monitoring/providers_store.h"
 #include "monitoring/session_store.h"
+#include "platform/autostart.h"
 #include "platform/settings.h"
+#include "present/popover_view.h"
 #include "support/test_support.h"
 #include "ui/onboarding_window.h"
 #include "ui/popover_widget.h"
@@ -85,6 +87,24 @@ TEST(StatusBar, SigningOutOfTheLastServiceClosesThePopover) {
   bar.signOut(Provider::cursor);
   EXPECT_FALSE(bar.popover()->isVisible());
   EXPECT_TRUE(store.connectedProviders().isEmpty());
+}
+
+TEST(StatusBar, OpenAtLoginWritesAndRemovesTheEntry) {
+  test::TempHome home;
+  ProvidersStore store;
+  ui::StatusBarController bar(store, nullptr, quiet());
+  bar.setOpenAtLogin(true);
+  QFile entry(platform::autostartEntryPath());
+  ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(entry.readAll());
+  // The panel-waiting keys, and an Exec that survives a path with blanks or quotes.
+  EXPECT_TRUE(text.contains(QStringLiteral("X-KDE-autostart-after=panel")));
+  EXPECT_TRUE(text.contains(QStringLiteral("Exec=\"") + QCoreApplication::applicationFilePath()));
+  EXPECT_EQ(platform::autostartEntry(QStringLiteral("/a b/\"q\"$x")).section(u'\n', 4, 4),
+            QStringLiteral("Exec=\"/a b/\\\"q\\\"\\$x\""));
+  EXPECT_TRUE(optionsMenuView(popoverInput(store, nullptr), QDateTime::currentDateTime()).openAtLogin.value_or(false));
+  bar.setOpenAtLogin(false);
+  EXPECT_FALSE(platform::autostartEnabled());
 }
 
 TEST(AppDelegate, OnboardingOnlyWhenNothingIsStoredAndTheFirstCheckFollowsTheLastOne) {

@@ -1,4 +1,4 @@
-#include "platform/desktop/autostart.h"
+#include "platform/autostart.h"
 
 #include <QDir>
 #include <QFile>

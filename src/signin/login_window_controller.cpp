@@ -97,17 +97,6 @@ class StatusLabel : public QLabel {
   QString full_;
 };
 
-
-bool storeSession(const QString& value, Provider p) {
-  const QString trimmed = value.trimmed();
-  SessionStore::save(trimmed, p);
-  const std::optional<QString> back = SessionStore::load(p);
-  if (!back) return false;
-  // A bare Cursor token reads back as a cookie pair.
-  const bool bareCursor = p == Provider::cursor && !trimmed.contains(u'=');
-  return *back == (bareCursor ? cookieNames(p).first() + u'=' + trimmed : trimmed);
-}
-
 LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
     : QMainWindow(parent), provider_(p) {
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -314,13 +303,10 @@ void LoginWindowController::validateAndFinish(const QString& value) {
 }
 
 void LoginWindowController::finish(const QString& value, const AccountInfo& account) {
-  if (!storeSession(value, provider_)) {
+  if (const SessionStore::Outcome stored = SessionStore::saveChecked(value, provider_); !stored) {
     gate_.failed(value);
     progress_->setVisible(false);
-    alert(QStringLiteral("Couldn't save that token"),
-          QStringLiteral("The session was accepted but could not be read back from the keyring or "
-                         "the session file, so nothing counts as signed in. Check that the data "
-                         "folder is writable and try again."));
+    alert(QStringLiteral("Couldn't save that token"), stored.reason);
     return;
   }
   if (!gate_.succeeded()) return;

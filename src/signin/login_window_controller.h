@@ -75,7 +75,4 @@ class LoginWindowController : public QMainWindow {
   CallHandle call_;
 };
 
-// The save with its read-back: true only when the stored value loads back.
-bool storeSession(const QString& value, Provider p);
-
 }  // namespace qb

@@ -84,6 +84,8 @@ XDG_CONFIG_HOME="$root/config"
 XDG_DATA_HOME="$root/data"
 TMPDIR="$root/tmp"
 QUOTABAR_KEYRING=off
+# Without a keyring every session read would log its fallback to the file.
+QT_LOGGING_RULES="${QT_LOGGING_RULES:-com.orvane.vantelo.tokenstore=false}"
 set +a
 mkdir -p -m 0700 "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$TMPDIR"
 unset GNUPGHOME

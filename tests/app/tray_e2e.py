@@ -26,11 +26,14 @@ os.makedirs(SHOTS, exist_ok=True)
 
 def fail(why):
     print("FAIL:", why)
-    for log in ("demo.log", "demo/fake-services.log"):
+    import glob
+    logs = ["demo.log", "demo/fake-services.log"] + glob.glob(os.path.join(TMP, "demo/tmp/*/relaunch.log"))
+    for log in logs:
         path = os.path.join(TMP, log)
         if os.path.exists(path):
             print("---", log)
             print(open(path, errors="replace").read()[-4000:])
+    print(subprocess.run(["ps", "-eo", "pid,etimes,stat,args"], capture_output=True, text=True).stdout)
     sys.exit(1)
 
 
@@ -226,7 +229,7 @@ def run():
     def relaunched():
         pids = [p for p in app_pids() if p != first_pid]
         return pids and plist_version(APP) != old_version and pids
-    wait_for("the new version to start", relaunched, 60)
+    wait_for("the new version to start", relaunched, 120)
     if os.path.exists(os.path.join(BUNDLE, "Contents/_CodeSignature")):
         fail("the running build's own bundle was touched")
     print("updated %s -> %s and relaunched" % (old_version, plist_version(APP)))

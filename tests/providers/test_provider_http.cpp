@@ -85,7 +85,7 @@ TEST_F(ProviderHttpTest, TheStatusDecidesAndTheBodyIsKept) {
   };
   for (auto& c : cases) EXPECT_EQ(describe(c.reply), c.expected) << c.reply.status;
 
-  const QString capped = describe(Reply::text(marks, 500));
+  const QString capped = describe(Reply::text(marks, 500, "application/octet-stream"));
   EXPECT_LE(capped.size(), 1100);
   EXPECT_TRUE(capped.startsWith(QStringLiteral("HTTP 500: e\u0301")));
   // (A type the fake server does not compress again on its own.)

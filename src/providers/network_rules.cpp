@@ -8,6 +8,8 @@ namespace qb {
 
 namespace {
 constexpr const char* kStopReason = "qbStopReason";
+constexpr const char* kRedirects = "qbRedirects";
+constexpr int kMaxRedirects = 10;
 }  // namespace
 
 void stopReply(QNetworkReply* reply, const QString& why) {
@@ -30,6 +32,13 @@ void guardRedirects(QNetworkReply* reply, std::function<bool(const QUrl&)> allow
                     const QString& refusalSuffix) {
   QObject::connect(reply, &QNetworkReply::redirected, reply,
                    [reply, allowed = std::move(allowed), refusalSuffix](const QUrl& target) {
+                     // Our own bound on a redirect chain, whatever Qt's limit is.
+                     const int followed = reply->property(kRedirects).toInt() + 1;
+                     reply->setProperty(kRedirects, followed);
+                     if (followed > kMaxRedirects) {
+                       stopReply(reply, QStringLiteral("Too many redirects."));
+                       return;
+                     }
                      if (allowed(target)) {
                        Q_EMIT reply->redirectAllowed();
                        return;
@@ -76,6 +85,9 @@ ReplyOutcome replyOutcome(QNetworkReply* reply) {
     return {Kind::transport, 0, transportFailure(reply)};
   }
   const int code = status.toInt();
+  // Qt ends some redirect loops with a made-up interim status (100): no answer arrived.
+  if (reply->property(kRedirects).toInt() > 0 && (code < 200 || (code >= 300 && code < 400)))
+    return {Kind::transport, 0, QStringLiteral("The redirects did not end in an answer.")};
   // A success whose body broke off or failed to decompress is no answer.
   if (code >= 200 && code <= 299 && !clean) return {Kind::transport, 0, transportFailure(reply)};
   return {Kind::answered, code, {}};

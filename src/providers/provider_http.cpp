@@ -42,6 +42,7 @@ QString describeNetworkError(QNetworkReply* reply) {
     case QNetworkReply::HostNotFoundError:
       return QStringLiteral("A server with the specified hostname could not be found.");
     case QNetworkReply::TimeoutError: return QStringLiteral("The request timed out.");
+    case QNetworkReply::TooManyRedirectsError: return QStringLiteral("Too many redirects.");
     case QNetworkReply::OperationCanceledError: return QStringLiteral("cancelled");
     case QNetworkReply::SslHandshakeFailedError:
       return QStringLiteral("An SSL error has occurred and a secure connection to the server "

@@ -11,6 +11,7 @@
 
 #include "fake_http_server.h"
 #include "fake_services.h"
+#include "monitoring/keyring_fixture.h"
 #include "support/test_support.h"
 
 namespace qb {
@@ -158,15 +159,14 @@ TEST_F(CliTest, StatusReportsErrorsAndBetaServices) {
 }
 
 TEST_F(CliTest, ConcurrentFirstRunsAllFindTheLegacySession) {
-  for (int round = 0; round < 2; ++round) {
-    ASSERT_TRUE(QDir(dataFolder()).removeRecursively() && QDir().mkpath(dataFolder()));
-    QFile legacy(dataFolder() + QStringLiteral("/session-token"));
-    ASSERT_TRUE(legacy.open(QIODevice::WriteOnly) && legacy.write("legacy-token") == 12);
-    legacy.close();
+  test::PrivateKeyring keyring;
+  ASSERT_TRUE(keyring.start()) << qPrintable(keyring.error());
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const QString& kv : env()) environment.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_TRUE(keyring.seed(QStringLiteral("WorkosCursorSessionToken"), "legacy-token"));
     std::vector<std::unique_ptr<QProcess>> runs;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString& kv : env()) environment.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 10; ++i) {
       runs.push_back(std::make_unique<QProcess>());
       runs.back()->setProcessEnvironment(environment);
       runs.back()->start(test::quotabarExecutable(), {QStringLiteral("status"), QStringLiteral("--json")});
@@ -174,8 +174,10 @@ TEST_F(CliTest, ConcurrentFirstRunsAllFindTheLegacySession) {
     for (auto& p : runs) {
       ASSERT_TRUE(test::waitUntil([&] { return p->state() == QProcess::NotRunning; }, 30'000));
       const QJsonObject status = QJsonDocument::fromJson(p->readAllStandardOutput()).object();
-      EXPECT_EQ(provider(status, 0).value(QStringLiteral("state")), QStringLiteral("loaded")) << "round " << round;
+      EXPECT_EQ(provider(status, 0).value(QStringLiteral("state")).toString(), QStringLiteral("loaded"))
+          << "round " << round << " " << provider(status, 0).value(QStringLiteral("error")).toString().toStdString();
     }
+    ASSERT_EQ(run({QStringLiteral("signout"), QStringLiteral("cursor")}).exitCode, 0);
   }
 }
 

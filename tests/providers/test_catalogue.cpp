@@ -21,14 +21,6 @@ TEST(Catalogue, AddressesAreBuiltFromTheConfiguredOrigin) {
   setConfiguredOrigin(Provider::claude, defaultOrigin(Provider::claude));
 }
 
-TEST(Catalogue, FactoryMakesTheClientOfEachServiceOnItsOrigin) {
-  for (Provider p : allProviders) {
-    const auto api = makeAPI(p);
-    EXPECT_EQ(api->provider(), p);
-    EXPECT_EQ(api->host(), webOrigin(p));
-  }
-}
-
 TEST(Origins, OnlyHttpsOrLoopbackHttpOriginsAreAccepted) {
   struct Case {
     const char* text;

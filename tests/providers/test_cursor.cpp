@@ -37,29 +37,24 @@ TEST(CursorRules, CentsRule) {
 }
 
 TEST(CursorRules, OnDemandBlockChoice) {
-  const UsageSnapshot team =
-      snapshot(R"({"teamUsage":{"onDemand":{"enabled":true,"used":1234,"limit":5000}}})");
-  EXPECT_TRUE(team.onDemandEnabled);
-  EXPECT_EQ(team.onDemandUsedCents, 1234);
-  EXPECT_EQ(team.onDemandLimitCents, 5000);
-  EXPECT_FALSE(team.planLimit);
-
-  const UsageSnapshot both = snapshot(
-      R"({"individualUsage":{"onDemand":{"enabled":false,"used":1,"limit":2}},)"
-      R"("teamUsage":{"onDemand":{"enabled":true,"used":1234,"limit":5000}}})");
-  EXPECT_FALSE(both.onDemandEnabled);
-  EXPECT_EQ(both.onDemandUsedCents, 1);
-  EXPECT_EQ(both.onDemandLimitCents, 2);
-
-  const UsageSnapshot nullEnabled =
-      snapshot(R"({"individualUsage":{"onDemand":{"enabled":null,"used":10,"limit":20}}})");
-  EXPECT_FALSE(nullEnabled.onDemandEnabled);
-  EXPECT_EQ(nullEnabled.onDemandUsedCents, 10);
-
-  // An individual block without onDemand falls back to the team's.
-  const UsageSnapshot planOnly = snapshot(
-      R"({"individualUsage":{"plan":{"used":5}},"teamUsage":{"onDemand":{"used":77}}})");
-  EXPECT_EQ(planOnly.onDemandUsedCents, 77);
+  struct Case {
+    const char* json;
+    bool enabled;
+    std::optional<double> used, limit;
+  } cases[] = {
+      {R"({"teamUsage":{"onDemand":{"enabled":true,"used":1234,"limit":5000}}})", true, 1234, 5000},
+      {R"({"individualUsage":{"onDemand":{"enabled":false,"used":1,"limit":2}},)"
+       R"("teamUsage":{"onDemand":{"enabled":true,"used":1234,"limit":5000}}})", false, 1, 2},
+      {R"({"individualUsage":{"onDemand":{"enabled":null,"used":10,"limit":20}}})", false, 10, 20},
+      // An individual block without onDemand falls back to the team's.
+      {R"({"individualUsage":{"plan":{"used":5}},"teamUsage":{"onDemand":{"used":77}}})", false, 77, {}},
+  };
+  for (const auto& c : cases) {
+    const UsageSnapshot s = snapshot(c.json);
+    EXPECT_EQ(s.onDemandEnabled, c.enabled) << c.json;
+    EXPECT_EQ(s.onDemandUsedCents, c.used) << c.json;
+    EXPECT_EQ(s.onDemandLimitCents, c.limit) << c.json;
+  }
 }
 
 TEST(CursorRules, DatesNeedFractionalSeconds) {
@@ -101,48 +96,30 @@ TEST_F(CursorClientTest, FetchUsageFoldsBothAnswersIntoOneSnapshot) {
   ASSERT_TRUE(r) << r.error().description().toStdString();
   const UsageSnapshot& s = r.value();
   EXPECT_EQ(s.email, QStringLiteral("ada@example.com"));
-  EXPECT_EQ(s.membership, QStringLiteral("pro"));
   EXPECT_EQ(s.totalPercentUsed, 58.0);
   EXPECT_EQ(s.planUsed, 1160);
-  EXPECT_TRUE(s.isCentsBased);
-  EXPECT_TRUE(s.onDemandEnabled);
-  EXPECT_EQ(s.onDemandUsedCents, 1523);
-  EXPECT_TRUE(s.billingStart && s.billingEnd);
-  EXPECT_FALSE(s.statusNote);
-  EXPECT_EQ(server.count("/api/auth/me"), 1u);
+  EXPECT_TRUE(s.isCentsBased && s.onDemandEnabled && s.billingStart && s.billingEnd);
   EXPECT_EQ(server.count("/api/usage-summary"), 1u);
-  for (const auto& req : server.requests())
-    EXPECT_EQ(req.header("Referer"), server.origin().toStdString() + "/dashboard");
-
   const auto account = test::fetchAccount(api, QStringLiteral("WorkosCursorSessionToken=abc"));
   ASSERT_TRUE(account);
   EXPECT_EQ(account.value().name, QStringLiteral("Ada Lovelace"));
   EXPECT_EQ(account.value().plan, QStringLiteral("pro"));
 }
 
-TEST_F(CursorClientTest, RequestsRunConcurrently) {
-  Reply slowAccount = Reply::json("{}");
-  slowAccount.delayMs = 600;
-  Reply slowUsage = Reply::json("{}");
-  slowUsage.delayMs = 600;
-  server.route("/api/auth/me", slowAccount);
-  server.route("/api/usage-summary", slowUsage);
+TEST_F(CursorClientTest, BothRequestsRunAtOnceAndARefusalCancelsTheOther) {
+  Reply slow = Reply::json("{}");
+  slow.delayMs = 600;
+  server.route("/api/auth/me", slow);
+  server.route("/api/usage-summary", slow);
   QElapsedTimer clock;
   clock.start();
-  const auto r = test::fetchUsage(api, QStringLiteral("k=v"));
-  ASSERT_TRUE(r);
+  ASSERT_TRUE(test::fetchUsage(api, QStringLiteral("k=v")));
   EXPECT_LT(clock.elapsed(), 1100);
-  EXPECT_FALSE(r.value().isCentsBased);
-  EXPECT_FALSE(r.value().onDemandEnabled);
-}
 
-TEST_F(CursorClientTest, AFailedAccountRequestCancelsTheUsageRequest) {
   server.route("/api/auth/me", Reply::json("{}", 401));
-  Reply stalled = Reply::json(fake::cursorUsageSummaryBody());
-  stalled.delayMs = 5000;
-  server.route("/api/usage-summary", stalled);
-  QElapsedTimer clock;
-  clock.start();
+  slow.delayMs = 5000;
+  server.route("/api/usage-summary", slow);
+  clock.restart();
   const auto r = test::fetchUsage(api, QStringLiteral("k=v"));
   ASSERT_FALSE(r);
   EXPECT_EQ(r.error().kind(), ProviderAPIError::Kind::notAuthenticated);

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <functional>
+#include <ostream>
 
 namespace qb::test {
 
@@ -68,3 +69,9 @@ inline ApiResult<AccountInfo> fetchAccount(const ProviderAPI& api, const QString
 }
 
 }  // namespace qb::test
+
+// Readable failure messages for Qt strings (found by argument-dependent lookup).
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QByteArray& b, std::ostream* os) { *os << '"' << b.toStdString() << '"'; }
+QT_END_NAMESPACE

@@ -34,30 +34,9 @@ StatusBarController::StatusBarController(ProvidersStore& store, Updater* updater
   if (!options_.settings) options_.settings = [] { return platform::settings(); };
   if (!options_.quit) options_.quit = [] { QCoreApplication::quit(); };
 
-  // Each action holds the controller weakly: a released controller makes it do nothing.
-  QPointer<StatusBarController> self(this);
-  PopoverActions actions;
-  actions.onSignIn = [self](Provider p) { if (self) self->showLogin(p); };
-  actions.onSignOut = [self](Provider p) { if (self) self->signOut(p); };
-  actions.onConnectProviders = [self] { if (self) self->showOnboarding(); };
-  actions.onRefresh = [self] {
-    if (self) QTimer::singleShot(0, self, [self] { if (self) self->store_.refreshAll(); });
-  };
-  actions.onCheckForUpdates = [self] {
-    if (!self || !self->updater_) return;
-    self->closePopover();
-    if (!self->updateWindow_) self->showUpdateWindow();
-    self->updateWindow_->presentAndCheck();
-  };
-  actions.onShowUpdateDetails = [self] { if (self) self->showUpdateWindow(); };
-  actions.onQuit = [quit = options_.quit] { quit(); };
-  actions.onSetOpenAtLogin = [self](bool on) { if (self) self->setOpenAtLogin(on); };
-  popover_ = new PopoverWidget(store_, updater_, actions);
-  popover_->setMode(PopoverWidget::Mode::popup);
-
   menu_ = new QMenu;
+  // Filled when it opens: nothing of the popup's is built while the app sits idle.
   connect(menu_, &QMenu::aboutToShow, this, &StatusBarController::fillContextMenu);
-  fillContextMenu();
 
   // Deliveries come through the event loop, so a redraw sees the new values.
   connect(&store_, &ProvidersStore::changed, this, &StatusBarController::refreshStatusItem,
@@ -108,15 +87,17 @@ void StatusBarController::createTrayIcon() {
   if (fallback_) {
     // The icon takes over from the stand-in window.
     fallback_ = false;
-    popover_->hide();
-    popover_->setMode(PopoverWidget::Mode::popup);
+    if (popover_) {
+      popover_->hide();
+      popover_->setMode(PopoverWidget::Mode::popup);
+    }
   }
 }
 
 void StatusBarController::openFallbackWindow() {
   qCInfo(lcTray) << "No tray host appeared; showing the popup as a window.";
   fallback_ = true;
-  popover_->setMode(PopoverWidget::Mode::window);
+  ensurePopover()->setMode(PopoverWidget::Mode::window);
   popover_->show();
   popover_->raise();
   popover_->activateWindow();
@@ -130,13 +111,14 @@ void StatusBarController::refreshStatusItem() {
 }
 
 void StatusBarController::togglePopover() {
-  if (popover_->isVisible())
+  if (popover_ && popover_->isVisible())
     closePopover();
   else
     showPopover();
 }
 
 void StatusBarController::showPopover() {
+  ensurePopover();
   if (fallback_) {
     popover_->show();
     popover_->raise();
@@ -151,7 +133,7 @@ void StatusBarController::showPopover() {
 }
 
 void StatusBarController::closePopover() {
-  if (!fallback_) popover_->hide();
+  if (popover_ && !fallback_) popover_->hide();
 }
 
 void StatusBarController::placePopover() {
@@ -176,20 +158,37 @@ void StatusBarController::fillContextMenu() {
   QAction* open = menu_->addAction(QStringLiteral("Open Quotabar"));
   connect(open, &QAction::triggered, this, [self] { if (self) self->showPopover(); });
   menu_->addSeparator();
-  PopoverActions actions;
-  actions.onSignIn = [self](Provider p) { if (self) self->showLogin(p); };
-  actions.onSignOut = [self](Provider p) { if (self) self->signOut(p); };
-  actions.onConnectProviders = [self] { if (self) self->showOnboarding(); };
-  actions.onRefresh = [self] { if (self) self->store_.refreshAll(); };
-  actions.onCheckForUpdates = [self] {
+  fillOptionsMenu(menu_, store_, updater_, actions());
+}
+
+PopoverActions StatusBarController::actions() {
+  // Each action holds the controller weakly: a released controller makes it do nothing.
+  QPointer<StatusBarController> self(this);
+  PopoverActions a;
+  a.onSignIn = [self](Provider p) { if (self) self->showLogin(p); };
+  a.onSignOut = [self](Provider p) { if (self) self->signOut(p); };
+  a.onConnectProviders = [self] { if (self) self->showOnboarding(); };
+  a.onRefresh = [self] {
+    if (self) QTimer::singleShot(0, self, [self] { if (self) self->store_.refreshAll(); });
+  };
+  a.onCheckForUpdates = [self] {
     if (!self || !self->updater_) return;
+    self->closePopover();
     if (!self->updateWindow_) self->showUpdateWindow();
     self->updateWindow_->presentAndCheck();
   };
-  actions.onShowUpdateDetails = [self] { if (self) self->showUpdateWindow(); };
-  actions.onQuit = [quit = options_.quit] { quit(); };
-  actions.onSetOpenAtLogin = [self](bool on) { if (self) self->setOpenAtLogin(on); };
-  fillOptionsMenu(menu_, store_, updater_, actions);
+  a.onShowUpdateDetails = [self] { if (self) self->showUpdateWindow(); };
+  a.onQuit = [quit = options_.quit] { quit(); };
+  a.onSetOpenAtLogin = [self](bool on) { if (self) self->setOpenAtLogin(on); };
+  return a;
+}
+
+PopoverWidget* StatusBarController::ensurePopover() {
+  if (!popover_) {
+    popover_ = new PopoverWidget(store_, updater_, actions());
+    popover_->setMode(fallback_ ? PopoverWidget::Mode::window : PopoverWidget::Mode::popup);
+  }
+  return popover_;
 }
 
 void StatusBarController::setOpenAtLogin(bool on) {

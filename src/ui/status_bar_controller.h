@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "providers/provider.h"
+#include "ui/popover_actions.h"
 #include "updater/updater_state.h"
 
 class QMenu;
@@ -69,6 +70,8 @@ class StatusBarController : public QObject {
 
  private:
   void createTrayIcon();
+  PopoverWidget* ensurePopover();
+  PopoverActions actions();
   void openFallbackWindow();
   void placePopover();
   void fillContextMenu();

@@ -229,6 +229,59 @@ QString failedMessage(const UpdaterState& state) {
   return QStringLiteral("(not failed: %1)").arg(stateName(state));
 }
 
+bool matches(const QString& message, const QString& expected) {
+  return expected.endsWith(u'*') ? message.startsWith(expected.chopped(1)) : message == expected;
+}
+
+StagingOutcome stage(UpdateRig& rig, const QByteArray& artifact, const char* fileName, const char* contentType,
+                     bool withDigest, std::function<void(UpdaterOptions&)> tweak) {
+  UpdateInfo info;
+  info.version = QStringLiteral("2.0.0");
+  info.buildNumber = QStringLiteral("2");
+  info.fileName = QString::fromLatin1(fileName);
+  info.contentType = QString::fromLatin1(contentType);
+  info.downloadUrl = QUrl(QString::fromStdString(
+      rig.server.serveArtifact(fileName, artifact.toStdString(), contentType)));
+  if (withDigest) info.sha256 = QString::fromStdString(sha256Hex(artifact));
+  UpdaterOptions options = rig.options();
+  if (tweak) tweak(options);
+  auto updater = rig.updater(options);
+  StateLog log(*updater);
+  updater->downloadAndStage(info);
+  EXPECT_TRUE(log.waitSettled(*updater, 30'000));
+  StagingOutcome o;
+  o.state = stateName(updater->state());
+  o.message = failedMessage(updater->state());
+  const QStringList work =
+      QDir(rig.tempDirectory()).entryList({QStringLiteral("QuotabarUpdate-*")}, QDir::Dirs);
+  if (!work.isEmpty()) o.workDirectory = rig.tempDirectory() + u'/' + work.last();
+  o.workEntries = QDir(o.workDirectory).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  if (const auto* r = std::get_if<update_state::ReadyToInstall>(&updater->state())) {
+    o.staged = r->bundleURL;
+    EXPECT_TRUE(r->bundleURL.startsWith(o.workDirectory + u'/'));
+  }
+  // Every publication on the way is `downloading`, then the end state.
+  for (qsizetype i = 0; i + 1 < log.states.size(); ++i)
+    EXPECT_TRUE(holds<update_state::Downloading>(log.states[i]));
+  return o;
+}
+
+QString signedBundle(UpdateRig& rig, const BundleRecipe& recipe, const QString& folder) {
+  const QString bundle = rig.scratchBundle(recipe, folder);
+  SigningKey::shared().sign(bundle);
+  return bundle;
+}
+
+QByteArray zipOf(const QString& parent, const QStringList& entries, const QStringList& extraArgs) {
+  const QString zip = parent + QStringLiteral(".zip");
+  zipEntries(parent, entries, zip, extraArgs);
+  return readFile(zip);
+}
+
+QByteArray zipOfBundle(const QString& bundle) {
+  return zipOf(QFileInfo(bundle).path(), {QFileInfo(bundle).fileName()});
+}
+
 std::string sha256Hex(const QByteArray& bytes) { return Sha256::hexOf(bytes).toStdString(); }
 
 }  // namespace qb::test

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QVariantList>
 #include <QVariantMap>
+#include <sys/stat.h>
 
 #include "platform/bundle.h"
 #include "platform/plist_reader.h"
@@ -98,6 +99,9 @@ TEST(PropertyList, InfoDictionaryOfABundle) {
   test::writeFile(platform::infoPlistPath(bundle), doc("<array/>"));
   EXPECT_TRUE(platform::readInfoDictionary(bundle).isEmpty());
   EXPECT_TRUE(platform::readInfoDictionary(QString()).isEmpty());
+  QFile::remove(platform::infoPlistPath(bundle));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(platform::infoPlistPath(bundle)).constData(), 0644), 0);
+  EXPECT_TRUE(platform::readInfoDictionary(bundle).isEmpty());
 }
 
 TEST(PropertyList, BundleOfAnExecutableFolder) {

@@ -185,23 +185,6 @@ QString UpdateRig::scratchBundle(const BundleRecipe& recipe, const QString& fold
   return makeBundle(parent, recipe);
 }
 
-fake::ReleaseFields UpdateRig::offerSignedZip(const BundleRecipe& recipe, bool withDigest) {
-  const QString bundle = scratchBundle(recipe);
-  const QString zip = QFileInfo(bundle).path() + QStringLiteral(".zip");
-  SigningKey::shared().sign(bundle, zip);
-  const QByteArray bytes = readFile(zip);
-  fake::ReleaseFields fields;
-  fields.version = recipe.version.value_or(QString()).toStdString();
-  fields.buildNumber = recipe.build ? std::optional(recipe.build->toStdString()) : std::nullopt;
-  fields.downloadUrl = server.serveArtifact("Quotabar.zip", bytes.toStdString());
-  fields.fileName = "Quotabar.zip";
-  fields.contentType = "application/zip";
-  if (withDigest) fields.sha256 = sha256Hex(bytes);
-  fields.sizeBytes = bytes.size();
-  server.offer(fields);
-  return fields;
-}
-
 StateLog::StateLog(Updater& updater) {
   connection = QObject::connect(&updater, &Updater::stateChanged, &updater,
                                 [this](const UpdaterState& s) { states.append(s); });

@@ -88,9 +88,6 @@ class UpdateRig {
   std::unique_ptr<Updater> updater(UpdaterOptions options) const;
   std::unique_ptr<Updater> updater() const { return updater(options()); }
 
-  // A newer signed bundle zipped and offered by the server; returns the release fields.
-  fake::ReleaseFields offerSignedZip(const BundleRecipe& recipe, bool withDigest = true);
-  fake::ReleaseFields offerSignedZip() { return offerSignedZip(newerRecipe()); }
   BundleRecipe newerRecipe() const;
 
   // Builds a bundle in a scratch folder, returns its path (not yet signed).

@@ -5,8 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,19 +108,13 @@ TEST(Relauncher, SwapsTheBundleOnceTheApplicationHasQuit) {
   rig.install(*updater);
   EXPECT_EQ(log.names(), QStringList{QStringLiteral("installing")});
 
-  // The script, as written: 0755, the pure function of the paths, the PID and the table.
+  // The script is 0755 in a fresh QuotabarRelauncher-<UUID> folder.
   const QStringList dirs = QDir(rig.temp()).entryList({QStringLiteral("QuotabarRelauncher-*")}, QDir::Dirs);
   ASSERT_EQ(dirs.size(), 1);
   EXPECT_EQ(dirs.first().size(), 19 + 36);
-  const QString relauncher = rig.temp() + u'/' + dirs.first();
-  const QString scriptPath = relauncher + QStringLiteral("/relaunch.sh");
   struct stat st{};
-  ASSERT_EQ(::stat(QFile::encodeName(scriptPath).constData(), &st), 0);
+  ASSERT_EQ(::stat(QFile::encodeName(rig.temp() + u'/' + dirs.first() + QStringLiteral("/relaunch.sh")).constData(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0755u);
-  EXPECT_EQ(QString::fromUtf8(test::readFile(scriptPath)),
-            relauncherScript(platform::linuxTools(),
-                             {relauncher + QStringLiteral("/relaunch.log"), rig.staged, rig.installed, backup},
-                             pid));
 
   ASSERT_EQ(rig.quitCalls, 1);
   // Nothing moves while the process still lives.
@@ -280,20 +272,6 @@ TEST(Relauncher, PreparationFailuresKeepTheApplicationRunning) {
   }
 }
 
-TEST(Relauncher, RefusesAFolderItCannotWriteTo) {
-  // Even root cannot create files in /proc; nothing is started.
-  QTemporaryDir temp;
-  const auto launched = launchRelauncher(
-      {&platform::linuxTools(), temp.path(), QStringLiteral("/proc/Quotabar.app"), 1},
-      QStringLiteral("/tmp/none.app"));
-  ASSERT_FALSE(launched);
-  EXPECT_EQ(launched.error().description(),
-            QStringLiteral("Install failed: the folder /proc is not writable, so the application "
-                           "cannot be replaced there. Move Quotabar.app to a folder you can write "
-                           "to, or update it the way you installed it."));
-  EXPECT_TRUE(QDir(temp.path()).isEmpty());
-}
-
 // A sticky folder lets anyone create files, but not move a bundle someone else owns.
 TEST(Relauncher, RefusesABundleItCannotMoveAside) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs a second user";
@@ -307,30 +285,10 @@ TEST(Relauncher, RefusesABundleItCannotMoveAside) {
                                          QStringLiteral("/tmp/none.app"));
   ASSERT_EQ(::seteuid(0), 0);
   ASSERT_FALSE(launched);
-  EXPECT_TRUE(launched.error().description().startsWith(bundle + QStringLiteral(" cannot be moved aside")) ||
-              launched.error().description().contains(bundle + QStringLiteral(" cannot be moved aside")))
+  EXPECT_TRUE(launched.error().description().startsWith(QStringLiteral("Install failed: ") + bundle +
+                                                        QStringLiteral(" cannot be moved aside")))
       << launched.error().description().toStdString();
   EXPECT_TRUE(QFileInfo(bundle).isDir());
-}
-
-TEST(Relauncher, ScriptThatCannotBeWritten) {
-  RelaunchRig rig;
-  auto updater = rig.updater();
-  rlimit saved{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit none = saved;
-  none.rlim_cur = 0;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &none), 0);
-  rig.install(*updater);
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, oldHandler);
-  const auto* failed = std::get_if<update_state::Failed>(&updater->state());
-  ASSERT_TRUE(failed) << stateName(updater->state()).toStdString();
-  EXPECT_EQ(failed->info, rig.info());
-  EXPECT_FALSE(failed->message.isEmpty());
-  test::spin(400);
-  EXPECT_EQ(rig.quitCalls, 0);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <QTextStream>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -105,6 +106,7 @@ Measured ours(const QUrl& url, const QString& file) {
                                  .url = url,
                                  .filePath = file,
                                  .sizeBytes = std::nullopt,
+                                 .maxBytes = std::numeric_limits<qint64>::max(),  // any --size
                                  .timeoutMs = 60'000,
                                  .now = {}});
   bool done = false;

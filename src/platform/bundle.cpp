@@ -20,7 +20,8 @@ QString runningBundlePath() { return bundleForExecutableDir(QCoreApplication::ap
 QString infoPlistPath(const QString& bundle) { return bundle + QStringLiteral("/Contents/Info.plist"); }
 
 QVariantMap readInfoDictionary(const QString& bundle) {
-  if (bundle.isEmpty()) return {};
+  // A pipe or device there would block the reader.
+  if (bundle.isEmpty() || !QFileInfo(infoPlistPath(bundle)).isFile()) return {};
   QFile file(infoPlistPath(bundle));
   if (!file.open(QIODevice::ReadOnly)) return {};
   // An Info.plist is a few kilobytes; refuse to slurp anything absurd.

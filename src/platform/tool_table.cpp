@@ -26,6 +26,7 @@ const ToolTable& macosTools() {
       .scriptCopy = QStringLiteral("/usr/bin/ditto \"$SRC\" \"$DST\""),
       .scriptQuarantine = QStringLiteral("/usr/bin/xattr -rd com.apple.quarantine \"$DST\" 2>/dev/null"),
       .scriptOpen = QStringLiteral("/usr/bin/open -n \"$DST\""),
+      .executable = QStringLiteral("Contents/MacOS/Quotabar"),
   };
   return table;
 }
@@ -55,6 +56,7 @@ const ToolTable& linuxTools() {
       // Detached in a session of its own, so the app outlives the script.
       .scriptOpen = QStringLiteral(
           "/usr/bin/setsid -f \"$DST/Contents/bin/quotabar\" </dev/null >/dev/null 2>&1"),
+      .executable = QStringLiteral("Contents/bin/quotabar"),
   };
   return table;
 }

@@ -36,6 +36,7 @@ struct ToolTable {
   QString scriptCopy;        // copies "$SRC" to "$DST"; "|| {" follows it
   QString scriptQuarantine;  // its whole line
   QString scriptOpen;        // starts the application at "$DST"
+  QString executable;        // the application's executable, relative to the bundle
 };
 
 const ToolTable& macosTools();

@@ -1,6 +1,7 @@
 #include "updater/artifact_download.h"
 
 #include <QNetworkAccessManager>
+#include <algorithm>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
@@ -42,6 +43,11 @@ bool ArtifactDownload::ensureOpen() {
   const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
   const qint64 announced = length.isValid() ? length.toLongLong() : 0;
   total_ = announced >= 1 ? announced : options_.sizeBytes.value_or(0);
+  limit_ = options_.sizeBytes && *options_.sizeBytes >= 0 ? *options_.sizeBytes : options_.maxBytes;
+  if (announced > limit_) {
+    fail(tooLarge());
+    return false;
+  }
 
   // Created empty first; only the open decides.
   { QFile(options_.filePath).open(QIODevice::WriteOnly | QIODevice::Truncate); }
@@ -73,12 +79,16 @@ void ArtifactDownload::onReadyRead() {
     const qint64 n = reply_->read(buffer_.data() + used_, kFlushBytes - used_);
     if (n <= 0) break;
     used_ += n;
+    if (received_ + used_ > limit_) {
+      if (file_.isOpen()) file_.close();
+      return fail(tooLarge());
+    }
     if (used_ < kFlushBytes) continue;
     if (!flush()) return;
     const QDateTime now = options_.now();
     if (!lastReport_ || lastReport_->msecsTo(now) > kReportIntervalMs) {
       lastReport_ = now;
-      Q_EMIT progress(total_ >= 1 ? double(received_) / double(total_) : -1.0);
+      Q_EMIT progress(total_ >= 1 ? std::min(1.0, double(received_) / double(total_)) : -1.0);
     }
   }
 }
@@ -101,6 +111,10 @@ void ArtifactDownload::onFinished() {
   done_ = true;
   reply_->deleteLater();
   Q_EMIT succeeded(digest_.finalHex(), total_ > 0);
+}
+
+QString ArtifactDownload::tooLarge() const {
+  return QStringLiteral("The download is larger than %1 bytes.").arg(limit_);
 }
 
 void ArtifactDownload::fail(const QString& description) {

@@ -33,6 +33,7 @@ class ArtifactDownload : public QObject {
     QUrl url;
     QString filePath;
     std::optional<qint64> sizeBytes;  // the size the server announced beforehand
+    qint64 maxBytes = qint64(1) << 30;  // without sizeBytes: no more than this
     int timeoutMs = 60'000;           // without any data
     std::function<QDateTime()> now;
   };
@@ -57,6 +58,7 @@ class ArtifactDownload : public QObject {
   bool ensureOpen();
   bool flush();
   void fail(const QString& description);
+  QString tooLarge() const;
 
   Options options_;
   QPointer<QNetworkReply> reply_;
@@ -69,6 +71,7 @@ class ArtifactDownload : public QObject {
   qsizetype used_ = 0;
   qint64 received_ = 0;
   qint64 total_ = 0;
+  qint64 limit_ = 0;
   std::optional<QDateTime> lastReport_;
   Sha256 digest_;
 };

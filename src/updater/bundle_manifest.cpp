@@ -52,10 +52,34 @@ std::optional<Manifest> parseManifest(const QByteArray& text, QString* why) {
   const QList<QByteArray> lines = text.left(text.size() - 1).split('\n');
   for (qsizetype i = 0; i < lines.size(); ++i) {
     const QByteArray& line = lines[i];
-    const QByteArray digest = line.left(64);
-    const QByteArray path = line.mid(66);
-    if (line.size() < 67 || line.mid(64, 2) != "  " || !isHexDigest(digest) ||
-        climbsOrAbsolute(path) || path.startsWith(QByteArray(kCodeSignatureDir) + '/')) {
+    // "T MODE <64>  path"
+    ManifestEntry entry;
+    entry.type = line.isEmpty() ? '\0' : line.at(0);
+    bool modeOk = false;
+    entry.mode = line.mid(2, 4).toInt(&modeOk, 8);
+    modeOk = modeOk && line.size() > 6 && line.mid(2, 4).size() == 4 && line.at(1) == ' ' && line.at(6) == ' ';
+    const QByteArray digest = line.mid(7, 64);
+    const QByteArray path = line.mid(73);
+    bool valid = line.size() >= 74 && modeOk && line.mid(71, 2) == "  " && !climbsOrAbsolute(path) &&
+                 !path.startsWith(QByteArray(kCodeSignatureDir) + '/') && path != kCodeSignatureDir;
+    if (valid) {
+      switch (entry.type) {
+        case 'f':
+          valid = isHexDigest(digest) && (entry.mode & ~0755) == 0;
+          entry.digest = digest;
+          break;
+        case 'l':
+          valid = isHexDigest(digest) && entry.mode == 0777;
+          entry.digest = digest;
+          break;
+        case 'd':
+          valid = digest == QByteArray(64, '-') && (entry.mode & ~0755) == 0 && (entry.mode & 0700) == 0700;
+          break;
+        default:
+          valid = false;
+      }
+    }
+    if (!valid) {
       *why = QStringLiteral("manifest line %1 is malformed").arg(i + 1);
       return std::nullopt;
     }
@@ -64,7 +88,7 @@ std::optional<Manifest> parseManifest(const QByteArray& text, QString* why) {
       return std::nullopt;
     }
     previous = path;
-    manifest.insert(path, digest);
+    manifest.insert(path, entry);
   }
   return manifest;
 }
@@ -120,12 +144,16 @@ std::optional<Manifest> scanBundle(const QString& bundlePath, QString* why) {
         return refuse(QStringLiteral("%1 is not listed").arg(relative));
       continue;
     }
-    if (S_ISDIR(st.st_mode)) continue;
+    const int mode = int(st.st_mode & 07777);
+    if (S_ISDIR(st.st_mode)) {
+      manifest.insert(rel, {'d', mode, {}});
+      continue;
+    }
     if (S_ISREG(st.st_mode)) {
       QString error;
       const auto digest = Sha256::hexOfFile(path, &error);
       if (!digest) return refuse(QStringLiteral("%1 cannot be read: %2").arg(relative, error));
-      manifest.insert(rel, digest->toLatin1());
+      manifest.insert(rel, {'f', mode, digest->toLatin1()});
       continue;
     }
     if (S_ISLNK(st.st_mode)) {
@@ -137,7 +165,7 @@ std::optional<Manifest> scanBundle(const QString& bundlePath, QString* why) {
           (!resolved.isEmpty() && resolved != canonicalRoot &&
            !resolved.startsWith(canonicalRoot + u'/')))
         return refuse(QStringLiteral("the link %1 leads outside the bundle").arg(relative));
-      manifest.insert(rel, Sha256::hexOf(*target).toLatin1());
+      manifest.insert(rel, {'l', mode, Sha256::hexOf(*target).toLatin1()});
       continue;
     }
     return refuse(QStringLiteral("%1 is not a file, folder or link").arg(relative));
@@ -147,19 +175,40 @@ std::optional<Manifest> scanBundle(const QString& bundlePath, QString* why) {
 
 bool manifestMatches(const Manifest& signedManifest, const Manifest& actual, QString* why) {
   for (auto i = signedManifest.cbegin(); i != signedManifest.cend(); ++i) {
+    const QString name = QFile::decodeName(i.key());
     const auto found = actual.constFind(i.key());
     if (found == actual.cend()) {
-      *why = QStringLiteral("%1 is missing").arg(QFile::decodeName(i.key()));
+      *why = QStringLiteral("%1 is missing").arg(name);
       return false;
     }
-    if (found.value() != i.value()) {
-      *why = QStringLiteral("%1 was modified").arg(QFile::decodeName(i.key()));
+    if (found->type != i->type) {
+      *why = QStringLiteral("%1 is not of its signed type").arg(name);
+      return false;
+    }
+    if (found->digest != i->digest) {
+      *why = QStringLiteral("%1 was modified").arg(name);
+      return false;
+    }
+    if (i->type != 'l' && (found->mode & 0700) != (i->mode & 0700)) {
+      *why = QStringLiteral("%1 has other permissions than signed").arg(name);
       return false;
     }
   }
   for (auto i = actual.cbegin(); i != actual.cend(); ++i) {
     if (!signedManifest.contains(i.key())) {
       *why = QStringLiteral("%1 is not listed").arg(QFile::decodeName(i.key()));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool applyManifestModes(const QString& bundle, const Manifest& manifest, QString* why) {
+  for (auto i = manifest.cbegin(); i != manifest.cend(); ++i) {
+    if (i->type == 'l') continue;
+    const QByteArray path = QFile::encodeName(bundle) + '/' + i.key();
+    if (::chmod(path.constData(), mode_t(i->mode)) != 0) {
+      *why = QStringLiteral("the permissions of %1 cannot be set").arg(QFile::decodeName(i.key()));
       return false;
     }
   }

@@ -7,19 +7,31 @@
 
 namespace qb {
 
-// A signed bundle carries Contents/_CodeSignature/CodeResources: one line per file and
-// link of the bundle outside _CodeSignature, "SHA-256 (64 lower-case hex digits), two
-// blanks, path relative to the bundle", sorted by the bytes of the path; a link's digest
-// is that of its target text. CodeResources.sig beside it is a detached OpenPGP
-// signature of that file. packaging/sign-bundle.sh writes both.
+// A signed bundle carries Contents/_CodeSignature/CodeResources, one line per file, link
+// and folder of the bundle outside _CodeSignature (empty folders included), sorted by the
+// bytes of the path:
+//   TYPE MODE DIGEST  PATH
+// TYPE is "f", "l" or "d"; MODE four octal digits (a link: 0777; otherwise within 0755,
+// a folder at least 0700); DIGEST 64 lower-case hex digits of the file's bytes or of the
+// link's target text, or 64 "-" for a folder. CodeResources.sig beside it is a detached
+// OpenPGP signature of that file. packaging/sign-bundle.sh writes both
+// (packaging/bundle-signature.md).
 inline constexpr const char* kCodeSignatureDir = "Contents/_CodeSignature";
 inline constexpr const char* kCodeResources = "Contents/_CodeSignature/CodeResources";
 inline constexpr const char* kCodeResourcesSig = "Contents/_CodeSignature/CodeResources.sig";
 
-using Manifest = QMap<QByteArray, QByteArray>;  // relative path -> hex digest
+struct ManifestEntry {
+  char type = 'f';  // 'f', 'l' or 'd'
+  int mode = 0;     // permission bits
+  QByteArray digest;  // empty for a folder
+  bool operator==(const ManifestEntry&) const = default;
+};
+
+using Manifest = QMap<QByteArray, ManifestEntry>;  // relative path -> entry
 
 // Reads a manifest; nothing (and the reason) when a line is malformed, a path is absolute
-// or climbs with "..", or the lines are not strictly sorted.
+// or climbs with "..", a mode is outside the allowed bits, or the lines are not strictly
+// sorted.
 std::optional<Manifest> parseManifest(const QByteArray& text, QString* why);
 
 // The manifest the bundle's current contents give. Fails on anything but files, folders
@@ -30,7 +42,12 @@ std::optional<Manifest> scanBundle(const QString& bundle, QString* why);
 // Whether a link at `linkPath` (relative to the bundle) with `target` stays inside it.
 bool linkStaysInside(const QByteArray& linkPath, const QByteArray& target);
 
-// Compares the signed manifest with the bundle; the first difference goes to `why`.
+// Compares the signed manifest with the bundle: every entry's type and digest, and the
+// owner's permission bits (the unpacking user's umask may change the others); the first
+// difference goes to `why`.
 bool manifestMatches(const Manifest& signedManifest, const Manifest& actual, QString* why);
+
+// Sets every file and folder to its signed mode, so no bit the archive carried survives.
+bool applyManifestModes(const QString& bundle, const Manifest& manifest, QString* why);
 
 }  // namespace qb

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qb {
 
@@ -27,6 +28,31 @@ UpdateStatus makeDirectories(const QString& path) {
     prefix += u'/';
   }
   return std::monostate{};
+}
+
+namespace {
+
+void removeTree(const QByteArray& path, int depth) {
+  struct stat st{};
+  if (::lstat(path.constData(), &st) != 0) return;
+  if (S_ISDIR(st.st_mode) && depth < 256) {
+    ::chmod(path.constData(), 0700);
+    const QStringList names = QDir(QFile::decodeName(path))
+                                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) removeTree(path + '/' + QFile::encodeName(name), depth + 1);
+    ::rmdir(path.constData());
+  } else {
+    ::unlink(path.constData());
+  }
+}
+
+}  // namespace
+
+void removeContentsExcept(const QString& directory, const QString& keep) {
+  const QStringList names =
+      QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  for (const QString& name : names)
+    if (name != keep) removeTree(QFile::encodeName(directory + u'/' + name), 0);
 }
 
 QString uniqueName(const QString& prefix) {

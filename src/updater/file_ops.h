@@ -9,6 +9,10 @@ namespace qb {
 // Creates a folder with its missing parents; the platform's reason on failure.
 UpdateStatus makeDirectories(const QString& path);
 
+// Removes everything inside `directory` but the entry named `keep`; folders without
+// write permission (as an archive may unpack them) are opened up first.
+void removeContentsExcept(const QString& directory, const QString& keep);
+
 // "QuotabarUpdate-" / "QuotabarRelauncher-" + a new UUID in its 36-character form.
 QString uniqueName(const QString& prefix);
 

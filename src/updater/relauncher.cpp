@@ -7,6 +7,9 @@
 #include <QSaveFile>
 #include <QStringList>
 #include <QTemporaryFile>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "updater/file_ops.h"
 
@@ -57,12 +60,20 @@ QString relauncherScript(const platform::ToolTable& tools, const RelaunchPaths& 
       indent + QStringLiteral("mv \"$BAK\" \"$DST\" 2>/dev/null"),
       indent + tools.scriptOpen + QStringLiteral("; exit 1"),
       QStringLiteral("}"),
+      // Only a copy that left a runnable application counts.
+      QStringLiteral("if [ ! -f \"$DST/") + tools.executable + QStringLiteral("\" ] || [ ! -x \"$DST/") +
+          tools.executable + QStringLiteral("\" ]; then"),
+      indent + QStringLiteral("echo \"new application not executable, restoring backup\""),
+      indent + QStringLiteral("rm -rf \"$DST\""),
+      indent + QStringLiteral("mv \"$BAK\" \"$DST\" 2>/dev/null"),
+      indent + tools.scriptOpen + QStringLiteral("; exit 1"),
+      QStringLiteral("fi"),
       QString(),
       tools.scriptQuarantine,
       QString(),
       QStringLiteral("rm -rf \"$BAK\""),
       QStringLiteral("echo \"[$(date)] swapped, opening\""),
-      tools.scriptOpen,
+      tools.scriptOpen + QStringLiteral(" || { echo \"open failed\"; exit 1; }"),
       QStringLiteral("echo \"[$(date)] done\""),
   };
   return lines.join(u'\n');
@@ -70,19 +81,33 @@ QString relauncherScript(const platform::ToolTable& tools, const RelaunchPaths& 
 
 namespace {
 
-// Moving the bundle aside and copying the new one in both write to its folder.
+// The relauncher renames the bundle aside and copies the new one in: try that very rename
+// (and back) and a file in its folder now, so the application never quits for a swap that
+// cannot happen. A sticky folder lets anyone create files but not move another's bundle.
 UpdateStatus checkReplaceable(const QString& bundle) {
-  if (bundle.isEmpty() || QFileInfo(QDir::cleanPath(bundle)).suffix() != QLatin1String("app"))
+  const QString dst = QDir::cleanPath(bundle);
+  if (bundle.isEmpty() || QFileInfo(dst).suffix() != QLatin1String("app"))
     return UpdateFailure(UpdaterError::installFailed(QStringLiteral(
         "the running application is not inside a .app folder, so it cannot be replaced.")));
-  const QString folder = QFileInfo(QDir::cleanPath(bundle)).path();
+  const QString folder = QFileInfo(dst).path();
+  const QString advice = QStringLiteral(
+      " Move Quotabar.app to a folder you can write to, or update it the way you installed it.");
   QTemporaryFile probe(folder + QStringLiteral("/.quotabar-write-test-XXXXXX"));
   if (!probe.open())
     return UpdateFailure(UpdaterError::installFailed(
-        QStringLiteral("the folder %1 is not writable, so the application cannot be replaced "
-                       "there. Move Quotabar.app to a folder you can write to, or update it "
-                       "the way you installed it.")
-            .arg(folder)));
+        QStringLiteral("the folder %1 is not writable, so the application cannot be replaced there.").arg(folder) +
+        advice));
+  const QByteArray from = QFile::encodeName(dst);
+  const QByteArray aside = QFile::encodeName(folder + u'/' + uniqueName(QStringLiteral(".quotabar-move-test-")));
+  if (::rename(from.constData(), aside.constData()) != 0)
+    return UpdateFailure(UpdaterError::installFailed(
+        QStringLiteral("%1 cannot be moved aside (%2), so it cannot be replaced.")
+            .arg(dst, QString::fromLocal8Bit(std::strerror(errno))) +
+        advice));
+  if (::rename(aside.constData(), from.constData()) != 0)
+    return UpdateFailure(UpdaterError::installFailed(
+        QStringLiteral("the application could not be moved back from %1 (%2).")
+            .arg(QFile::decodeName(aside), QString::fromLocal8Bit(std::strerror(errno)))));
   return std::monostate{};
 }
 

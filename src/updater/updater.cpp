@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -214,71 +215,108 @@ void Updater::check(bool silent) {
 }
 
 void Updater::downloadAndStage(const UpdateInfo& info) {
+  const int operation = ++operation_;
   setState(update_state::Downloading{info, 0.0});
 
   const QString workDirectory =
       options_.tempDirectory + u'/' + uniqueName(QStringLiteral("QuotabarUpdate-"));
-  if (auto made = makeDirectories(workDirectory); !made) return failDownload(info, made.error());
+  if (auto made = makeDirectories(workDirectory); !made) return failDownload(info, made.error(), {});
   // Guards an UpdateInfo that did not come from our own decoding of the answer.
   const auto fileName = safeFileName(info.fileName);
   if (!fileName || !isSecureOrLoopback(info.downloadUrl))
-    return failDownload(info, UpdaterError::malformedResponse());
+    return failDownload(info, UpdaterError::malformedResponse(), workDirectory);
   const QString artifact = workDirectory + u'/' + *fileName;
 
   auto* download = new ArtifactDownload({.network = options_.network,
                                          .url = info.downloadUrl,
                                          .filePath = artifact,
                                          .sizeBytes = info.sizeBytes,
+                                         .maxBytes = options_.maxDownloadBytes,
                                          .timeoutMs = options_.downloadTimeoutMs,
                                          .now = options_.now},
                                         this);
-  connect(download, &ArtifactDownload::progress, this,
-          [this, info](double p) { setState(update_state::Downloading{info, p}); });
+  connect(download, &ArtifactDownload::progress, this, [this, info, operation](double p) {
+    if (operation == operation_) setState(update_state::Downloading{info, p});
+  });
   connect(download, &ArtifactDownload::succeeded, this,
-          [this, download, info, workDirectory, artifact](const QString& sha256, bool sizeKnown) {
+          [this, download, info, workDirectory, artifact, operation](const QString& sha256, bool sizeKnown) {
             download->deleteLater();
+            if (operation != operation_) return;
             setState(update_state::Downloading{info, sizeKnown ? 1.0 : -1.0});
-            finishDownload(info, workDirectory, artifact, sha256);
+            finishDownload(info, workDirectory, artifact, sha256, operation);
           });
   connect(download, &ArtifactDownload::failed, this,
-          [this, download, info](const QString& description) {
+          [this, download, info, workDirectory, operation](const QString& description) {
             download->deleteLater();
-            failDownload(info, UpdateFailure::platform(description));
+            if (operation == operation_) failDownload(info, UpdateFailure::platform(description), workDirectory);
           });
   download->start();
 }
 
-void Updater::finishDownload(const UpdateInfo& info, const QString& workDirectory,
-                             const QString& artifact, const QString& sha256) {
-  const QString expected = info.sha256.value_or(QString()).toLower();
-  if (!expected.isEmpty() && sha256 != expected)
-    return failDownload(info, UpdaterError::checksumMismatch(expected, sha256));
-
-  const StagingContext context{options_.tools, options_.bundlePath};
-  const auto staged = stageArtifact(context, artifact, info.contentType, workDirectory);
-  if (!staged) return failDownload(info, staged.error());
-  // No way around this step: an answer without a digest still needs a signed bundle.
-  if (auto verified = verifyStagedBundle(context, staged.value()); !verified)
-    return failDownload(info, verified.error());
-  setState(update_state::ReadyToInstall{info, staged.value()});
+StagingContext Updater::stagingContext() {
+  return {options_.tools, options_.bundlePath, this, options_.toolTimeoutMs, options_.maxUnpackBytes};
 }
 
-void Updater::failDownload(const UpdateInfo& info, const UpdateFailure& failure) {
+StagingExpectation Updater::expectationFor(const UpdateInfo& info) const {
+  return {info.version, info.buildNumber, currentVersion(), currentBuild()};
+}
+
+void Updater::finishDownload(const UpdateInfo& info, const QString& workDirectory,
+                             const QString& artifact, const QString& sha256, int operation) {
+  const QString expected = info.sha256.value_or(QString()).toLower();
+  if (!expected.isEmpty() && sha256 != expected)
+    return failDownload(info, UpdaterError::checksumMismatch(expected, sha256), workDirectory);
+
+  const StagingContext context = stagingContext();
+  stageArtifact(context, artifact, info.contentType, workDirectory,
+                [this, context, info, workDirectory, operation](const UpdateResult<QString>& staged) {
+                  if (operation != operation_) return;
+                  if (!staged) return failDownload(info, staged.error(), workDirectory);
+                  // No way around this step: an answer without a digest still needs a signed bundle.
+                  verifyStagedBundle(context, staged.value(), expectationFor(info),
+                                     [this, info, workDirectory, bundle = staged.value(),
+                                      operation](const UpdateResult<std::monostate>& verified) {
+                                       if (operation != operation_) return;
+                                       if (!verified) return failDownload(info, verified.error(), workDirectory);
+                                       setState(update_state::ReadyToInstall{info, bundle});
+                                     });
+                });
+}
+
+void Updater::failDownload(const UpdateInfo& info, const UpdateFailure& failure,
+                           const QString& workDirectory) {
   qCInfo(lcUpdater).noquote() << "update download failed:" << failure.description();
+  if (!workDirectory.isEmpty()) {
+    // Nothing half-staged stays behind; only the reason, for the user who goes looking.
+    removeContentsExcept(workDirectory, QStringLiteral("update.log"));
+    QFile log(workDirectory + QStringLiteral("/update.log"));
+    if (log.open(QIODevice::WriteOnly | QIODevice::Append))
+      log.write((options_.now().toString(Qt::ISODate) + QStringLiteral(" ") + info.fileName +
+                 QStringLiteral(": ") + failure.description() + u'\n')
+                    .toUtf8());
+  }
   setState(update_state::Failed{info, failure.description()});
 }
 
 void Updater::installAndRelaunch(const UpdateInfo& info, const QString& bundleURL) {
+  const int operation = ++operation_;
   setState(update_state::Installing{});
-  const auto launched = launchRelauncher(
-      {options_.tools, options_.tempDirectory, options_.bundlePath, options_.pid()}, bundleURL);
-  if (!launched) {
-    qCInfo(lcUpdater).noquote() << "relaunch failed:" << launched.error().description();
-    setState(update_state::Failed{info, launched.error().description()});
-    return;
-  }
-  qCInfo(lcUpdater).noquote() << "relauncher started in" << launched.value();
-  QTimer::singleShot(kRelaunchQuitDelayMs, this, [this] { options_.quit(); });
+  auto fail = [this, info](const UpdateFailure& failure) {
+    qCInfo(lcUpdater).noquote() << "relaunch failed:" << failure.description();
+    setState(update_state::Failed{info, failure.description()});
+  };
+  // The staged folder sat in a temporary directory since it was checked: check it again.
+  verifyStagedBundle(stagingContext(), bundleURL, expectationFor(info),
+                     [this, bundleURL, operation, fail](const UpdateResult<std::monostate>& verified) {
+                       if (operation != operation_) return;
+                       if (!verified) return fail(verified.error());
+                       const auto launched = launchRelauncher(
+                           {options_.tools, options_.tempDirectory, options_.bundlePath, options_.pid()},
+                           bundleURL);
+                       if (!launched) return fail(launched.error());
+                       qCInfo(lcUpdater).noquote() << "relauncher started in" << launched.value();
+                       QTimer::singleShot(kRelaunchQuitDelayMs, this, [this] { options_.quit(); });
+                     });
 }
 
 }  // namespace qb

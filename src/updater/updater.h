@@ -13,6 +13,7 @@
 #include "platform/tool_table.h"
 #include "updater/update_info.h"
 #include "updater/updater_error.h"
+#include "updater/staging.h"
 #include "updater/updater_state.h"
 
 class QNetworkAccessManager;
@@ -33,11 +34,14 @@ struct UpdaterOptions {
   QString tempDirectory;
   int checkTimeoutMs = 15'000;
   int downloadTimeoutMs = 60'000;
+  int toolTimeoutMs = 300'000;             // each unpacking, copying or checking tool
+  qint64 maxDownloadBytes = qint64(1) << 30;  // when the release gives no sizeBytes
+  qint64 maxUnpackBytes = qint64(1) << 30;
 };
 
 // The self-update engine: asks the update server for the latest release of its channel,
 // downloads, verifies and stages it, and hands the swap to a relauncher script. Lives on
-// the main thread; network waits never block it, only the tool runs of staging do.
+// the main thread and never blocks it: network waits and tool runs end in signals.
 class Updater : public QObject {
   Q_OBJECT
  public:
@@ -73,11 +77,13 @@ class Updater : public QObject {
   // to idle, any other shows as failed.
   void check(bool silent);
 
-  // Downloads, verifies and stages the release: readyToInstall or failed.
+  // Downloads, verifies and stages the release in the background; it has ended when the
+  // state leaves `downloading` for readyToInstall or failed. A failure removes the work
+  // folder's contents except "update.log", which says why.
   void downloadAndStage(const UpdateInfo& info);
 
-  // Starts the relauncher for a staged bundle and quits 0.2 seconds later; on failure the
-  // state is failed and the application keeps running.
+  // Checks the staged bundle once more, starts the relauncher and quits 0.2 seconds later;
+  // on failure the state is failed and the application keeps running.
   void installAndRelaunch(const UpdateInfo& info, const QString& bundleURL);
 
   void recordCheck(const QDateTime& date);
@@ -94,8 +100,10 @@ class Updater : public QObject {
   void setState(State state);
   void finishCheck(QNetworkReply* reply, bool silent);
   void finishDownload(const UpdateInfo& info, const QString& workDirectory, const QString& artifact,
-                      const QString& sha256);
-  void failDownload(const UpdateInfo& info, const UpdateFailure& failure);
+                      const QString& sha256, int operation);
+  void failDownload(const UpdateInfo& info, const UpdateFailure& failure, const QString& workDirectory);
+  StagingContext stagingContext();
+  StagingExpectation expectationFor(const UpdateInfo& info) const;
   QString infoValue(const char* key, const QString& fallback) const;
 
   Options options_;
@@ -105,6 +113,7 @@ class Updater : public QObject {
   QString appId_;
   QString apiKey_;
   QString channel_;
+  int operation_ = 0;  // a newer download or install makes older continuations stale
 };
 
 }  // namespace qb

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QTcpServer>
-#include <QTcpSocket>
 
 #include "update_fixtures.h"
 
@@ -137,27 +136,6 @@ TEST(UpdateCheck, AnswersTable) {
   }
 }
 
-TEST(UpdateCheck, OfferedReleaseCarriesTheAnswer) {
-  UpdateRig rig;
-  ReleaseFields f = release("1.3.9", "39");
-  f.artifactVersion = "1.4.0";
-  f.notes = "Fixes *things*";
-  f.sha256 = "ABC";
-  f.sizeBytes = 99;
-  rig.server.offer(f);
-  auto updater = rig.updater();
-  updater->check(false);
-  ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
-  const auto* available = std::get_if<update_state::Available>(&updater->state());
-  ASSERT_TRUE(available) << stateName(updater->state()).toStdString();
-  EXPECT_EQ(available->info.version, QStringLiteral("1.4.0"));
-  EXPECT_EQ(available->info.buildNumber, QStringLiteral("39"));
-  EXPECT_EQ(available->info.notes, QStringLiteral("Fixes *things*"));
-  EXPECT_EQ(available->info.releaseId, QStringLiteral("rel_1"));
-  EXPECT_EQ(available->info.sha256, QStringLiteral("ABC"));
-  EXPECT_EQ(available->info.sizeBytes, 99);
-}
-
 TEST(UpdateCheck, NotFoundAfterAvailableMovesLastChecked) {
   UpdateRig rig;
   QDateTime now(QDate(2026, 1, 1), QTime(8, 0), Qt::UTC);
@@ -247,26 +225,6 @@ TEST(UpdateCheck, TransportFailures) {
     updater->check(true);
     ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
     EXPECT_TRUE(holds<update_state::Idle>(updater->state()));
-  }
-  // Something that does not speak HTTP.
-  {
-    UpdateRig rig;
-    QTcpServer babbler;
-    ASSERT_TRUE(babbler.listen(QHostAddress::LocalHost));
-    QObject::connect(&babbler, &QTcpServer::newConnection, &babbler, [&babbler] {
-      QTcpSocket* s = babbler.nextPendingConnection();
-      s->write("SSH-2.0-OpenSSH_9.2\r\n\r\n");
-      s->disconnectFromHost();
-    });
-    UpdaterOptions options = rig.options();
-    options.origin = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(babbler.serverPort()));
-    auto updater = rig.updater(options);
-    updater->check(false);
-    ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
-    const QString message = test::failedMessage(updater->state());
-    EXPECT_TRUE(holds<update_state::Failed>(updater->state()));
-    EXPECT_FALSE(message.isEmpty());
-    EXPECT_FALSE(updater->lastChecked());
   }
 }
 

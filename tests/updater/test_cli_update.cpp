@@ -101,18 +101,11 @@ TEST(CliUpdate, CheckTable) {
   newer.version = "2.0.0";
   newer.buildNumber = "2";
   newer.downloadUrl = "https://cdn.example.test/q.zip";
-  fake::ReleaseFields same = newer;
-  same.version = "1.0.0";
-  same.buildNumber = "1";
   const Row rows[] = {
       {"newer", Reply::json(fake::latestJson(newer)), 0, QStringLiteral("available v2.0.0 (2)\n"), {}},
-      {"same", Reply::json(fake::latestJson(same)), 0, QStringLiteral("upToDate\n"), {}},
       {"none", Reply::text("", 404, "text/plain"), 0, QStringLiteral("upToDate\n"), {}},
       {"server error", Reply::text("maintenance", 500, "text/plain"), 1, {},
        QStringLiteral("Server responded 500: maintenance")},
-      {"undecodable", Reply::json(R"({"release":{"version":"2","buildNumber":7},"artifact":{}})"), 1, {},
-       QStringLiteral("The data couldn't be read because it isn't in the correct format (expected a "
-                      "string at \"release.buildNumber\", found a number).")},
   };
   InstalledCopy app;
   for (const Row& row : rows) {
@@ -124,10 +117,6 @@ TEST(CliUpdate, CheckTable) {
       EXPECT_EQ(r.err, row.lastErr + u'\n') << row.name;  // the message alone
     }
   }
-  const auto request = app.server.http().requests().front();
-  EXPECT_EQ(request.header("Authorization"), "Bearer cli-key");
-  EXPECT_EQ(request.header("User-Agent"), "Quotabar/1.0.0 (1)");
-  EXPECT_EQ(request.query, "platform=linux&channel=stable");
 }
 
 TEST(CliUpdate, WithoutUpdaterOrWithBadArguments) {
@@ -139,12 +128,9 @@ TEST(CliUpdate, WithoutUpdaterOrWithBadArguments) {
   EXPECT_EQ(r.exitCode, 1);
 
   InstalledCopy app;
-  for (const QStringList& args : {QStringList{}, QStringList{QStringLiteral("bogus")},
-                                  QStringList{QStringLiteral("check"), QStringLiteral("now")}}) {
-    r = app.run(args);
-    EXPECT_EQ(r.exitCode, 2) << args.join(u' ').toStdString();
-    EXPECT_TRUE(r.err.contains(QStringLiteral("usage: quotabar update check|install")));
-  }
+  r = app.run({QStringLiteral("check"), QStringLiteral("now")});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_TRUE(r.err.contains(QStringLiteral("usage: quotabar update check|install")));
   r = test::runProgram(app.bundle() + QStringLiteral("/Contents/bin/quotabar"),
                        {QStringLiteral("update"), QStringLiteral("check")}, {},
                        {QStringLiteral("QUOTABAR_UPDATE_ORIGIN=http://updates.example.test")});

@@ -13,38 +13,40 @@ namespace qb {
 namespace {
 
 const QByteArray kHex(64, 'a');
+const QByteArray kFile = "f 0755 " + kHex + "  ";
+const QByteArray kDir = "d 0755 " + QByteArray(64, '-') + "  ";
 
 TEST(BundleManifest, ParseRules) {
   const struct {
     QByteArray text;
     const char* why;  // nullptr: accepted
   } rows[] = {
-      {kHex + "  Contents/Info.plist\n" + kHex + "  Contents/bin/quotabar\n", nullptr},
-      {kHex + "  a b/c d\n", nullptr},
+      {kDir + "Contents\n" + kFile + "Contents/Info.plist\n" + "l 0777 " + kHex + "  a b/c d\n", nullptr},
       {QByteArray(), "empty"},
-      {kHex + "  Contents/Info.plist", "line break"},
-      {kHex + " Contents/Info.plist\n", "malformed"},
-      {QByteArray(64, 'A') + "  x\n", "malformed"},  // upper-case digest
-      {kHex.left(63) + "  x\n", "malformed"},
-      {kHex + "  \n", "malformed"},
-      {kHex + "  /etc/passwd\n", "malformed"},
-      {kHex + "  Contents/../../x\n", "malformed"},
-      {kHex + "  ./x\n", "malformed"},
-      {kHex + "  a//b\n", "malformed"},
-      {kHex + "  Contents/_CodeSignature/CodeResources\n", "malformed"},
-      {kHex + "  b\n" + kHex + "  a\n", "out of order"},
-      {kHex + "  a\n" + kHex + "  a\n", "out of order"},
-      {kHex + "  a\n\n", "malformed"},
+      {kFile + "Contents/Info.plist", "line break"},
+      {"f 0755 " + kHex + " x\n", "malformed"},
+      {"f 0755 " + QByteArray(64, 'A') + "  x\n", "malformed"},  // upper-case digest
+      {"x 0755 " + kHex + "  x\n", "malformed"},                 // unknown type
+      {"f 4755 " + kHex + "  x\n", "malformed"},                 // setuid
+      {"f 0777 " + kHex + "  x\n", "malformed"},                 // world-writable
+      {"f 0855 " + kHex + "  x\n", "malformed"},
+      {"l 0755 " + kHex + "  x\n", "malformed"},
+      {"d 0755 " + kHex + "  x\n", "malformed"},                 // a folder has no digest
+      {"d 0500 " + QByteArray(64, '-') + "  x\n", "malformed"},
+      {kFile + "/etc/passwd\n", "malformed"},
+      {kFile + "Contents/../../x\n", "malformed"},
+      {kFile + "a//b\n", "malformed"},
+      {kFile + "Contents/_CodeSignature/CodeResources\n", "malformed"},
+      {kFile + "b\n" + kFile + "a\n", "out of order"},
+      {kFile + "a\n" + kFile + "a\n", "out of order"},
   };
   for (const auto& r : rows) {
     QString why;
     const auto manifest = parseManifest(r.text, &why);
-    if (!r.why) {
-      EXPECT_TRUE(manifest) << r.text.toStdString() << why.toStdString();
-      continue;
+    EXPECT_EQ(manifest.has_value(), !r.why) << r.text.toStdString() << why.toStdString();
+    if (r.why) {
+      EXPECT_TRUE(why.contains(QLatin1String(r.why))) << why.toStdString();
     }
-    EXPECT_FALSE(manifest) << r.text.toStdString();
-    EXPECT_TRUE(why.contains(QLatin1String(r.why))) << why.toStdString();
   }
 }
 
@@ -96,7 +98,8 @@ TEST(BundleManifest, SigningScriptAndCheckAgree) {
   const auto actual = scanBundle(bundle, &why);
   ASSERT_TRUE(actual) << why.toStdString();
   EXPECT_EQ(*signedManifest, *actual);
-  EXPECT_EQ(actual->size(), 14);  // Info.plist, quotabar, nine files, three links
+  // Info.plist, quotabar, nine files, three links and eight folders (the empty one too).
+  EXPECT_EQ(actual->size(), 22);
   EXPECT_TRUE(manifestMatches(*signedManifest, *actual, &why)) << why.toStdString();
 }
 
@@ -146,19 +149,22 @@ TEST(BundleManifest, ScanRefusals) {
 }
 
 TEST(BundleManifest, Differences) {
-  const Manifest listed{{"a", kHex}, {"b", QByteArray(64, 'b')}};
+  const ManifestEntry file{'f', 0755, kHex};
+  const Manifest listed{{"a", file}, {"d", {'d', 0755, {}}}};
   const struct {
     Manifest actual;
     const char* why;
   } rows[] = {
-      {{{"a", kHex}, {"b", QByteArray(64, 'b')}}, nullptr},
-      {{{"a", kHex}}, "b is missing"},
-      {{{"a", kHex}, {"b", QByteArray(64, 'c')}}, "b was modified"},
-      {{{"a", kHex}, {"b", QByteArray(64, 'b')}, {"c", kHex}}, "c is not listed"},
+      {{{"a", {'f', 0775, kHex}}, {"d", {'d', 0700, {}}}}, nullptr},  // a umask changes no owner bit
+      {{{"a", file}}, "d is missing"},
+      {{{"a", {'f', 0755, QByteArray(64, 'c')}}, {"d", {'d', 0755, {}}}}, "a was modified"},
+      {{{"a", {'l', 0777, kHex}}, {"d", {'d', 0755, {}}}}, "a is not of its signed type"},
+      {{{"a", {'f', 0644, kHex}}, {"d", {'d', 0755, {}}}}, "a has other permissions than signed"},
+      {{{"a", file}, {"d", {'d', 0755, {}}}, {"c", file}}, "c is not listed"},
   };
   for (const auto& r : rows) {
     QString why;
-    EXPECT_EQ(manifestMatches(listed, r.actual, &why), r.why == nullptr);
+    EXPECT_EQ(manifestMatches(listed, r.actual, &why), r.why == nullptr) << why.toStdString();
     if (r.why) {
       EXPECT_EQ(why, QLatin1String(r.why));
     }

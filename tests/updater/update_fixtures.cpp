@@ -185,23 +185,6 @@ QString UpdateRig::scratchBundle(const BundleRecipe& recipe, const QString& fold
   return makeBundle(parent, recipe);
 }
 
-fake::ReleaseFields UpdateRig::offerSignedZip(const BundleRecipe& recipe, bool withDigest) {
-  const QString bundle = scratchBundle(recipe);
-  const QString zip = QFileInfo(bundle).path() + QStringLiteral(".zip");
-  SigningKey::shared().sign(bundle, zip);
-  const QByteArray bytes = readFile(zip);
-  fake::ReleaseFields fields;
-  fields.version = recipe.version.value_or(QString()).toStdString();
-  fields.buildNumber = recipe.build ? std::optional(recipe.build->toStdString()) : std::nullopt;
-  fields.downloadUrl = server.serveArtifact("Quotabar.zip", bytes.toStdString());
-  fields.fileName = "Quotabar.zip";
-  fields.contentType = "application/zip";
-  if (withDigest) fields.sha256 = sha256Hex(bytes);
-  fields.sizeBytes = bytes.size();
-  server.offer(fields);
-  return fields;
-}
-
 StateLog::StateLog(Updater& updater) {
   connection = QObject::connect(&updater, &Updater::stateChanged, &updater,
                                 [this](const UpdaterState& s) { states.append(s); });
@@ -227,6 +210,59 @@ bool StateLog::waitSettled(Updater& updater, int timeoutMs) {
 QString failedMessage(const UpdaterState& state) {
   if (const auto* f = std::get_if<update_state::Failed>(&state)) return f->message;
   return QStringLiteral("(not failed: %1)").arg(stateName(state));
+}
+
+bool matches(const QString& message, const QString& expected) {
+  return expected.endsWith(u'*') ? message.startsWith(expected.chopped(1)) : message == expected;
+}
+
+StagingOutcome stage(UpdateRig& rig, const QByteArray& artifact, const char* fileName, const char* contentType,
+                     bool withDigest, std::function<void(UpdaterOptions&)> tweak) {
+  UpdateInfo info;
+  info.version = QStringLiteral("2.0.0");
+  info.buildNumber = QStringLiteral("2");
+  info.fileName = QString::fromLatin1(fileName);
+  info.contentType = QString::fromLatin1(contentType);
+  info.downloadUrl = QUrl(QString::fromStdString(
+      rig.server.serveArtifact(fileName, artifact.toStdString(), contentType)));
+  if (withDigest) info.sha256 = QString::fromStdString(sha256Hex(artifact));
+  UpdaterOptions options = rig.options();
+  if (tweak) tweak(options);
+  auto updater = rig.updater(options);
+  StateLog log(*updater);
+  updater->downloadAndStage(info);
+  EXPECT_TRUE(log.waitSettled(*updater, 30'000));
+  StagingOutcome o;
+  o.state = stateName(updater->state());
+  o.message = failedMessage(updater->state());
+  const QStringList work =
+      QDir(rig.tempDirectory()).entryList({QStringLiteral("QuotabarUpdate-*")}, QDir::Dirs);
+  if (!work.isEmpty()) o.workDirectory = rig.tempDirectory() + u'/' + work.last();
+  o.workEntries = QDir(o.workDirectory).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  if (const auto* r = std::get_if<update_state::ReadyToInstall>(&updater->state())) {
+    o.staged = r->bundleURL;
+    EXPECT_TRUE(r->bundleURL.startsWith(o.workDirectory + u'/'));
+  }
+  // Every publication on the way is `downloading`, then the end state.
+  for (qsizetype i = 0; i + 1 < log.states.size(); ++i)
+    EXPECT_TRUE(holds<update_state::Downloading>(log.states[i]));
+  return o;
+}
+
+QString signedBundle(UpdateRig& rig, const BundleRecipe& recipe, const QString& folder) {
+  const QString bundle = rig.scratchBundle(recipe, folder);
+  SigningKey::shared().sign(bundle);
+  return bundle;
+}
+
+QByteArray zipOf(const QString& parent, const QStringList& entries, const QStringList& extraArgs) {
+  const QString zip = parent + QStringLiteral(".zip");
+  zipEntries(parent, entries, zip, extraArgs);
+  return readFile(zip);
+}
+
+QByteArray zipOfBundle(const QString& bundle) {
+  return zipOf(QFileInfo(bundle).path(), {QFileInfo(bundle).fileName()});
 }
 
 std::string sha256Hex(const QByteArray& bytes) { return Sha256::hexOf(bytes).toStdString(); }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -87,9 +88,6 @@ class UpdateRig {
   std::unique_ptr<Updater> updater(UpdaterOptions options) const;
   std::unique_ptr<Updater> updater() const { return updater(options()); }
 
-  // A newer signed bundle zipped and offered by the server; returns the release fields.
-  fake::ReleaseFields offerSignedZip(const BundleRecipe& recipe, bool withDigest = true);
-  fake::ReleaseFields offerSignedZip() { return offerSignedZip(newerRecipe()); }
   BundleRecipe newerRecipe() const;
 
   // Builds a bundle in a scratch folder, returns its path (not yet signed).
@@ -118,6 +116,28 @@ struct StateLog {
 };
 
 QString failedMessage(const UpdaterState& state);
+
+// `message` equals `expected`, or starts with it when `expected` ends in "*".
+bool matches(const QString& message, const QString& expected);
+
+// One download-and-stage run of `artifact` served by the rig, to its end.
+struct StagingOutcome {
+  QString state;
+  QString message;  // failed
+  QString staged;   // readyToInstall: the bundle
+  QString workDirectory;
+  QStringList workEntries;  // what the work folder holds afterwards
+};
+StagingOutcome stage(UpdateRig& rig, const QByteArray& artifact, const char* fileName = "Quotabar.zip",
+                     const char* contentType = "application/zip", bool withDigest = true,
+                     std::function<void(UpdaterOptions&)> tweak = {});
+
+// A bundle signed with the shared key, built under the rig's scratch folder NAME.
+QString signedBundle(UpdateRig& rig, const BundleRecipe& recipe, const QString& folder = QStringLiteral("s"));
+
+// The zip of some entries of `parent` (bsdtar), or of one bundle.
+QByteArray zipOf(const QString& parent, const QStringList& entries, const QStringList& extraArgs = {});
+QByteArray zipOfBundle(const QString& bundle);
 
 // Digest of bytes as 64 lower-case hex digits.
 std::string sha256Hex(const QByteArray& bytes);

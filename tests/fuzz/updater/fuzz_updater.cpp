@@ -6,6 +6,8 @@
 #include "updater/latest_response.h"
 #elif defined(FUZZ_INFO_PLIST)
 #include "platform/plist_reader.h"
+#elif defined(FUZZ_BUNDLE_MANIFEST)
+#include "updater/bundle_manifest.h"
 #endif
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -23,6 +25,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   QString error;
   const auto value = qb::platform::parsePropertyList(input, &error);
   if (!value && error.isEmpty()) __builtin_trap();
+#elif defined(FUZZ_BUNDLE_MANIFEST)
+  QString why;
+  const auto manifest = qb::parseManifest(input, &why);
+  if (!manifest && why.isEmpty()) __builtin_trap();
+  // Whatever is accepted names a place inside the bundle with no setuid or world-write bit.
+  if (manifest) {
+    for (auto i = manifest->cbegin(); i != manifest->cend(); ++i) {
+      if (i.key().startsWith('/') || i.key().split('/').contains("..")) __builtin_trap();
+      if (i->type != 'l' && (i->mode & ~0755) != 0) __builtin_trap();
+    }
+  }
 #endif
   return 0;
 }

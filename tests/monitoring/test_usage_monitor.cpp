@@ -232,9 +232,11 @@ TEST_F(StoreTest, RefreshAllWaitsForTheRealOutcomeOfConnectedServices) {
   store.refreshAll([&] { done = true; });
   store.monitor(Provider::codex)->refresh();
   ASSERT_TRUE(test::waitUntil([&] { return done; }));
+  // The superseded request may be cancelled before it reaches the server; the one that
+  // replaced it has answered by the time refreshAll reports.
+  ASSERT_EQ(store.monitor(Provider::codex)->state().kind, Kind::loaded);
   EXPECT_EQ(store.monitor(Provider::codex)->state().snapshot->email, QStringLiteral("c@x.y"));
-  EXPECT_EQ(server.count("/api/auth/session"), 2u);
-  EXPECT_EQ(server.requests().size(), 2u);
+  EXPECT_GE(server.count("/api/auth/session"), 1u);
 }
 
 }  // namespace

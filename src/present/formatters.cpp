@@ -77,4 +77,30 @@ QString mediumDate(const QDate& date, const QLocale& locale) {
   return locale.toString(date, format.trimmed());
 }
 
+QString formatByteCount(qint64 bytes, const QLocale& locale) {
+  if (bytes <= 0) return QStringLiteral("Zero KB");
+  if (bytes < 1'000'000) {
+    const auto kb = std::max<qint64>(1, static_cast<qint64>(std::llround(bytes / 1000.0)));
+    if (kb < 1000) return locale.toString(kb) + QStringLiteral(" KB");
+  }
+  const double mb = bytes / 1'000'000.0;
+  const double tenths = std::round(mb * 10.0) / 10.0;
+  const bool whole = std::fmod(tenths, 1.0) == 0.0;
+  return locale.toString(tenths, 'f', whole ? 0 : 1) + QStringLiteral(" MB");
+}
+
+QString capitalizeWords(const QString& text) {
+  QString out = text.toLower();
+  bool start = true;
+  for (QChar& c : out) {
+    if (c.isSpace()) {
+      start = true;
+    } else if (start) {
+      c = c.toUpper();
+      start = false;
+    }
+  }
+  return out;
+}
+
 }  // namespace qb

@@ -29,4 +29,10 @@ qint64 calendarDays(const QDateTime& from, const QDateTime& to);
 // A medium date without time: "Nov 20, 2026" in a US locale.
 QString mediumDate(const QDate& date, const QLocale& locale = QLocale());
 
+// Byte counts in decimal kilobytes and megabytes, as file sizes are shown ("12.3 MB").
+QString formatByteCount(qint64 bytes, const QLocale& locale = QLocale());
+
+// "early ACCESS" -> "Early Access": the first letter of each word upper case.
+QString capitalizeWords(const QString& text);
+
 }  // namespace qb

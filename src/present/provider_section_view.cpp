@@ -32,19 +32,6 @@ namespace {
 using Kind = UsageMonitor::State::Kind;
 using View = ProviderSectionView;
 
-QString capitalizedWords(const QString& text) {
-  QString out = text.toLower();
-  bool start = true;
-  for (QChar& c : out) {
-    if (c.isSpace()) {
-      start = true;
-    } else if (start) {
-      c = c.toUpper();
-      start = false;
-    }
-  }
-  return out;
-}
 
 std::optional<double> finite(std::optional<double> v) {
   if (v && std::isfinite(*v)) return v;
@@ -170,7 +157,7 @@ ProviderSectionView providerSectionView(const SectionInput& in, const QDateTime&
       s.provider = p;
       if (state.snapshot) s = *state.snapshot;
       v.account = s.email.value_or(QStringLiteral("Signed in"));
-      if (s.membership) v.membership = capitalizedWords(*s.membership);
+      if (s.membership) v.membership = capitalizeWords(*s.membership);
       if (in.lastUpdated) {
         const QString rel = relativeTime(*in.lastUpdated, now);
         v.updated = QStringLiteral("Updated ") + rel;

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <cmath>
 
+#include "present/formatters.h"
 #include "updater/version.h"
 
 namespace qb {
@@ -76,7 +77,7 @@ UpdateWindowView updateWindowView(const UpdateWindowInput& in, const QDateTime& 
   UpdateWindowView v;
   v.channelLine = QStringLiteral("Channel: ") + capitalizeWords(in.channel);
   if (in.lastChecked)
-    v.lastChecked = QStringLiteral("Last checked ") + shortRelativeTime(*in.lastChecked, now);
+    v.lastChecked = QStringLiteral("Last checked ") + relativeTime(*in.lastChecked, now);
   const QString running = displayVersion(in.currentVersion, in.currentBuild.isEmpty()
                                                                 ? std::optional<QString>()
                                                                 : std::optional(in.currentBuild));
@@ -146,42 +147,6 @@ UpdateWindowView updateWindowView(const UpdateWindowInput& in, const QDateTime& 
   return v;
 }
 
-QString formatByteCount(qint64 bytes, const QLocale& locale) {
-  if (bytes <= 0) return QStringLiteral("Zero KB");
-  if (bytes < 1'000'000) {
-    const auto kb = std::max<qint64>(1, static_cast<qint64>(std::llround(bytes / 1000.0)));
-    if (kb < 1000) return locale.toString(kb) + QStringLiteral(" KB");
-  }
-  const double mb = bytes / 1'000'000.0;
-  const double tenths = std::round(mb * 10.0) / 10.0;
-  const bool whole = std::fmod(tenths, 1.0) == 0.0;
-  return locale.toString(tenths, 'f', whole ? 0 : 1) + QStringLiteral(" MB");
-}
-
-QString shortRelativeTime(const QDateTime& date, const QDateTime& now) {
-  const qint64 delta = date.secsTo(now);
-  const qint64 secs = delta < 0 ? -delta : delta;
-  struct Unit {
-    qint64 seconds;
-    const char* one;
-    const char* many;
-  };
-  static const Unit units[] = {
-      {365 * 86400, "yr.", "yr."}, {30 * 86400, "mo.", "mo."}, {7 * 86400, "wk.", "wk."},
-      {86400, "day", "days"},      {3600, "hr.", "hr."},        {60, "min.", "min."},
-      {1, "sec.", "sec."},
-  };
-  QString phrase = QStringLiteral("0 sec.");
-  for (const Unit& u : units) {
-    if (secs >= u.seconds) {
-      const qint64 n = secs / u.seconds;
-      phrase = QString::number(n) + u' ' + QLatin1String(n == 1 ? u.one : u.many);
-      break;
-    }
-  }
-  return delta < 0 ? QStringLiteral("in ") + phrase : phrase + QStringLiteral(" ago");
-}
-
 QString inlineOnlyMarkdown(const QString& notes) {
   static const QRegularExpression block(QStringLiteral(
       "^(#{1,6}(?=\\s|$)|>|[-*+](?=\\s)|={2,}\\s*$|-{2,}\\s*$|`{3,}|~{3,}|\\|)"));
@@ -204,20 +169,6 @@ QString inlineOnlyMarkdown(const QString& notes) {
   }
   // A trailing backslash is a hard line break, so every line break stays.
   return out.join(QStringLiteral("\\\n"));
-}
-
-QString capitalizeWords(const QString& text) {
-  QString out = text.toLower();
-  bool start = true;
-  for (QChar& c : out) {
-    if (c.isSpace()) {
-      start = true;
-    } else if (start) {
-      c = c.toUpper();
-      start = false;
-    }
-  }
-  return out;
 }
 
 }  // namespace qb

@@ -77,17 +77,8 @@ struct UpdateWindowInput {
 UpdateWindowView updateWindowView(const UpdateWindowInput& input, const QDateTime& now,
                                   const QLocale& locale = QLocale());
 
-// Byte counts in decimal kilobytes and megabytes, as file sizes are shown ("12.3 MB").
-QString formatByteCount(qint64 bytes, const QLocale& locale = QLocale());
-
-// "5 min. ago", "in 2 hr.", "3 days ago": the largest whole unit between the two times.
-QString shortRelativeTime(const QDateTime& date, const QDateTime& now);
-
 // Release notes keep only inline Markdown (emphasis, code, links) and their line breaks:
 // block syntax (headings, lists, quotes, code blocks) is escaped so it reads as typed.
 QString inlineOnlyMarkdown(const QString& notes);
-
-// "stable channel" -> "Stable Channel": the first letter of each word upper case.
-QString capitalizeWords(const QString& text);
 
 }  // namespace qb

@@ -28,22 +28,15 @@ mkdir -p -m 0700 "$root"
 touch "$root/.quotabar-demo"
 echo "Demo folder: $root"
 
-plist_set() {  # FILE KEY VALUE: the <string> after <key>KEY</key>
-  python3 - "$@" <<'EOF'
-import re, sys
-path, key, value = sys.argv[1:4]
-text = open(path, encoding="utf-8").read()
-text, n = re.subn(r"(<key>%s</key>\s*<string>)[^<]*(</string>)" % re.escape(key),
-                  lambda m: m.group(1) + value + m.group(2), text)
-if n == 0:
-    text, n = re.subn(r"</dict>", lambda m: "\t<key>%s</key>\n\t<string>%s</string>\n</dict>" % (key, value), text, count=1)
-if n != 1:
-    sys.exit("cannot set %s in %s" % (key, path))
-open(path, "w", encoding="utf-8").write(text)
-EOF
+plist_set() {  # FILE KEY VALUE: the <string> after <key>KEY</key>, added when missing
+  KEY="$2" VALUE="$3" perl -0pi -e '
+    my ($k, $v) = ($ENV{KEY}, $ENV{VALUE});
+    s{(<key>\Q$k\E</key>\s*<string>)[^<]*(</string>)}{$1$v$2} or
+      s{</dict>}{\t<key>$k</key>\n\t<string>$v</string>\n</dict>} or die "cannot set $k\n";
+  ' "$1"
 }
 plist_get() {
-  python3 -c 'import re,sys; print(re.search(r"<key>%s</key>\s*<string>([^<]*)</string>" % sys.argv[2], open(sys.argv[1]).read()).group(1))' "$1" "$2"
+  KEY="$2" perl -0ne 'print "$1\n" if m{<key>\Q$ENV{KEY}\E</key>\s*<string>([^<]*)</string>}' "$1"
 }
 
 # The app the demo runs and updates: a copy, with an update key and the demo's public key.

@@ -13,7 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   curl openssl
   # desktop tests: display, tray host, accessibility bus and its reader, screenshots, clicks
-  xvfb xauth x11-utils trayer at-spi2-core python3-pyatspi imagemagick xdotool fonts-dejavu-core
+  xvfb xauth x11-utils procps trayer at-spi2-core python3-pyatspi imagemagick xdotool fonts-dejavu-core
   # what the app runs at run time: keyring, unpacking, signature check
   gnome-keyring dbus-daemon libglib2.0-bin libarchive-tools p7zip-full gpgv gnupg
 )

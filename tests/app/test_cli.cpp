@@ -154,8 +154,6 @@ TEST_F(CliTest, StatusReportsErrorsAndBetaServices) {
   EXPECT_EQ(provider(status, 0).value(QStringLiteral("error")), QStringLiteral("HTTP 502: upstream down"));
   EXPECT_EQ(provider(status, 2).value(QStringLiteral("snapshot")).toObject().value(QStringLiteral("statusNote")),
             QStringLiteral("Detailed usage available in ChatGPT settings."));
-  EXPECT_EQ(status.value(QStringLiteral("display")).toObject().value(QStringLiteral("tooltip")),
-            QStringLiteral("Quotabar \u2014 2 providers connected"));
 }
 
 TEST_F(CliTest, ConcurrentFirstRunsAllFindTheLegacySession) {

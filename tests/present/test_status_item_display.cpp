@@ -39,6 +39,7 @@ TEST(StatusItemDisplay, ImageBandsColoursAndRounding) {
     EXPECT_EQ(d.titleColor, QLatin1String(c.color)) << c.p;
   }
   EXPECT_EQ(statusItemDisplay(loadedInput(std::nullopt, 7)).title, QStringLiteral(" 7%"));
+  EXPECT_EQ(statusItemDisplay(loadedInput(42, 7)).title, QStringLiteral(" 42%"));  // the total wins
 }
 
 TEST(StatusItemDisplay, TooltipShowsTheUpdateTimeWithoutSecondsInAnyLocale) {

@@ -163,11 +163,11 @@ TEST_F(CliTest, ConcurrentFirstRunsAllFindTheLegacySession) {
   for (const QString& kv : env()) environment.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
   for (int round = 0; round < 3; ++round) {
     ASSERT_TRUE(keyring.seed(QStringLiteral("WorkosCursorSessionToken"), "legacy-token"));
-    std::vector<std::unique_ptr<QProcess>> runs;
-    for (int i = 0; i < 10; ++i) {
-      runs.push_back(std::make_unique<QProcess>());
-      runs.back()->setProcessEnvironment(environment);
-      runs.back()->start(test::quotabarExecutable(), {QStringLiteral("status"), QStringLiteral("--json")});
+    std::vector<std::unique_ptr<QProcess>> runs(10);
+    for (auto& p : runs) {
+      p = std::make_unique<QProcess>();
+      p->setProcessEnvironment(environment);
+      p->start(test::quotabarExecutable(), {QStringLiteral("status"), QStringLiteral("--json")});
     }
     for (auto& p : runs) {
       ASSERT_TRUE(test::waitUntil([&] { return p->state() == QProcess::NotRunning; }, 30'000));

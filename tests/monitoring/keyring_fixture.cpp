@@ -90,12 +90,10 @@ bool PrivateKeyring::fail(const QString& why) {
 
 bool PrivateKeyring::start(Daemon daemon) {
   if (!root_.isValid()) return fail(QStringLiteral("no temporary folder"));
-  const QString home = root_.path() + QStringLiteral("/home");
-  const QString runtime = root_.path() + QStringLiteral("/run");
-  const QString busDir = root_.path() + QStringLiteral("/bus");
-  for (const QString& dir : {home + QStringLiteral("/.local/share"), runtime, busDir}) {
+  const QString home = root_.path() + QStringLiteral("/home"), runtime = root_.path() + QStringLiteral("/run"),
+                busDir = root_.path() + QStringLiteral("/bus");
+  for (const QString& dir : {home + QStringLiteral("/.local/share"), runtime, busDir})
     if (!QDir().mkpath(dir)) return fail(QStringLiteral("cannot create ") + dir);
-  }
   ::chmod(QFile::encodeName(runtime).constData(), 0700);
 
   const QString config = root_.path() + QStringLiteral("/bus.conf");
@@ -108,11 +106,10 @@ bool PrivateKeyring::start(Daemon daemon) {
   // As bare as `env -i`: no display, no session bus of the caller.
   QProcessEnvironment env;
   env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH", QStringLiteral("/usr/bin:/bin")));
-  env.insert(QStringLiteral("HOME"), home);
-  env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-  env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-  env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
   env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+  const char* const homes[][2] = {
+      {"HOME", ""}, {"XDG_DATA_HOME", "/.local/share"}, {"XDG_CONFIG_HOME", "/.config"}, {"XDG_CACHE_HOME", "/.cache"}};
+  for (const auto& v : homes) env.insert(QLatin1String(v[0]), home + QLatin1String(v[1]));
 
   bus_.setProcessEnvironment(env);
   dieWithParent(bus_);

@@ -102,23 +102,23 @@ TEST_F(CursorClientTest, FetchUsageFoldsBothAnswersIntoOneSnapshot) {
   EXPECT_EQ(account.value().plan, QStringLiteral("pro"));
 }
 
-TEST_F(CursorClientTest, BothRequestsRunAtOnceAndARefusalCancelsTheOther) {
-  Reply slow = Reply::json("{}");
-  slow.delayMs = 600;
-  server.route("/api/auth/me", slow);
-  server.route("/api/usage-summary", slow);
-  QElapsedTimer clock;
-  clock.start();
-  ASSERT_TRUE(test::fetchUsage(api, QStringLiteral("k=v")));
-  EXPECT_LT(clock.elapsed(), 1100);
+TEST_F(CursorClientTest, BothRequestsRunAtOnceAndACancelOrARefusalEndsBoth) {
+  Reply stalled = Reply::json("{}");
+  stalled.delayMs = 5000;
+  server.route("/api/auth/me", stalled);
+  server.route("/api/usage-summary", stalled);
+  std::optional<ApiResult<UsageSnapshot>> result;
+  CallHandle call = api.fetchUsage(QStringLiteral("k=v"), [&](const auto& r) { result = r; });
+  ASSERT_TRUE(test::waitUntil([&] { return server.requests().size() == 2; }, 2000)) << "one after the other";
+  call->cancel();
+  ASSERT_TRUE(test::waitUntil([&] { return result.has_value(); }, 1000));
+  EXPECT_EQ(result->error().description(), QStringLiteral("Network error: cancelled"));
 
   server.route("/api/auth/me", Reply::json("{}", 401));
-  slow.delayMs = 5000;
-  server.route("/api/usage-summary", slow);
-  clock.restart();
+  QElapsedTimer clock;
+  clock.start();
   const auto r = test::fetchUsage(api, QStringLiteral("k=v"));
-  ASSERT_FALSE(r);
-  EXPECT_EQ(r.error().kind(), ProviderAPIError::Kind::notAuthenticated);
+  EXPECT_TRUE(!r && r.error().kind() == ProviderAPIError::Kind::notAuthenticated);
   EXPECT_LT(clock.elapsed(), 2000);
 }
 
@@ -132,20 +132,6 @@ TEST_F(CursorClientTest, EitherFailureFailsTheWholeFetch) {
     const auto r = test::fetchUsage(api, QStringLiteral("k=v"));
     EXPECT_TRUE(!r && r.error().description().startsWith(QLatin1String(error))) << error;
   }
-}
-
-TEST_F(CursorClientTest, CancellingAbortsBothRequests) {
-  Reply stalled = Reply::json("{}");
-  stalled.delayMs = 5000;
-  server.route("/api/auth/me", stalled);
-  server.route("/api/usage-summary", stalled);
-  std::optional<ApiResult<UsageSnapshot>> result;
-  CallHandle call = api.fetchUsage(QStringLiteral("k=v"), [&](const auto& r) { result = r; });
-  test::waitUntil([&] { return server.requests().size() == 2; });
-  call->cancel();
-  ASSERT_TRUE(test::waitUntil([&] { return result.has_value(); }, 1000));
-  ASSERT_FALSE(*result);
-  EXPECT_EQ(result->error().description(), QStringLiteral("Network error: cancelled"));
 }
 
 }  // namespace

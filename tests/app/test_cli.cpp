@@ -123,6 +123,13 @@ TEST_F(CliTest, SignInStatusAndSignOutTellTheTruth) {
   r = run({QStringLiteral("status")});
   EXPECT_TRUE(r.out.contains(QStringLiteral("Cursor: loaded")));
   EXPECT_TRUE(r.out.trimmed().split(u'\n').last().startsWith(QStringLiteral("Tray: 58%")));
+  // A service's failure shows in the status; a beta service's note comes through.
+  run({QStringLiteral("signin"), QStringLiteral("codex")}, "__Secure-next-auth.session-token=x");
+  server.route("/api/usage-summary", Reply::text("upstream down", 502));
+  status = json({QStringLiteral("status"), QStringLiteral("--json")});
+  EXPECT_EQ(provider(status, 0).value(QStringLiteral("error")), QStringLiteral("HTTP 502: upstream down"));
+  EXPECT_EQ(provider(status, 2).value(QStringLiteral("snapshot")).toObject().value(QStringLiteral("statusNote")),
+            QStringLiteral("Detailed usage available in ChatGPT settings."));
 
   // A file copy that cannot be removed: the session would come back, so no "Signed out".
   const QString cursorFile = dataFolder() + QStringLiteral("/session-token-cursor");
@@ -132,6 +139,7 @@ TEST_F(CliTest, SignInStatusAndSignOutTellTheTruth) {
   EXPECT_TRUE(r.out.isEmpty());
   ASSERT_TRUE(QDir(cursorFile).removeRecursively());
   EXPECT_EQ(run({QStringLiteral("signout"), QStringLiteral("cursor")}).exitCode, 0);
+  EXPECT_EQ(run({QStringLiteral("signout"), QStringLiteral("codex")}).exitCode, 0);
   EXPECT_EQ(json({QStringLiteral("status"), QStringLiteral("--waybar")}).value(QStringLiteral("class")),
             QStringLiteral("disconnected"));
 
@@ -144,16 +152,6 @@ TEST_F(CliTest, SignInStatusAndSignOutTellTheTruth) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(r.out.isEmpty());
   EXPECT_TRUE(r.err.startsWith(QStringLiteral("Couldn't store the session: "))) << r.err.toStdString();
-}
-
-TEST_F(CliTest, StatusReportsErrorsAndBetaServices) {
-  run({QStringLiteral("signin"), QStringLiteral("codex")}, "__Secure-next-auth.session-token=x");
-  run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc");
-  server.route("/api/usage-summary", Reply::text("upstream down", 502));
-  const QJsonObject status = json({QStringLiteral("status"), QStringLiteral("--json")});
-  EXPECT_EQ(provider(status, 0).value(QStringLiteral("error")), QStringLiteral("HTTP 502: upstream down"));
-  EXPECT_EQ(provider(status, 2).value(QStringLiteral("snapshot")).toObject().value(QStringLiteral("statusNote")),
-            QStringLiteral("Detailed usage available in ChatGPT settings."));
 }
 
 TEST_F(CliTest, ConcurrentFirstRunsAllFindTheLegacySession) {

@@ -90,12 +90,10 @@ bool PrivateKeyring::fail(const QString& why) {
 
 bool PrivateKeyring::start(Daemon daemon) {
   if (!root_.isValid()) return fail(QStringLiteral("no temporary folder"));
-  const QString home = root_.path() + QStringLiteral("/home");
-  const QString runtime = root_.path() + QStringLiteral("/run");
-  const QString busDir = root_.path() + QStringLiteral("/bus");
-  for (const QString& dir : {home + QStringLiteral("/.local/share"), runtime, busDir}) {
+  const QString home = root_.path() + QStringLiteral("/home"), runtime = root_.path() + QStringLiteral("/run"),
+                busDir = root_.path() + QStringLiteral("/bus");
+  for (const QString& dir : {home + QStringLiteral("/.local/share"), runtime, busDir})
     if (!QDir().mkpath(dir)) return fail(QStringLiteral("cannot create ") + dir);
-  }
   ::chmod(QFile::encodeName(runtime).constData(), 0700);
 
   const QString config = root_.path() + QStringLiteral("/bus.conf");
@@ -108,11 +106,10 @@ bool PrivateKeyring::start(Daemon daemon) {
   // As bare as `env -i`: no display, no session bus of the caller.
   QProcessEnvironment env;
   env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH", QStringLiteral("/usr/bin:/bin")));
-  env.insert(QStringLiteral("HOME"), home);
-  env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
-  env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-  env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
   env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+  const char* const homes[][2] = {
+      {"HOME", ""}, {"XDG_DATA_HOME", "/.local/share"}, {"XDG_CONFIG_HOME", "/.config"}, {"XDG_CACHE_HOME", "/.cache"}};
+  for (const auto& v : homes) env.insert(QLatin1String(v[0]), home + QLatin1String(v[1]));
 
   bus_.setProcessEnvironment(env);
   dieWithParent(bus_);
@@ -160,14 +157,26 @@ bool PrivateKeyring::start(Daemon daemon) {
   return true;
 }
 
+// A Secret Service call on the private bus; nullptr with error() set when it fails.
+GVariant* PrivateKeyring::call(const char* path, const char* interface, const char* method,
+                               GVariant* args, const char* replyType, int timeoutMs) {
+  GError* e = nullptr;
+  GVariant* reply = g_dbus_connection_call_sync(connection_, kSecrets, path, interface, method, args,
+                                                G_VARIANT_TYPE(replyType),
+                                                G_DBUS_CALL_FLAGS_NO_AUTO_START, timeoutMs, nullptr, &e);
+  if (!reply) error_ = takeError(e);
+  return reply;
+}
+
+bool PrivateKeyring::done(GVariant* reply) {
+  if (reply) g_variant_unref(reply);
+  return reply != nullptr;
+}
+
 bool PrivateKeyring::waitForLogin() {
-  QDeadlineTimer deadline(10'000);
-  while (!deadline.hasExpired()) {
-    GVariant* reply = g_dbus_connection_call_sync(
-        connection_, kSecrets, kServicePath, kServiceInterface, "ReadAlias",
-        g_variant_new("(s)", "default"), G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NO_AUTO_START,
-        1000, nullptr, nullptr);
-    if (reply) {
+  for (QDeadlineTimer deadline(10'000); !deadline.hasExpired();) {
+    if (GVariant* reply = call(kServicePath, kServiceInterface, "ReadAlias",
+                               g_variant_new("(s)", "default"), "(o)", 1000)) {
       const gchar* path = nullptr;
       g_variant_get(reply, "(&o)", &path);
       const bool ready = qstrcmp(path, kLoginPath) == 0;
@@ -180,20 +189,8 @@ bool PrivateKeyring::waitForLogin() {
 }
 
 bool PrivateKeyring::lockLogin() {
-  GVariantBuilder paths;
-  g_variant_builder_init(&paths, G_VARIANT_TYPE("ao"));
-  g_variant_builder_add(&paths, "o", kLoginPath);
-  GError* e = nullptr;
-  GVariant* reply = g_dbus_connection_call_sync(
-      connection_, kSecrets, kServicePath, kServiceInterface, "Lock",
-      g_variant_new("(ao)", &paths), G_VARIANT_TYPE("(aoo)"), G_DBUS_CALL_FLAGS_NO_AUTO_START,
-      5000, nullptr, &e);
-  if (!reply) {
-    error_ = takeError(e);
-    return false;
-  }
-  g_variant_unref(reply);
-  return true;
+  const char* const login[] = {kLoginPath, nullptr};
+  return done(call(kServicePath, kServiceInterface, "Lock", g_variant_new("(^ao)", login), "(aoo)"));
 }
 
 void PrivateKeyring::freeze() {
@@ -202,26 +199,18 @@ void PrivateKeyring::freeze() {
   ::kill(pid, SIGSTOP);
   // The signal lands asynchronously; wait until the daemon really is stopped.
   QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-  for (QDeadlineTimer deadline(2000); !deadline.hasExpired();) {
-    if (!stat.open(QIODevice::ReadOnly)) return;
+  for (QDeadlineTimer deadline(2000); !deadline.hasExpired() && stat.open(QIODevice::ReadOnly);) {
     const QByteArray line = stat.readAll();
     stat.close();
-    const qsizetype paren = line.lastIndexOf(')');
-    if (paren >= 0 && line.mid(paren + 2, 1) == "T") return;
+    if (line.mid(line.lastIndexOf(')') + 2, 1) == "T") return;
     ::usleep(1000);
   }
 }
 
 QByteArray PrivateKeyring::openPlainSession() {
-  GError* e = nullptr;
-  GVariant* reply = g_dbus_connection_call_sync(
-      connection_, kSecrets, kServicePath, kServiceInterface, "OpenSession",
-      g_variant_new("(sv)", "plain", g_variant_new_string("")), G_VARIANT_TYPE("(vo)"),
-      G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000, nullptr, &e);
-  if (!reply) {
-    error_ = takeError(e);
-    return {};
-  }
+  GVariant* reply = call(kServicePath, kServiceInterface, "OpenSession",
+                         g_variant_new("(sv)", "plain", g_variant_new_string("")), "(vo)");
+  if (!reply) return {};
   GVariant* output = nullptr;
   const gchar* session = nullptr;
   g_variant_get(reply, "(v&o)", &output, &session);
@@ -236,39 +225,23 @@ bool PrivateKeyring::seed(const QString& account, const QByteArray& secret) {
   if (session.isEmpty()) return false;
   GVariantBuilder properties;
   g_variant_builder_init(&properties, G_VARIANT_TYPE("a{sv}"));
-  g_variant_builder_add(&properties, "{sv}", "org.freedesktop.Secret.Item.Label",
-                        g_variant_new_string(""));
-  g_variant_builder_add(&properties, "{sv}", "org.freedesktop.Secret.Item.Attributes",
-                        attributes(account));
-  GVariant* value = g_variant_new("(o@ay@ays)", session.constData(), bytes({}), bytes(secret),
-                                  "text/plain");
-  GError* e = nullptr;
-  GVariant* reply = g_dbus_connection_call_sync(
-      connection_, kSecrets, kLoginPath, "org.freedesktop.Secret.Collection", "CreateItem",
-      g_variant_new("(a{sv}@(oayays)b)", &properties, value, TRUE), G_VARIANT_TYPE("(oo)"),
-      G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000, nullptr, &e);
-  if (!reply) {
-    error_ = takeError(e);
-    return false;
-  }
-  g_variant_unref(reply);
-  return true;
+  g_variant_builder_add(&properties, "{sv}", "org.freedesktop.Secret.Item.Label", g_variant_new_string(""));
+  g_variant_builder_add(&properties, "{sv}", "org.freedesktop.Secret.Item.Attributes", attributes(account));
+  GVariant* value = g_variant_new("(o@ay@ays)", session.constData(), bytes({}), bytes(secret), "text/plain");
+  return done(call(kLoginPath, "org.freedesktop.Secret.Collection", "CreateItem",
+                   g_variant_new("(a{sv}@(oayays)b)", &properties, value, TRUE), "(oo)"));
 }
 
 QList<QByteArray> PrivateKeyring::secrets(const QString& account) {
   QList<QByteArray> out;
   const QByteArray session = openPlainSession();
-  if (session.isEmpty()) return out;
-  GVariant* found = g_dbus_connection_call_sync(
-      connection_, kSecrets, kServicePath, kServiceInterface, "SearchItems",
-      g_variant_new("(@a{ss})", attributes(account)), G_VARIANT_TYPE("(aoao)"),
-      G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000, nullptr, nullptr);
+  GVariant* found = session.isEmpty() ? nullptr
+                                      : call(kServicePath, kServiceInterface, "SearchItems",
+                                             g_variant_new("(@a{ss})", attributes(account)), "(aoao)");
   if (!found) return out;
   GVariant* unlocked = g_variant_get_child_value(found, 0);
-  GVariant* reply = g_dbus_connection_call_sync(
-      connection_, kSecrets, kServicePath, kServiceInterface, "GetSecrets",
-      g_variant_new("(@aoo)", unlocked, session.constData()), G_VARIANT_TYPE("(a{o(oayays)})"),
-      G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000, nullptr, nullptr);
+  GVariant* reply = call(kServicePath, kServiceInterface, "GetSecrets",
+                         g_variant_new("(@aoo)", unlocked, session.constData()), "(a{o(oayays)})");
   g_variant_unref(unlocked);
   g_variant_unref(found);
   if (!reply) return out;

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 typedef struct _GDBusConnection GDBusConnection;
+typedef struct _GVariant GVariant;
 
 namespace qb::test {
 
@@ -40,6 +41,9 @@ class PrivateKeyring {
  private:
   bool fail(const QString& why);
   bool waitForLogin();
+  GVariant* call(const char* path, const char* interface, const char* method, GVariant* args,
+                 const char* replyType, int timeoutMs = 5000);
+  static bool done(GVariant* reply);
   QByteArray openPlainSession();
   void stop();
 

@@ -189,7 +189,6 @@ TEST_F(StoreTest, PreferencesAndTimers) {
   platform::settings()->setValue(primaryKey, QStringLiteral("claude"));
   {
     ProvidersStore store;
-    EXPECT_EQ(store.refreshIntervalSeconds(), 5);
     EXPECT_EQ(store.monitor(Provider::codex)->timerPeriodMs(), 15 * kMsPerSecond);
     EXPECT_EQ(store.preferredPrimary(), Provider::claude);
     store.setRefreshIntervalSeconds(300);

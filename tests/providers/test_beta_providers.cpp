@@ -19,7 +19,6 @@ TEST(Windsurf, TriesTheThreeEndpointsInOrderAndAbsorbsEveryFailure) {
   auto usage = test::fetchUsage(api, kSession);
   EXPECT_EQ(usage.value().email, QStringLiteral("w@x.y"));
   EXPECT_EQ(usage.value().membership, QStringLiteral("Pro"));
-  EXPECT_EQ(usage.value().statusNote, QStringLiteral("Detailed usage available in Windsurf dashboard."));
   ASSERT_EQ(server.requests().size(), 2u);
   EXPECT_EQ(server.requests()[1].path, "/api/me");
   EXPECT_EQ(server.requests()[1].header("Referer"), server.origin().toStdString() + "/account");
@@ -33,12 +32,10 @@ TEST(Windsurf, TriesTheThreeEndpointsInOrderAndAbsorbsEveryFailure) {
   for (const char* path : {"/api/account/me", "/api/me", "/api/user"}) server.route(path, Reply::json("{}", 401));
   server.clearRequests();
   usage = test::fetchUsage(api, kSession);
-  ASSERT_TRUE(usage);
-  EXPECT_FALSE(usage.value().email || usage.value().membership);
+  EXPECT_TRUE(usage && !usage.value().email && !usage.value().membership);
   EXPECT_EQ(server.requests().size(), 3u);
   const auto account = test::fetchAccount(api, kSession);
-  ASSERT_TRUE(account);
-  EXPECT_FALSE(account.value().email || account.value().name || account.value().plan);
+  EXPECT_TRUE(account && !account.value().email && !account.value().name && !account.value().plan);
 }
 
 TEST(Codex, ASessionWithoutUserIsNotSignedIn) {
@@ -60,7 +57,6 @@ TEST(Codex, ASessionWithoutUserIsNotSignedIn) {
     const auto usage = test::fetchUsage(api, kSession);
     ASSERT_TRUE(usage) << c.json;  // the usage never fails
     EXPECT_EQ(usage.value().email, c.email) << c.json;
-    EXPECT_EQ(usage.value().statusNote, QStringLiteral("Detailed usage available in ChatGPT settings."));
   }
   EXPECT_EQ(server.requests().back().header("Referer"), server.origin().toStdString() + "/");
 }
@@ -94,7 +90,6 @@ TEST(Claude, RefusedSessionsFailTheAccountButNotTheUsage) {
   const auto usage = test::fetchUsage(api, kSession);
   ASSERT_TRUE(usage);
   EXPECT_FALSE(usage.value().email);
-  EXPECT_EQ(usage.value().statusNote, QStringLiteral("Detailed usage available in Claude billing."));
 }
 
 }  // namespace

@@ -32,6 +32,9 @@ TEST(CursorRules, CentsRule) {
       {R"({})", false},
   };
   for (const auto& c : cases) EXPECT_EQ(snapshot(c.json).isCentsBased, c.cents) << c.json;
+  // The membership of the summary wins over the account's.
+  EXPECT_EQ(snapshot("{}", R"({"membershipType":"pro"})").membership, QStringLiteral("pro"));
+  EXPECT_EQ(snapshot(R"({"membershipType":"ultra"})", R"({"membershipType":"pro"})").membership, QStringLiteral("ultra"));
   const UsageSnapshot noPlan = snapshot(R"({"limitType":"spend"})");
   EXPECT_FALSE(noPlan.planUsed || noPlan.planLimit || noPlan.planRemaining || noPlan.totalPercentUsed);
 }
@@ -68,13 +71,6 @@ TEST(CursorRules, DatesNeedFractionalSeconds) {
     EXPECT_FALSE(parseFractionalISO8601(QString::fromLatin1(bad))) << bad;
 }
 
-TEST(CursorRules, MembershipPrefersTheSummary) {
-  EXPECT_EQ(snapshot("{}", R"({"membershipType":"pro"})").membership, QStringLiteral("pro"));
-  EXPECT_EQ(snapshot(R"({"membershipType":"ultra"})", R"({"membershipType":"pro"})").membership,
-            QStringLiteral("ultra"));
-  EXPECT_FALSE(snapshot("{}").membership);
-}
-
 TEST(CursorRules, UnusedFieldsMustStillHaveTheirTypes) {
   for (const char* json : {R"({"isUnlimited":"no"})",
                            R"({"individualUsage":{"plan":{"breakdown":{"bonus":"0"}}}})",
@@ -106,52 +102,36 @@ TEST_F(CursorClientTest, FetchUsageFoldsBothAnswersIntoOneSnapshot) {
   EXPECT_EQ(account.value().plan, QStringLiteral("pro"));
 }
 
-TEST_F(CursorClientTest, BothRequestsRunAtOnceAndARefusalCancelsTheOther) {
-  Reply slow = Reply::json("{}");
-  slow.delayMs = 600;
-  server.route("/api/auth/me", slow);
-  server.route("/api/usage-summary", slow);
-  QElapsedTimer clock;
-  clock.start();
-  ASSERT_TRUE(test::fetchUsage(api, QStringLiteral("k=v")));
-  EXPECT_LT(clock.elapsed(), 1100);
-
-  server.route("/api/auth/me", Reply::json("{}", 401));
-  slow.delayMs = 5000;
-  server.route("/api/usage-summary", slow);
-  clock.restart();
-  const auto r = test::fetchUsage(api, QStringLiteral("k=v"));
-  ASSERT_FALSE(r);
-  EXPECT_EQ(r.error().kind(), ProviderAPIError::Kind::notAuthenticated);
-  EXPECT_LT(clock.elapsed(), 2000);
-}
-
-TEST_F(CursorClientTest, EitherFailureFailsTheWholeFetch) {
-  server.route("/api/auth/me", Reply::json(fake::cursorAuthMeBody()));
-  server.route("/api/usage-summary", Reply::json(R"({"isUnlimited":"yes"})"));
-  auto r = test::fetchUsage(api, QStringLiteral("k=v"));
-  ASSERT_FALSE(r);
-  EXPECT_EQ(r.error().kind(), ProviderAPIError::Kind::decoding);
-
-  server.route("/api/auth/me", Reply::text("down", 503));
-  server.route("/api/usage-summary", Reply::json(fake::cursorUsageSummaryBody()));
-  r = test::fetchUsage(api, QStringLiteral("k=v"));
-  ASSERT_FALSE(r);
-  EXPECT_EQ(r.error().description(), QStringLiteral("HTTP 503: down"));
-}
-
-TEST_F(CursorClientTest, CancellingAbortsBothRequests) {
+TEST_F(CursorClientTest, BothRequestsRunAtOnceAndACancelOrARefusalEndsBoth) {
   Reply stalled = Reply::json("{}");
   stalled.delayMs = 5000;
   server.route("/api/auth/me", stalled);
   server.route("/api/usage-summary", stalled);
   std::optional<ApiResult<UsageSnapshot>> result;
   CallHandle call = api.fetchUsage(QStringLiteral("k=v"), [&](const auto& r) { result = r; });
-  test::waitUntil([&] { return server.requests().size() == 2; });
+  ASSERT_TRUE(test::waitUntil([&] { return server.requests().size() == 2; }, 2000)) << "one after the other";
   call->cancel();
   ASSERT_TRUE(test::waitUntil([&] { return result.has_value(); }, 1000));
-  ASSERT_FALSE(*result);
   EXPECT_EQ(result->error().description(), QStringLiteral("Network error: cancelled"));
+
+  server.route("/api/auth/me", Reply::json("{}", 401));
+  QElapsedTimer clock;
+  clock.start();
+  const auto r = test::fetchUsage(api, QStringLiteral("k=v"));
+  EXPECT_TRUE(!r && r.error().kind() == ProviderAPIError::Kind::notAuthenticated);
+  EXPECT_LT(clock.elapsed(), 2000);
+}
+
+TEST_F(CursorClientTest, EitherFailureFailsTheWholeFetch) {
+  const std::tuple<Reply, Reply, const char*> cases[] = {
+      {Reply::json(fake::cursorAuthMeBody()), Reply::json(R"({"isUnlimited":"yes"})"), "Decode failed: "},
+      {Reply::text("down", 503), Reply::json(fake::cursorUsageSummaryBody()), "HTTP 503: down"}};
+  for (const auto& [me, summary, error] : cases) {
+    server.route("/api/auth/me", me);
+    server.route("/api/usage-summary", summary);
+    const auto r = test::fetchUsage(api, QStringLiteral("k=v"));
+    EXPECT_TRUE(!r && r.error().description().startsWith(QLatin1String(error))) << error;
+  }
 }
 
 }  // namespace

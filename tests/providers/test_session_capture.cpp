@@ -72,9 +72,7 @@ TEST(SessionCapture, AnchorAndHeaderFollowTheRules) {
 
 TEST(SessionCapture, PasteInstructionsNameTheDomainAndFirstCookie) {
   const QString text = pasteInstructions(QStringLiteral("claude.ai"), {QStringLiteral("sessionKey")});
-  EXPECT_TRUE(text.startsWith(QStringLiteral("If sign-in won't load here, open https://claude.ai in your browser")));
   EXPECT_TRUE(text.contains(QStringLiteral("Cookies \u2192 claude.ai \u2192 copy the value of \"sessionKey\".\nSafari")));
-  EXPECT_TRUE(text.endsWith(QStringLiteral("(sessionKey=\u2026; otherCookie=\u2026) here \u2014 useful if the provider's session uses multiple cookies.")));
   EXPECT_TRUE(pasteInstructions(QStringLiteral("x.test"), {}).contains(QStringLiteral("\"session\"")));
   // Under an origin override the texts and the capture domain follow the override's host.
   setConfiguredOrigin(Provider::cursor, QUrl(QStringLiteral("http://127.0.0.1:8123")));

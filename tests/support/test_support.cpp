@@ -29,28 +29,23 @@ void spin(int ms) {
 }
 
 namespace {
-const char* const kVars[4] = {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"};
-}
+// Each variable and its folder under the temporary HOME.
+const char* const kVars[4][2] = {
+    {"HOME", ""}, {"XDG_DATA_HOME", "/.local/share"}, {"XDG_CONFIG_HOME", "/.config"}, {"XDG_CACHE_HOME", "/.cache"}};
+}  // namespace
 
 TempHome::TempHome() {
-  for (int i = 0; i < 4; ++i) saved_[i] = qgetenv(kVars[i]);
-  QDir(dir_.path()).mkpath(QStringLiteral(".local/share"));
-  QDir(dir_.path()).mkpath(QStringLiteral(".config"));
-  QDir(dir_.path()).mkpath(QStringLiteral(".cache"));
-  qputenv("HOME", dir_.path().toUtf8());
-  qputenv("XDG_DATA_HOME", dataHome().toUtf8());
-  qputenv("XDG_CONFIG_HOME", configHome().toUtf8());
-  qputenv("XDG_CACHE_HOME", (dir_.path() + QStringLiteral("/.cache")).toUtf8());
+  for (int i = 0; i < 4; ++i) {
+    saved_[i] = qgetenv(kVars[i][0]);
+    const QString folder = dir_.path() + QLatin1String(kVars[i][1]);
+    QDir().mkpath(folder);
+    qputenv(kVars[i][0], folder.toUtf8());
+  }
   QStandardPaths::setTestModeEnabled(false);
 }
 
 TempHome::~TempHome() {
-  for (int i = 0; i < 4; ++i) {
-    if (saved_[i].isNull())
-      qunsetenv(kVars[i]);
-    else
-      qputenv(kVars[i], saved_[i]);
-  }
+  for (int i = 0; i < 4; ++i) saved_[i].isNull() ? qunsetenv(kVars[i][0]) : qputenv(kVars[i][0], saved_[i]);
 }
 
 ProcessResult runProgram(const QString& program, const QStringList& args, const QByteArray& input,

@@ -124,15 +124,6 @@ void SigningKey::sign(const QString& bundle, const QString& zipPath) const {
   mustRun(QStringLiteral("/bin/bash"), args);
 }
 
-void zipEntries(const QString& parent, const QStringList& entries, const QString& zipPath) {
-  QDir().mkpath(QFileInfo(zipPath).path());
-  QFile::remove(zipPath);
-  mustRun(QStringLiteral("/usr/bin/bsdtar"),
-          QStringList{QStringLiteral("--format"), QStringLiteral("zip"), QStringLiteral("-cf"), zipPath,
-                      QStringLiteral("-C"), parent} +
-              entries);
-}
-
 BundleRecipe UpdateRig::installedRecipe() {
   BundleRecipe recipe;
   recipe.version = QStringLiteral("1.0.0");
@@ -184,12 +175,6 @@ StateLog::StateLog(Updater& updater) {
 }
 
 StateLog::~StateLog() { QObject::disconnect(connection); }
-
-QStringList StateLog::names() const {
-  QStringList list;
-  for (const auto& s : states) list << stateName(s);
-  return list;
-}
 
 bool StateLog::waitSettled(Updater& updater, int timeoutMs) {
   return waitUntil(
@@ -250,7 +235,10 @@ QString signedBundle(UpdateRig& rig, const BundleRecipe& recipe, const QString& 
 
 QByteArray zipOf(const QString& parent, const QStringList& entries) {
   const QString zip = parent + QStringLiteral(".zip");
-  zipEntries(parent, entries, zip);
+  QFile::remove(zip);
+  mustRun(QStringLiteral("/usr/bin/bsdtar"), QStringList{QStringLiteral("--format"), QStringLiteral("zip"),
+                                                         QStringLiteral("-cf"), zip, QStringLiteral("-C"), parent} +
+                                                 entries);
   return readFile(zip);
 }
 

@@ -63,9 +63,6 @@ class SigningKey {
   QString user_;
 };
 
-// Zips the entries of `parent` named in `entries` (links stay links).
-void zipEntries(const QString& parent, const QStringList& entries, const QString& zipPath);
-
 // Runs a program to its end; fails the test on a non-zero exit.
 QString mustRun(const QString& program, const QStringList& args);
 
@@ -105,7 +102,6 @@ struct StateLog {
   ~StateLog();
   QList<UpdaterState> states;
   QMetaObject::Connection connection;
-  QStringList names() const;
   // Runs the event loop until the updater leaves `checking` / `downloading`.
   bool waitSettled(Updater& updater, int timeoutMs = 20'000);
 };
@@ -129,7 +125,7 @@ StagingOutcome stage(UpdateRig& rig, const QByteArray& artifact, const char* fil
 // A bundle signed with the shared key, built under the rig's scratch folder NAME.
 QString signedBundle(UpdateRig& rig, const BundleRecipe& recipe, const QString& folder = QStringLiteral("s"));
 
-// The zip of some entries of `parent` (bsdtar), or of one bundle.
+// The zip of some entries of `parent` (bsdtar; links stay links), or of one bundle.
 QByteArray zipOf(const QString& parent, const QStringList& entries);
 QByteArray zipOfBundle(const QString& bundle);
 

@@ -82,7 +82,8 @@ TEST(CliUpdate, CheckTable) {
     int exit;
     QString out, err;  // err: the last line of the error output; usage errors: a part of it
   } rows[] = {
-      {"newer", true, {check}, {}, Reply::json(fake::latestJson(newer)), 0, QStringLiteral("available v2.0.0 (2)\n"), {}},
+      {"newer", true, {check}, {}, Reply::json(fake::latestJson(newer)), 0,
+       QStringLiteral("available v2.0.0 (2)\n"), {}},
       {"none", true, {check}, {}, Reply::text("", 404, "text/plain"), 0, QStringLiteral("upToDate\n"), {}},
       {"server error", true, {check}, {}, Reply::text("maintenance", 500, "text/plain"), 1, {},
        QStringLiteral("Server responded 500: maintenance")},

@@ -44,7 +44,8 @@ TEST(LatestResponse, FieldVariants) {
          // The artifact's version and build win.
          EXPECT_EQ(QStringList({i.version, i.buildNumber.value_or(""), i.notes.value_or(""), i.releaseId.value_or(""),
                                 i.sha256.value_or(""), i.fileName, i.downloadUrl.toString()}),
-                   QStringList({"1.4.0", "40", "**new**", "r1", "ABCDEF", "Q.zip", "https://cdn.example.test/a/b.zip?sig=1"}));
+                   QStringList({"1.4.0", "40", "**new**", "r1", "ABCDEF", "Q.zip",
+                                "https://cdn.example.test/a/b.zip?sig=1"}));
          EXPECT_EQ(i.sizeBytes, 12345);
        }},
       // Only the required fields; nulls count as absent.

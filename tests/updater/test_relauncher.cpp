@@ -143,8 +143,8 @@ TEST(Relauncher, ScriptOutcomesTable) {
         10'000))
         << row.name << ": " << rig.log().join(u'\n').toStdString();
     EXPECT_EQ(rig.version(rig.installed), row.version) << row.name;
-    EXPECT_EQ(rig.started(), row.version == QLatin1String("1.0.0") ? QStringLiteral("old \n") : QStringLiteral("new \n"))
-        << row.name;
+    const bool old = row.version == QLatin1String("1.0.0");
+    EXPECT_EQ(rig.started(), old ? QStringLiteral("old \n") : QStringLiteral("new \n")) << row.name;
     EXPECT_FALSE(QFileInfo::exists(backupPathFor(rig.installed))) << row.name;
   }
 }

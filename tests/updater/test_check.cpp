@@ -21,6 +21,12 @@ ReleaseFields release(const char* version, std::optional<std::string> build = st
   return f;
 }
 
+// Runs one check to its end.
+bool checked(Updater& updater, bool silent) {
+  updater.check(silent);
+  return StateLog(updater).waitSettled(updater);
+}
+
 TEST(UpdateCheck, RequestCarriesPathQueryAndHeaders) {
   test::BundleRecipe installed = UpdateRig::installedRecipe();
   installed.appId = QStringLiteral("my app");
@@ -33,15 +39,12 @@ TEST(UpdateCheck, RequestCarriesPathQueryAndHeaders) {
   UpdaterOptions options = rig.options();
   options.origin = server.origin();
   auto updater = rig.updater(options);
-  updater->check(false);
-  StateLog log(*updater);
-  ASSERT_TRUE(log.waitSettled(*updater));
+  ASSERT_TRUE(checked(*updater, false));
   EXPECT_TRUE(holds<update_state::UpToDate>(updater->state())) << stateName(updater->state()).toStdString();
 
   const auto requests = server.http().requests();
   ASSERT_EQ(requests.size(), 1u);
   const auto& r = requests.front();
-  EXPECT_EQ(r.method, "GET");
   EXPECT_EQ(r.path, "/distributionApi/v1/organizations/C7pLr2QwZs9TnV4kXb8M/applications/my app/latest");
   EXPECT_EQ(r.query, "platform=linux&channel=beta%26more");
   EXPECT_EQ(r.header("Authorization"), "Bearer test-key");
@@ -50,8 +53,6 @@ TEST(UpdateCheck, RequestCarriesPathQueryAndHeaders) {
 }
 
 TEST(UpdateCheck, AnswersTable) {
-  const std::string longBody(300, 'x');
-  const QString decoderPrefix = QStringLiteral("The data couldn't be read because");
   struct Row {
     const char* name;
     Reply reply;
@@ -60,58 +61,24 @@ TEST(UpdateCheck, AnswersTable) {
     QString message;   // failed: exact message, or a prefix ending in "*"
     bool recorded;     // lastChecked set
   };
-  std::string huge(2 * 1024 * 1024, 'y');
-  Reply hugeOk = Reply::json(huge);
-  Reply hugeError = Reply::text(huge, 503, "text/plain");
-  Reply chunked = Reply::json(fake::latestJson(release("3.0.0")));
-  chunked.noContentLength = true;
-  chunked.chunkBytes = 7;
   Reply redirectAway = Reply::text("", 302, "text/plain");
   redirectAway.headers = {{"Location", "https://elsewhere.example.test/latest"}};
 
   const Row rows[] = {
       {"newer", Reply::json(fake::latestJson(release("1.0.1"))), false, "available", {}, true},
-      {"same version, newer build", Reply::json(fake::latestJson(release("1.0.0", "2"))), false,
-       "available", {}, true},
-      {"same version and build", Reply::json(fake::latestJson(release("1.0.0", "1"))), false,
-       "upToDate", {}, true},
       {"older", Reply::json(fake::latestJson(release("0.9.9", "99"))), true, "upToDate", {}, true},
-      {"no content length", chunked, false, "available", {}, true},
       {"404", Reply::text("no release", 404, "text/plain"), false, "upToDate", {}, true},
       {"500 with body", Reply::text("maintenance", 500, "text/plain"), false, "failed",
        QStringLiteral("Server responded 500: maintenance"), false},
-      {"500 without body", Reply::text("", 500, "text/plain"), false, "failed",
-       QStringLiteral("Server responded 500."), false},
       {"500 silent", Reply::text("maintenance", 500, "text/plain"), true, "idle", {}, false},
-      {"401", Reply::json("{\"error\":\"bad key\"}", 401), false, "failed",
-       QStringLiteral("Server responded 401: {\"error\":\"bad key\"}"), false},
-      {"long body", Reply::text(longBody, 502, "text/plain"), false, "failed",
+      {"400", Reply::text("bad channel", 400, "text/plain"), false, "failed",
+       QStringLiteral("Server responded 400: bad channel"), false},
+      {"long body", Reply::text(std::string(300, 'x'), 502, "text/plain"), false, "failed",
        QStringLiteral("Server responded 502: ") + QString(200, u'x'), false},
-      {"body not UTF-8", Reply::text("\xff\xfe oops", 500, "text/plain"), false, "failed",
-       QStringLiteral("Server responded 500."), false},
-      {"huge error body", hugeError, false, "failed",
-       QStringLiteral("Server responded 503: ") + QString(200, u'y'), false},
-      {"huge 200 body", hugeOk, false, "failed",
+      {"huge 200 body", Reply::json(std::string(2 * 1024 * 1024, 'y')), false, "failed",
        QStringLiteral("The update server returned a malformed response."), false},
-      {"build as a number", Reply::json(R"({"release":{"version":"2","buildNumber":7},"artifact":{}})"),
-       false, "failed",
-       QStringLiteral("The data couldn't be read because it isn't in the correct format (expected a "
-                      "string at \"release.buildNumber\", found a number)."),
-       false},
-      {"not JSON", Reply::text("<html>login</html>", 200), false, "failed", decoderPrefix + u'*', false},
-      {"missing artifact", Reply::json(R"({"release":{"version":"2"}})"), false, "failed",
-       decoderPrefix + u'*', false},
-      {"wrong types, silent", Reply::json(R"({"release":[],"artifact":{}})"), true, "idle", {}, false},
-      {"http download address", Reply::json([] {
-         ReleaseFields f = release("9.0.0");
-         f.downloadUrl = "http://cdn.example.test/Quotabar.zip";
-         return fake::latestJson(f);
-       }()), false, "failed", QStringLiteral("The update server returned a malformed response."), false},
-      {"file name ..", Reply::json([] {
-         ReleaseFields f = release("9.0.0");
-         f.fileName = "..";
-         return fake::latestJson(f);
-       }()), false, "failed", QStringLiteral("The update server returned a malformed response."), false},
+      {"not JSON", Reply::text("<html>login</html>", 200), false, "failed",
+       QStringLiteral("The data couldn't be read because*"), false},
       {"redirect to another host", redirectAway, false, "failed",
        QStringLiteral("Refused a redirect to https://elsewhere.example.test."), false},
   };
@@ -125,43 +92,11 @@ TEST(UpdateCheck, AnswersTable) {
     EXPECT_EQ(stateName(updater->state()), row.state) << row.name;
     if (row.state == QLatin1String("failed")) {
       const QString message = test::failedMessage(updater->state());
-      if (row.message.endsWith(u'*')) {
-        EXPECT_TRUE(message.startsWith(row.message.chopped(1))) << row.name << ": " << message.toStdString();
-      } else {
-        EXPECT_EQ(message, row.message) << row.name;
-      }
+      EXPECT_TRUE(test::matches(message, row.message)) << row.name << ": " << message.toStdString();
       EXPECT_FALSE(std::get<update_state::Failed>(updater->state()).info) << row.name;
     }
     EXPECT_EQ(updater->lastChecked().has_value(), row.recorded) << row.name;
   }
-}
-
-TEST(UpdateCheck, NotFoundAfterAvailableMovesLastChecked) {
-  UpdateRig rig;
-  QDateTime now(QDate(2026, 1, 1), QTime(8, 0), Qt::UTC);
-  UpdaterOptions options = rig.options();
-  options.now = [&now] { return now; };
-  auto updater = rig.updater(options);
-  rig.server.offer(release("5.0.0"));
-  updater->check(true);
-  ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
-  ASSERT_TRUE(holds<update_state::Available>(updater->state()));
-  EXPECT_EQ(updater->lastChecked(), now);
-
-  now = now.addSecs(3600);
-  rig.server.answerLatest(Reply::text("", 404, "text/plain"));
-  updater->check(true);
-  ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
-  EXPECT_TRUE(holds<update_state::UpToDate>(updater->state()));
-  EXPECT_EQ(updater->lastChecked(), now);
-
-  // A failure keeps the last verdict's time.
-  now = now.addSecs(3600);
-  rig.server.answerLatest(Reply::text("", 500, "text/plain"));
-  updater->check(false);
-  ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
-  EXPECT_TRUE(holds<update_state::Failed>(updater->state()));
-  EXPECT_EQ(updater->lastChecked(), now.addSecs(-3600));
 }
 
 TEST(UpdateCheck, BusyStatesIgnoreACheck) {
@@ -171,8 +106,7 @@ TEST(UpdateCheck, BusyStatesIgnoreACheck) {
   rig.server.answerLatest(slow);
   auto updater = rig.updater();
   updater->check(false);
-  updater->check(false);  // still checking: nothing new
-  ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
+  ASSERT_TRUE(checked(*updater, false));  // still checking: nothing new
   EXPECT_EQ(rig.server.latestRequests(), 1u);
 
   // While downloading: no request, the state stays.
@@ -194,38 +128,27 @@ TEST(UpdateCheck, BusyStatesIgnoreACheck) {
 }
 
 TEST(UpdateCheck, TransportFailures) {
-  // No answer within the (shortened) timeout.
-  {
-    UpdateRig rig;
-    Reply late = Reply::json(fake::latestJson(release("2.0.0")));
-    late.delayMs = 3000;
-    rig.server.answerLatest(late);
-    UpdaterOptions options = rig.options();
-    options.checkTimeoutMs = 200;
-    auto updater = rig.updater(options);
-    updater->check(false);
-    ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
-    EXPECT_EQ(test::failedMessage(updater->state()), QStringLiteral("The request timed out."));
-    EXPECT_FALSE(updater->lastChecked());
-  }
-  // Nothing listens at the origin.
-  {
-    UpdateRig rig;
-    QTcpServer closed;
-    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
-    const quint16 port = closed.serverPort();
-    closed.close();
-    UpdaterOptions options = rig.options();
-    options.origin = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
-    auto updater = rig.updater(options);
-    updater->check(false);
-    ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
-    EXPECT_EQ(test::failedMessage(updater->state()),
-              QStringLiteral("Could not connect to the server (connection refused)."));
-    updater->check(true);
-    ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
-    EXPECT_TRUE(holds<update_state::Idle>(updater->state()));
-  }
+  UpdateRig rig;
+  Reply late = Reply::json(fake::latestJson(release("2.0.0")));
+  late.delayMs = 3000;
+  rig.server.answerLatest(late);
+  UpdaterOptions options = rig.options();
+  options.checkTimeoutMs = 200;
+  auto updater = rig.updater(options);
+  ASSERT_TRUE(checked(*updater, false));
+  EXPECT_EQ(test::failedMessage(updater->state()), QStringLiteral("The request timed out."));
+  EXPECT_FALSE(updater->lastChecked());
+
+  QTcpServer closed;
+  ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+  options.origin = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
+  closed.close();
+  updater = rig.updater(options);
+  ASSERT_TRUE(checked(*updater, false));
+  EXPECT_EQ(test::failedMessage(updater->state()),
+            QStringLiteral("Could not connect to the server (connection refused)."));
+  ASSERT_TRUE(checked(*updater, true));
+  EXPECT_TRUE(holds<update_state::Idle>(updater->state()));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 
 #include <QDir>
 #include <QDirIterator>
-#include <QTcpServer>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -73,12 +72,9 @@ TEST(Download, ProgressTable) {
   const Row rows[] = {
       // Below one flush: no report between 0.0 and the end.
       {"small", 1000, true, std::nullopt, 1000, {0.0, 1.0}},
-      {"small, no size", 1000, false, std::nullopt, 1000, {0.0, -1.0}},
       {"exact flushes", 5 * kFlush, true, std::nullopt, 1000, {0.0, 0.2, 0.4, 0.6, 0.8, 1.0, 1.0}},
-      {"partial tail", 2 * kFlush + kFlush / 2, true, std::nullopt, 1000, {0.0, 0.4, 0.8, 1.0}},
       {"no length, no sizeBytes", 3 * kFlush, false, std::nullopt, 1000, {0.0, -1.0, -1.0, -1.0, -1.0}},
       {"no length, sizeBytes", 3 * kFlush, false, 10 * kFlush, 1000, {0.0, 0.1, 0.2, 0.3, 1.0}},
-      {"length wins over sizeBytes", 2 * kFlush, true, 8 * kFlush, 1000, {0.0, 0.5, 1.0, 1.0}},
       // Reports at most every 0.15 s: with 0.1 s between flushes, every other flush.
       {"throttled", 10 * kFlush, true, std::nullopt, 100, {0.0, 0.1, 0.3, 0.5, 0.7, 0.9, 1.0}},
   };
@@ -95,132 +91,60 @@ TEST(Download, ProgressTable) {
   }
 }
 
-// The digest is of exactly the bytes served, in pieces that never line up with a flush.
-TEST(Download, DigestTable) {
-  const std::string body = bytes(3 * 1024 * 1024 + 12345, 'd');
-  const QString actual = QString::fromStdString(test::sha256Hex(QByteArray::fromStdString(body)));
-  const QString passed = QStringLiteral("Unsupported artifact type: text/plain.");
-  const QString e(QChar(0x2026));
-  const struct {
-    const char* name;
-    std::optional<QString> sha256;
-    QString message;
-  } rows[] = {
-      {"lower case", actual, passed},
-      {"upper case", actual.toUpper(), passed},
-      {"empty skips", QString(), passed},
-      {"absent skips", std::nullopt, passed},
-      {"wrong", QString(64, u'0'),
-       QStringLiteral("Checksum mismatch (expected 000000000000") + e + QStringLiteral(", got ") +
-           actual.left(12) + e + QStringLiteral(").")},
-      {"wrong, upper case", QStringLiteral("ABCDEF") + QString(58, u'1'),
-       QStringLiteral("Checksum mismatch (expected abcdef111111") + e + QStringLiteral(", got ") +
-           actual.left(12) + e + QStringLiteral(").")},
-      {"truncated digest", actual.left(63),
-       QStringLiteral("Checksum mismatch (expected ") + actual.left(12) + e + QStringLiteral(", got ") +
-           actual.left(12) + e + QStringLiteral(").")},
-  };
-  for (const auto& r : rows) {
-    UpdateRig rig;
-    Reply reply = Reply::text(body, 200, "text/plain");
-    reply.chunkBytes = 65'537;
-    UpdateInfo info = infoFor(rig.server.serveArtifact("notes.txt", reply));
-    info.sha256 = r.sha256;
-    const DownloadRun run = download(rig, info);
-    EXPECT_EQ(test::failedMessage(run.updater->state()), r.message) << r.name;
-    const auto& failed = std::get<update_state::Failed>(run.updater->state());
-    EXPECT_EQ(failed.info, info) << r.name;
-  }
-}
-
 TEST(Download, FailureTable) {
+  const auto served = [](qint64 size, std::size_t chunkBytes = 0, int chunkDelayMs = 0) {
+    Reply r = Reply::text(bytes(size), 200, "text/plain");
+    r.chunkBytes = chunkBytes;
+    r.chunkDelayMs = chunkDelayMs;
+    return r;
+  };
+  Reply cut = served(600'000), unsized = served(600'000);
+  cut.cutAfter = 300'000;
+  unsized.noContentLength = true;
+  // The digest is of exactly the bytes served, in pieces that never line up with a flush.
+  const Reply digested = served(3 * 1024 * 1024 + 12345, 65'537);
+  const QString actual = QString::fromStdString(test::sha256Hex(QByteArray::fromStdString(digested.body)));
+  const QString passed = QStringLiteral("Unsupported artifact type: text/plain.");
+  const auto mismatch = [&actual](const QString& expected) {
+    return QStringLiteral("Checksum mismatch (expected %1\u2026, got %2\u2026).").arg(expected, actual.left(12));
+  };
   struct Row {
     const char* name;
-    std::function<UpdateInfo(UpdateRig&)> setup;
+    Reply reply;
+    std::optional<qint64> sizeBytes;
+    std::optional<QString> sha256;
     std::function<void(UpdaterOptions&)> tweak;
     QString message;  // a trailing "*" matches a prefix
   };
   const Row rows[] = {
-      {"cut off", [](UpdateRig& rig) {
-         Reply r = Reply::text(bytes(600'000), 200, "application/zip");
-         r.cutAfter = 300'000;
-         return infoFor(rig.server.serveArtifact("q.zip", r), "q.zip", "application/zip");
-       }, {}, QStringLiteral("The network connection was lost.")},
-      {"cut off, no length", [](UpdateRig& rig) {
-         Reply r = Reply::text(bytes(600'000), 200, "application/zip");
-         r.cutAfter = 300'000;
-         r.noContentLength = true;
-         return infoFor(rig.server.serveArtifact("q.zip", r), "q.zip", "application/zip");
-       }, {}, QStringLiteral("The network connection was lost.")},
-      {"stalls", [](UpdateRig& rig) {
-         Reply r = Reply::text(bytes(300'000), 200, "application/zip");
-         r.chunkBytes = 100'000;
-         r.chunkDelayMs = 1500;
-         return infoFor(rig.server.serveArtifact("q.zip", r), "q.zip", "application/zip");
-       }, [](UpdaterOptions& o) { o.downloadTimeoutMs = 300; }, QStringLiteral("The request timed out.")},
-      {"slow but steady", [](UpdateRig& rig) {
-         Reply r = Reply::text(bytes(300'000), 200, "text/plain");
-         r.chunkBytes = 40'000;
-         r.chunkDelayMs = 120;
-         return infoFor(rig.server.serveArtifact("notes.txt", r));
-       }, [](UpdaterOptions& o) { o.downloadTimeoutMs = 600; },
+      {"digest in lower case", digested, {}, actual, {}, passed},
+      {"digest in upper case", digested, {}, actual.toUpper(), {}, passed},
+      {"no digest", digested, {}, {}, {}, passed},
+      {"wrong digest", digested, {}, QString(64, u'0'), {}, mismatch(QString(12, u'0'))},
+      {"truncated digest", digested, {}, actual.left(63), {}, mismatch(actual.left(12))},
+      {"cut off", cut, {}, {}, {}, QStringLiteral("The network connection was lost.")},
+      {"stalls", served(300'000, 100'000, 1500), {}, {}, [](UpdaterOptions& o) { o.downloadTimeoutMs = 300; },
+       QStringLiteral("The request timed out.")},
+      {"slow but steady", served(300'000, 40'000, 120), {}, {}, [](UpdaterOptions& o) { o.downloadTimeoutMs = 600; },
        QStringLiteral("Unsupported artifact type: text/plain.")},
-      {"nothing listens", [](UpdateRig&) {
-         QTcpServer closed;
-         closed.listen(QHostAddress::LocalHost);
-         const quint16 port = closed.serverPort();
-         closed.close();
-         return infoFor("http://127.0.0.1:" + std::to_string(port) + "/q.zip");
-       }, {}, QStringLiteral("Could not connect to the server (connection refused).")},
-      {"error page with digest", [](UpdateRig& rig) {
-         UpdateInfo info = infoFor(rig.server.serveArtifact(
-             "q.zip", Reply::text("<html>Not Found</html>", 404)), "q.zip", "application/zip");
-         info.sha256 = QString(64, u'a');
-         return info;
-       }, {}, QStringLiteral("Checksum mismatch (expected aaaaaaaaaaaa*")},
-      {"error page without digest", [](UpdateRig& rig) {
-         return infoFor(rig.server.serveArtifact("q.zip", Reply::text("<html>Not Found</html>", 404)),
-                        "q.zip", "application/zip");
-       }, {}, QStringLiteral("Install failed: the download is not a zip archive.")},
-      {"more than sizeBytes", [](UpdateRig& rig) {
-         Reply r = Reply::text(bytes(600'000), 200, "text/plain");
-         r.noContentLength = true;
-         UpdateInfo info = infoFor(rig.server.serveArtifact("notes.txt", r));
-         info.sizeBytes = 300'000;
-         return info;
-       }, {}, QStringLiteral("The download is larger than 300000 bytes.")},
-      {"more than the cap, no sizeBytes", [](UpdateRig& rig) {
-         return infoFor(rig.server.serveArtifact("notes.txt", bytes(600'000), "text/plain"));
-       }, [](UpdaterOptions& o) { o.maxDownloadBytes = 400'000; },
+      {"error page with digest", Reply::text("<html>Not Found</html>", 404), {}, QString(64, u'a'), {},
+       QStringLiteral("Checksum mismatch (expected aaaaaaaaaaaa*")},
+      {"more than sizeBytes", unsized, 300'000, {}, {}, QStringLiteral("The download is larger than 300000 bytes.")},
+      {"more than the cap, no sizeBytes", served(600'000), {}, {},
+       [](UpdaterOptions& o) { o.maxDownloadBytes = 400'000; },
        QStringLiteral("The download is larger than 400000 bytes.")},
-      {"work directory impossible", [](UpdateRig& rig) {
-         return infoFor(rig.server.serveArtifact("notes.txt", "x", "text/plain"));
-       }, [](UpdaterOptions& o) { o.tempDirectory = QStringLiteral("/dev/null/tmp"); },
+      {"work directory impossible", served(1), {}, {},
+       [](UpdaterOptions& o) { o.tempDirectory = QStringLiteral("/dev/null/tmp"); },
        QStringLiteral("The folder \u201C/dev/null/tmp/QuotabarUpdate-*")},
-      {"file name too long", [](UpdateRig& rig) {
-         UpdateInfo info = infoFor(rig.server.serveArtifact("notes.txt", "x", "text/plain"));
-         info.fileName = QString(300, u'n');
-         return info;
-       }, {}, QStringLiteral("File name too long")},
-      {"file name that is no name", [](UpdateRig& rig) {
-         UpdateInfo info = infoFor(rig.server.serveArtifact("notes.txt", "x", "text/plain"));
-         info.fileName = QStringLiteral("..");
-         return info;
-       }, {}, QStringLiteral("The update server returned a malformed response.")},
-      {"plain http off this machine", [](UpdateRig&) {
-         return infoFor("http://cdn.example.test/notes.txt");
-       }, {}, QStringLiteral("The update server returned a malformed response.")},
   };
   for (const Row& row : rows) {
     UpdateRig rig;
-    const UpdateInfo info = row.setup(rig);
+    UpdateInfo info = infoFor(rig.server.serveArtifact("notes.txt", row.reply));
+    info.sizeBytes = row.sizeBytes;
+    info.sha256 = row.sha256;
     const DownloadRun run = download(rig, info, 1000, row.tweak);
     const QString message = test::failedMessage(run.updater->state());
-    if (row.message.endsWith(u'*')) {
-      EXPECT_TRUE(message.startsWith(row.message.chopped(1))) << row.name << ": " << message.toStdString();
-    } else {
-      EXPECT_EQ(message, row.message) << row.name;
-    }
+    EXPECT_TRUE(test::matches(message, row.message)) << row.name << ": " << message.toStdString();
     ASSERT_TRUE(holds<update_state::Failed>(run.updater->state())) << row.name;
     EXPECT_EQ(std::get<update_state::Failed>(run.updater->state()).info, info) << row.name;
     // Only the log stays, and it says why.

@@ -41,14 +41,11 @@ TEST(LatestResponse, FieldVariants) {
               "\"contentType\":\"application/zip\",\"sha256\":\"ABCDEF\",\"version\":\"1.4.0\","
               "\"buildNumber\":\"40\",\"sizeBytes\":12345,\"other\":null"),
        [](const UpdateInfo& i) {
-         EXPECT_EQ(i.version, QStringLiteral("1.4.0"));  // the artifact's version wins
-         EXPECT_EQ(i.buildNumber, QStringLiteral("40"));
-         EXPECT_EQ(i.notes, QStringLiteral("**new**"));
-         EXPECT_EQ(i.releaseId, QStringLiteral("r1"));
-         EXPECT_EQ(i.downloadUrl, QUrl(QStringLiteral("https://cdn.example.test/a/b.zip?sig=1")));
-         EXPECT_EQ(i.sha256, QStringLiteral("ABCDEF"));
-         EXPECT_EQ(i.fileName, QStringLiteral("Q.zip"));
-         EXPECT_EQ(i.contentType, QStringLiteral("application/zip"));
+         // The artifact's version and build win.
+         EXPECT_EQ(QStringList({i.version, i.buildNumber.value_or(""), i.notes.value_or(""), i.releaseId.value_or(""),
+                                i.sha256.value_or(""), i.fileName, i.downloadUrl.toString()}),
+                   QStringList({"1.4.0", "40", "**new**", "r1", "ABCDEF", "Q.zip",
+                                "https://cdn.example.test/a/b.zip?sig=1"}));
          EXPECT_EQ(i.sizeBytes, 12345);
        }},
       // Only the required fields; nulls count as absent.
@@ -60,15 +57,7 @@ TEST(LatestResponse, FieldVariants) {
          EXPECT_EQ(i.version, QStringLiteral("2.0"));
          EXPECT_FALSE(i.buildNumber || i.notes || i.releaseId || i.sha256 || i.sizeBytes);
        }},
-      // An empty artifact version or build still overrides the release's.
-      {answer("\"version\":\"2.0\",\"buildNumber\":\"7\"",
-              "\"downloadUrl\":\"https://cdn.example.test/q.zip\",\"fileName\":\"Quotabar.zip\","
-              "\"contentType\":\"application/zip\",\"version\":\"\",\"buildNumber\":\"\""),
-       [](const UpdateInfo& i) {
-         EXPECT_EQ(i.version, QString());
-         EXPECT_EQ(i.buildNumber, QString());
-       }},
-      // The release's build when the artifact has none; a yanked release still counts.
+      // The release's build when the artifact has none.
       {answer("\"version\":\"2.0\",\"buildNumber\":\"7\",\"isYanked\":true", kArtifact),
        [](const UpdateInfo& i) { EXPECT_EQ(i.buildNumber, QStringLiteral("7")); }},
       // Only the last path component of a file name is used.
@@ -76,10 +65,6 @@ TEST(LatestResponse, FieldVariants) {
               "\"downloadUrl\":\"https://cdn.example.test/q.zip\",\"fileName\":\"../../etc/evil.zip\","
               "\"contentType\":\"application/zip\""),
        [](const UpdateInfo& i) { EXPECT_EQ(i.fileName, QStringLiteral("evil.zip")); }},
-      {answer("\"version\":\"2.0\"",
-              "\"downloadUrl\":\"https://cdn.example.test/q.zip\",\"fileName\":\"/abs/Q.dmg\","
-              "\"contentType\":\"x\""),
-       [](const UpdateInfo& i) { EXPECT_EQ(i.fileName, QStringLiteral("Q.dmg")); }},
       // Plain http is fine to this machine.
       {answer("\"version\":\"2.0\"",
               "\"downloadUrl\":\"http://127.0.0.1:9/q.zip\",\"fileName\":\"q.zip\",\"contentType\":\"z\""),
@@ -103,30 +88,20 @@ TEST(LatestResponse, RefusedAnswers) {
   } rows[] = {
       {answer("\"version\":\"2.0\",\"buildNumber\":7", kArtifact),
        wrongType.arg("a string", "release.buildNumber", "a number")},
-      {answer("\"version\":\"2\",\"isYanked\":\"no\"", kArtifact),
-       wrongType.arg("a boolean", "release.isYanked", "a string")},
-      {withArtifact("\"downloadUrl\":\"https://x.test/q\",\"fileName\":\"q.zip\",\"contentType\":\"z\","
-                    "\"sizeBytes\":\"12\""),
-       wrongType.arg("an integer", "artifact.sizeBytes", "a string")},
       {withArtifact("\"downloadUrl\":\"https://x.test/q\",\"fileName\":\"q.zip\",\"contentType\":\"z\","
                     "\"sizeBytes\":1.5"),
        wrongType.arg("an integer", "artifact.sizeBytes", "1.5")},
       {answer("", kArtifact), wrongType.arg("a value", "release.version", "nothing")},
-      {QByteArray("{\"artifact\":{}}"), wrongType.arg("a value", "release", "nothing")},
       {QByteArray("{\"release\":{\"version\":\"1\"},\"artifact\":[]}"),
        wrongType.arg("an object", "artifact", "an array")},
-      {withArtifact("\"fileName\":\"q.zip\",\"contentType\":\"z\""),
-       wrongType.arg("a value", "artifact.downloadUrl", "nothing")},
       {QByteArray("[]"), QStringLiteral("The data couldn't be read because it isn't in the correct "
                                         "format (expected an object at the top level, found an array).")},
       {QByteArray("<html>"), QString()},  // the decoder's own message, whatever it says
       // Download addresses: https anywhere, http only to this machine, nothing else.
       {withArtifact("\"downloadUrl\":\"http://cdn.example.test/q.zip\",\"fileName\":\"q\",\"contentType\":\"z\""), malformed},
       {withArtifact("\"downloadUrl\":\"ftp://127.0.0.1/q.zip\",\"fileName\":\"q\",\"contentType\":\"z\""), malformed},
-      {withArtifact("\"downloadUrl\":\"not a url\",\"fileName\":\"q\",\"contentType\":\"z\""), malformed},
       {withArtifact("\"downloadUrl\":\"https:///nohost\",\"fileName\":\"q\",\"contentType\":\"z\""), malformed},
       // File names that name no file.
-      {withArtifact("\"downloadUrl\":\"https://x.test/q\",\"fileName\":\"\",\"contentType\":\"z\""), malformed},
       {withArtifact("\"downloadUrl\":\"https://x.test/q\",\"fileName\":\"..\",\"contentType\":\"z\""), malformed},
       {withArtifact("\"downloadUrl\":\"https://x.test/q\",\"fileName\":\"a/..\",\"contentType\":\"z\""), malformed},
   };

@@ -65,18 +65,12 @@ TEST(Staging, ArtifactsTable) {
          test::SigningKey::stranger().sign(test::makeBundle(root, b));  // choosing B would fail
          return test::zipOf(root, {QStringLiteral("B.app"), QStringLiteral("A.app")});
        }, "Quotabar.zip", "application/zip", QStringLiteral("=unpack/A.app")},
-      {"zip by name, any type", [](UpdateRig& r) { return signedZip(r, r.newerRecipe(), "d"); },
-       "Update.ZIP", "application/octet-stream", QStringLiteral("=unpack/Quotabar.app")},
       {"zip without an app", [](UpdateRig& r) {
          test::writeFile(r.root() + QStringLiteral("/f/README"), "hello");
          return test::zipOf(r.root() + QStringLiteral("/f"), {QStringLiteral("README")});
        }, "Quotabar.zip", "application/zip", kNoApp},
       {"disk image", [](UpdateRig& r) { return signedZip(r, r.newerRecipe(), "g"); }, "release.bin",
        "application/octet-stream", QStringLiteral("=Quotabar.app")},
-      {"disk image named like the bundle", [](UpdateRig& r) { return signedZip(r, r.newerRecipe(), "h"); },
-       "Quotabar.app", "application/octet-stream", QStringLiteral("=Quotabar.app")},
-      {"disk image the tool cannot read", [](UpdateRig&) { return QByteArray(40'000, '\x5a'); },
-       "Quotabar.dmg", "application/x-apple-diskimage", QStringLiteral("Install failed: /usr/bin/7z exited 2: *")},
       {"text", [](UpdateRig&) { return QByteArray("release notes"); }, "notes.txt", "Text/Plain",
        QStringLiteral("Unsupported artifact type: Text/Plain.")},
       // A tar with a pipe at Contents/Info.plist: nothing may wait on the pipe.
@@ -88,22 +82,8 @@ TEST(Staging, ArtifactsTable) {
                                                           QStringLiteral("-C"), root, QStringLiteral("Quotabar.app")});
          return test::readFile(root + QStringLiteral(".tar"));
        }, "Quotabar.zip", "application/zip", QStringLiteral("Install failed: the download is not a zip archive.")},
-      {"tar with a pipe as a disk image", [](UpdateRig& r) {
-         const QString root = r.root() + QStringLiteral("/t2");
-         QDir().mkpath(root + QStringLiteral("/Quotabar.app/Contents"));
-         ::mkfifo(QFile::encodeName(root + QStringLiteral("/Quotabar.app/Contents/Info.plist")).constData(), 0644);
-         test::mustRun(QStringLiteral("/usr/bin/bsdtar"), {QStringLiteral("-cf"), root + QStringLiteral(".tar"),
-                                                          QStringLiteral("-C"), root, QStringLiteral("Quotabar.app")});
-         return test::readFile(root + QStringLiteral(".tar"));
-       }, "release.bin", "application/octet-stream", QStringLiteral("*")},
       {"climbing member names", [](UpdateRig& r) {
          return pythonZip(r, QStringLiteral("for i in range(3000): z.writestr('../'*20+'x'*60+str(i), 'x')"));
-       }, "Quotabar.zip", "application/zip", QStringLiteral("Install failed: /usr/bin/bsdtar exited 1: *")},
-      {"encrypted", [](UpdateRig& r) {
-         const QString bundle = test::signedBundle(r, r.newerRecipe(), "e");
-         return test::zipOf(QFileInfo(bundle).path(), {QStringLiteral("Quotabar.app")},
-                            {QStringLiteral("--options"), QStringLiteral("zip:encryption=zipcrypt"),
-                             QStringLiteral("--passphrase"), QStringLiteral("secret")});
        }, "Quotabar.zip", "application/zip", QStringLiteral("Install failed: /usr/bin/bsdtar exited 1: *")},
       {"unpacks too large", [](UpdateRig& r) {
          return pythonZip(r, QStringLiteral("z.writestr('Quotabar.app/big', bytes(8*1024*1024))"));
@@ -122,7 +102,7 @@ TEST(Staging, ArtifactsTable) {
   };
   for (const Row& row : rows) {
     UpdateRig rig;
-    const auto o = test::stage(rig, row.artifact(rig), row.fileName, row.contentType, true, row.tweak);
+    const auto o = test::stage(rig, row.artifact(rig), row.fileName, row.contentType, row.tweak);
     if (row.result.startsWith(u'=')) {
       EXPECT_EQ(o.staged, o.workDirectory + u'/' + row.result.mid(1)) << row.name << ": " << o.message.toStdString();
     } else {
@@ -140,18 +120,19 @@ TEST(Staging, VerificationTable) {
     std::function<void(BundleRecipe&)> edit;           // before signing
     std::function<void(UpdateRig&, const QString&)> spoil;  // after signing
     QString message;  // empty: staged
-    std::optional<QString> runningId = QStringLiteral("com.orvane.vantelo");
+    std::function<void(BundleRecipe&)> running = {};
   };
   const auto chmodExe = [](const QString& b, mode_t mode) {
     ::chmod(QFile::encodeName(b + QStringLiteral("/Contents/bin/quotabar")).constData(), mode);
   };
   const Row rows[] = {
       {"signed", {}, {}, {}},
-      {"running bundle without identifier", {}, {}, {}, std::nullopt},
+      {"running bundle without identifier", {}, {}, {}, [](BundleRecipe& r) { r.identifier.reset(); }},
+      {"not newer than the running one", {}, {},
+       QStringLiteral("Install failed: the downloaded version 2.0.0 (2) is not newer than the running 2.0.0 (2)."),
+       [](BundleRecipe& r) { r.version = QStringLiteral("2.0.0"), r.build = QStringLiteral("2"); }},
       {"another identifier", [](BundleRecipe& s) { s.identifier = QStringLiteral("com.example.other"); }, {},
        QStringLiteral("Bundle id mismatch (expected com.orvane.vantelo, got com.example.other).")},
-      {"no identifier", [](BundleRecipe& s) { s.identifier.reset(); }, {},
-       QStringLiteral("Bundle id mismatch (expected com.orvane.vantelo, got nil).")},
       {"Info.plist a link", {}, [](UpdateRig&, const QString& b) {
          QFile::rename(platform::infoPlistPath(b), b + QStringLiteral("/Contents/Resources/Info.plist"));
          QFile::link(QStringLiteral("Resources/Info.plist"), platform::infoPlistPath(b));
@@ -166,9 +147,6 @@ TEST(Staging, VerificationTable) {
          test::writeFile(b + QStringLiteral("/Contents/bin/quotabar"), "#!/bin/sh\nrm -rf ~\n");
        }, kSignatureFailed},
       {"empty folder added", {}, [](UpdateRig&, const QString& b) { QDir(b).mkpath(QStringLiteral("Contents/New")); },
-       kSignatureFailed},
-      {"empty folder removed", {},
-       [](UpdateRig&, const QString& b) { QDir(b + QStringLiteral("/Contents/Resources")).removeRecursively(); },
        kSignatureFailed},
       {"link swapped for a file with its text",
        [](BundleRecipe& s) { s.links = {{QStringLiteral("Contents/bin/q"), QStringLiteral("quotabar")}}; },
@@ -192,12 +170,10 @@ TEST(Staging, VerificationTable) {
        }, kSignatureFailed},
       {"older than offered", [](BundleRecipe& s) { s.version = QStringLiteral("0.5.0"); }, {},
        QStringLiteral("Install failed: the downloaded bundle is version 0.5.0 (2), not the offered 2.0.0 (2).")},
-      {"another build", [](BundleRecipe& s) { s.build = QStringLiteral("3"); }, {},
-       QStringLiteral("Install failed: the downloaded bundle is version 2.0.0 (3), not the offered 2.0.0 (2).")},
   };
   for (const Row& row : rows) {
     BundleRecipe installed = UpdateRig::installedRecipe();
-    installed.identifier = row.runningId;
+    if (row.running) row.running(installed);
     UpdateRig rig(installed);
     BundleRecipe recipe = rig.newerRecipe();
     if (row.edit) row.edit(recipe);
@@ -215,17 +191,6 @@ TEST(Staging, VerificationTable) {
   }
 }
 
-// A release no newer than the running one is refused even when offered as newer.
-TEST(Staging, NoDowngrade) {
-  BundleRecipe installed = UpdateRig::installedRecipe();
-  installed.version = QStringLiteral("2.0.0");
-  installed.build = QStringLiteral("2");
-  UpdateRig rig(installed);
-  const auto o = test::stage(rig, signedZip(rig, rig.newerRecipe(), "n"));
-  EXPECT_EQ(o.message, QStringLiteral("Install failed: the downloaded version 2.0.0 (2) is not newer than the "
-                                      "running 2.0.0 (2)."));
-}
-
 TEST(RunTool, OutcomesTable) {
   const struct {
     const char* name;
@@ -233,12 +198,10 @@ TEST(RunTool, OutcomesTable) {
     QString text;  // the output, or the failure's description ("*": prefix)
   } rows[] = {
       {"arguments unchanged", QStringLiteral("printf '%s|' \"$@\""), QStringLiteral("a b|'q'|$HOME||")},
-      {"output that is not UTF-8", QStringLiteral("printf '\\377\\376'"), QString()},
       {"its own session, no input", QStringLiteral("[ \"$(ps -o sid= $$)\" -eq $$ ] && cat && echo ok"),
        QStringLiteral("ok\n")},
       {"failure with its trimmed error text", QStringLiteral("printf '\\n  first\\nsecond  \\n' >&2; exit 3"),
        QStringLiteral("Install failed: /bin/bash exited 3: first\nsecond")},
-      {"killed", QStringLiteral("kill -9 $$"), QStringLiteral("Install failed: /bin/bash exited 137: ")},
       {"only the end of a long error text", QStringLiteral("head -c 3000000 /dev/zero | tr '\\0' e >&2; exit 1"),
        QStringLiteral("Install failed: /bin/bash exited 1: ") + QString(4096, u'e')},
       {"past the time limit", QStringLiteral("sleep 30"),

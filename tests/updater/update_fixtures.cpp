@@ -18,12 +18,6 @@
 
 namespace qb::test {
 
-namespace {
-
-QString xmlEscape(const QString& s) { return s.toHtmlEscaped(); }
-
-}  // namespace
-
 QByteArray infoPlist(const BundleRecipe& recipe) {
   QString xml = QStringLiteral(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -33,7 +27,7 @@ QByteArray infoPlist(const BundleRecipe& recipe) {
   auto key = [&xml](const char* name, const std::optional<QString>& value) {
     if (!value) return;
     xml += QStringLiteral("\t<key>%1</key>\n\t<string>%2</string>\n")
-               .arg(QLatin1String(name), xmlEscape(*value));
+               .arg(QLatin1String(name), value->toHtmlEscaped());
   };
   key("CFBundleIdentifier", recipe.identifier);
   key("CFBundleShortVersionString", recipe.version);
@@ -125,19 +119,9 @@ SigningKey& SigningKey::stranger() {
 
 void SigningKey::sign(const QString& bundle, const QString& zipPath) const {
   QStringList args{QStringLiteral(QUOTABAR_SOURCE_DIR "/packaging/sign-bundle.sh"),
-                   QStringLiteral("--homedir"), homedir(), QStringLiteral("--key"), user_, bundle};
+                   QStringLiteral("--homedir"), dir_.path(), QStringLiteral("--key"), user_, bundle};
   if (!zipPath.isEmpty()) args << zipPath;
   mustRun(QStringLiteral("/bin/bash"), args);
-}
-
-void zipEntries(const QString& parent, const QStringList& entries, const QString& zipPath,
-                const QStringList& extraArgs) {
-  QDir().mkpath(QFileInfo(zipPath).path());
-  QFile::remove(zipPath);
-  mustRun(QStringLiteral("/usr/bin/bsdtar"),
-          QStringList{QStringLiteral("--format"), QStringLiteral("zip"), QStringLiteral("-cf"), zipPath,
-                      QStringLiteral("-C"), parent} +
-              extraArgs + entries);
 }
 
 BundleRecipe UpdateRig::installedRecipe() {
@@ -151,7 +135,7 @@ BundleRecipe UpdateRig::installedRecipe() {
 
 UpdateRig::UpdateRig(BundleRecipe installed) {
   if (installed.startMarker.isEmpty()) installed.startMarker = startMarker();
-  installed_ = makeBundle(dir_.path() + QStringLiteral("/Applications"), installed);
+  installed_ = makeBundle(dir_.path() + QStringLiteral("/User's Apps"), installed);
   QFile::copy(SigningKey::shared().publicKeyring(), platform::updateKeyringPath(installed_));
   QDir().mkpath(tempDirectory());
 }
@@ -167,7 +151,7 @@ UpdaterOptions UpdateRig::options() const {
 
 std::unique_ptr<Updater> UpdateRig::updater(UpdaterOptions options) const {
   auto updater = Updater::create(std::move(options));
-  EXPECT_TRUE(updater != nullptr);
+  EXPECT_TRUE(updater);
   return updater;
 }
 
@@ -192,12 +176,6 @@ StateLog::StateLog(Updater& updater) {
 
 StateLog::~StateLog() { QObject::disconnect(connection); }
 
-QStringList StateLog::names() const {
-  QStringList list;
-  for (const auto& s : states) list << stateName(s);
-  return list;
-}
-
 bool StateLog::waitSettled(Updater& updater, int timeoutMs) {
   return waitUntil(
       [&] {
@@ -217,7 +195,7 @@ bool matches(const QString& message, const QString& expected) {
 }
 
 StagingOutcome stage(UpdateRig& rig, const QByteArray& artifact, const char* fileName, const char* contentType,
-                     bool withDigest, std::function<void(UpdaterOptions&)> tweak) {
+                     std::function<void(UpdaterOptions&)> tweak) {
   UpdateInfo info;
   info.version = QStringLiteral("2.0.0");
   info.buildNumber = QStringLiteral("2");
@@ -225,7 +203,7 @@ StagingOutcome stage(UpdateRig& rig, const QByteArray& artifact, const char* fil
   info.contentType = QString::fromLatin1(contentType);
   info.downloadUrl = QUrl(QString::fromStdString(
       rig.server.serveArtifact(fileName, artifact.toStdString(), contentType)));
-  if (withDigest) info.sha256 = QString::fromStdString(sha256Hex(artifact));
+  info.sha256 = QString::fromStdString(sha256Hex(artifact));
   UpdaterOptions options = rig.options();
   if (tweak) tweak(options);
   auto updater = rig.updater(options);
@@ -255,9 +233,12 @@ QString signedBundle(UpdateRig& rig, const BundleRecipe& recipe, const QString& 
   return bundle;
 }
 
-QByteArray zipOf(const QString& parent, const QStringList& entries, const QStringList& extraArgs) {
+QByteArray zipOf(const QString& parent, const QStringList& entries) {
   const QString zip = parent + QStringLiteral(".zip");
-  zipEntries(parent, entries, zip, extraArgs);
+  QFile::remove(zip);
+  mustRun(QStringLiteral("/usr/bin/bsdtar"), QStringList{QStringLiteral("--format"), QStringLiteral("zip"),
+                                                         QStringLiteral("-cf"), zip, QStringLiteral("-C"), parent} +
+                                                 entries);
   return readFile(zip);
 }
 

@@ -52,8 +52,6 @@ class SigningKey {
   static SigningKey& stranger();  // another key, trusted by nobody
   ~SigningKey();
 
-  QString homedir() const { return dir_.path(); }
-  QString user() const { return user_; }
   QString publicKeyring() const { return dir_.path() + QStringLiteral("/public.gpg"); }
 
   // Runs packaging/sign-bundle.sh; an empty zip path only signs.
@@ -64,10 +62,6 @@ class SigningKey {
   QTemporaryDir dir_;
   QString user_;
 };
-
-// Zips the entries of `parent` named in `entries` (links stay links).
-void zipEntries(const QString& parent, const QStringList& entries, const QString& zipPath,
-                const QStringList& extraArgs = {});
 
 // Runs a program to its end; fails the test on a non-zero exit.
 QString mustRun(const QString& program, const QStringList& args);
@@ -90,8 +84,8 @@ class UpdateRig {
 
   BundleRecipe newerRecipe() const;
 
-  // Builds a bundle in a scratch folder, returns its path (not yet signed).
-  QString scratchBundle(const BundleRecipe& recipe, const QString& folder = QStringLiteral("scratch"));
+  // Builds a bundle in a fresh scratch folder NAME<n>, returns its path (not yet signed).
+  QString scratchBundle(const BundleRecipe& recipe, const QString& folder);
 
   fake::FakeUpdateServer server;
 
@@ -106,11 +100,8 @@ class UpdateRig {
 struct StateLog {
   explicit StateLog(Updater& updater);
   ~StateLog();
-  StateLog(const StateLog&) = delete;
-  StateLog& operator=(const StateLog&) = delete;
   QList<UpdaterState> states;
   QMetaObject::Connection connection;
-  QStringList names() const;
   // Runs the event loop until the updater leaves `checking` / `downloading`.
   bool waitSettled(Updater& updater, int timeoutMs = 20'000);
 };
@@ -129,14 +120,13 @@ struct StagingOutcome {
   QStringList workEntries;  // what the work folder holds afterwards
 };
 StagingOutcome stage(UpdateRig& rig, const QByteArray& artifact, const char* fileName = "Quotabar.zip",
-                     const char* contentType = "application/zip", bool withDigest = true,
-                     std::function<void(UpdaterOptions&)> tweak = {});
+                     const char* contentType = "application/zip", std::function<void(UpdaterOptions&)> tweak = {});
 
 // A bundle signed with the shared key, built under the rig's scratch folder NAME.
 QString signedBundle(UpdateRig& rig, const BundleRecipe& recipe, const QString& folder = QStringLiteral("s"));
 
-// The zip of some entries of `parent` (bsdtar), or of one bundle.
-QByteArray zipOf(const QString& parent, const QStringList& entries, const QStringList& extraArgs = {});
+// The zip of some entries of `parent` (bsdtar; links stay links), or of one bundle.
+QByteArray zipOf(const QString& parent, const QStringList& entries);
 QByteArray zipOfBundle(const QString& bundle);
 
 // Digest of bytes as 64 lower-case hex digits.

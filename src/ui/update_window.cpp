@@ -354,8 +354,9 @@ void UpdateWindow::keyPressEvent(QKeyEvent* event) {
 
 void UpdateWindow::closeEvent(QCloseEvent* event) {
   platform::settings()->setValue(QLatin1String(kGeometryKey), saveGeometry());
-  hide();
-  event->ignore();
+  // Accepted: a closed widget is only hidden, and a refused close would veto the
+  // application's quit (the relaunch after an update among them).
+  event->accept();
   if (options_.onClosed) options_.onClosed();
 }
 

@@ -1,5 +1,6 @@
-// Shows the popover in each main state and the onboarding window, light and dark, and saves
-// what is on screen:  ui-screenshots OUTDIR
+// Shows the popover in each main state, the onboarding window, the update window in every
+// state and the tray icon at every level, light and dark, and saves what is on screen:
+//   ui-screenshots OUTDIR
 // With --hold SCENARIO it shows that popover as a popup and waits (for accessibility checks).
 #include <QApplication>
 #include <QBoxLayout>
@@ -13,8 +14,12 @@
 #include "popover_rig.h"
 #include "ui/onboarding_window.h"
 #include "ui/popover_widget.h"
+#include "present/update_window_view.h"
 #include "ui/symbol_icon.h"
+#include "ui/tray_icon.h"
 #include "ui/update_banner_widget.h"
+#include "ui/update_window.h"
+#include <QPainter>
 
 namespace {
 
@@ -89,6 +94,73 @@ bool shoot(const Scenario& s, const QString& file, bool hold) {
   return popover.grab().save(file);
 }
 
+// The icon at 16, 22 and 24 px and 22 px at 2x on a panel colour, four times larger.
+bool trayIcons(const QString& file, const QColor& panel) {
+  auto level = [](double p, const char* image, const char* colour) {
+    return qb::StatusItemDisplay{QLatin1String(image), QStringLiteral(" %1%").arg(qRound(p)),
+                                 QString::fromLatin1(colour), QString(), p};
+  };
+  const QList<qb::StatusItemDisplay> displays = {
+      {QStringLiteral("person.crop.circle.badge.questionmark"), QStringLiteral(" Sign in"), {}, {}, {}},
+      {QStringLiteral("person.crop.circle.badge.checkmark"), QString(), {}, {}, {}},
+      level(4, "gauge.with.dots.needle.0percent", "labelColor"),
+      level(42, "gauge.with.dots.needle.50percent", "labelColor"),
+      level(72, "gauge.with.dots.needle.67percent", "systemYellowColor"),
+      level(96, "gauge.with.dots.needle.100percent", "systemRedColor"),
+      level(100, "gauge.with.dots.needle.100percent", "systemRedColor"),
+  };
+  const QList<std::pair<int, qreal>> sizes = {{16, 1}, {22, 1}, {24, 1}, {22, 2}};
+  const int cell = 24 * 2 * 4 + 8;
+  QImage strip(cell * int(displays.size()), cell * int(sizes.size()), QImage::Format_RGB32);
+  strip.fill(panel);
+  QPainter p(&strip);
+  for (int i = 0; i < displays.size(); ++i) {
+    for (int j = 0; j < sizes.size(); ++j) {
+      const auto [size, dpr] = sizes[j];
+      QImage icon(QSize(size, size) * dpr, QImage::Format_RGB32);
+      icon.fill(panel);
+      QPainter(&icon).drawPixmap(QRect(QPoint(), icon.size()), qb::ui::trayPixmap(displays[i], size, dpr));
+      p.drawImage(i * cell + 4, j * cell + 4, icon.scaled(icon.size() * 4, Qt::KeepAspectRatio, Qt::FastTransformation));
+    }
+  }
+  p.end();
+  return strip.save(file);
+}
+
+// The update window in every state, from view-model input (most states last a moment).
+int updateWindows(const QString& out, const QString& theme) {
+  qb::test::PopoverRig rig({});
+  qb::ui::UpdateWindow window(*rig.withUpdate());
+  qb::UpdateInfo info;
+  info.version = QStringLiteral("1.1.0");
+  info.buildNumber = QStringLiteral("8");
+  info.fileName = QStringLiteral("Quotabar-1.1.0.zip");
+  info.sizeBytes = 14'200'000;
+  info.sha256 = QStringLiteral("ab");
+  info.notes = QStringLiteral("**Faster** polling and a clearer tray icon.\nFixes:\n- the *Claude* sign-in");
+  namespace us = qb::update_state;
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  const std::pair<const char*, qb::UpdaterState> states[] = {
+      {"idle", us::Idle{}}, {"checking", us::Checking{}}, {"upToDate", us::UpToDate{}},
+      {"available", us::Available{info}}, {"downloading", us::Downloading{info, 0.42}},
+      {"downloading-unknown", us::Downloading{info, -1.0}},
+      {"readyToInstall", us::ReadyToInstall{info, QStringLiteral("/tmp/x")}}, {"installing", us::Installing{}},
+      {"failed", us::Failed{info, QStringLiteral("The downloaded update failed SHA-256 verification.")}},
+  };
+  int failures = 0;
+  for (const auto& [name, state] : states) {
+    window.renderView(qb::updateWindowView(
+        {state, now.addSecs(-300), QStringLiteral("stable"), QStringLiteral("1.0.0"), QStringLiteral("7")}, now));
+    window.resize(460, 480);
+    window.show();
+    settleUi(100);
+    const QString file = QStringLiteral("%1/update-%2-%3.png").arg(out, QLatin1String(name), theme);
+    if (!window.grab().save(file)) ++failures;
+    std::printf("%s\n", qPrintable(file));
+  }
+  return failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,6 +218,10 @@ int main(int argc, char** argv) {
     const QString file = QStringLiteral("%1/onboarding-%2.png").arg(out, theme);
     if (!window.grab().save(file)) ++failures;
     std::printf("%s\n", qPrintable(file));
+    failures += updateWindows(out, theme);
+    const QString tray = QStringLiteral("%1/tray-icons-%2-panel.png").arg(out, theme);
+    if (!trayIcons(tray, dark ? QColor(0x1c, 0x1c, 0x1e) : QColor(0xf2, 0xf2, 0xf2))) ++failures;
+    std::printf("%s\n", qPrintable(tray));
   }
   return failures == 0 ? 0 : 1;
 }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "app/app_delegate.h"
-#include "fake_update_server.h"
 #include "monitoring/providers_store.h"
 #include "monitoring/session_store.h"
 #include "platform/autostart.h"
@@ -15,6 +14,7 @@
 #include "ui/popover_widget.h"
 #include "ui/status_bar_controller.h"
 #include "ui/update_window.h"
+#include "updater/update_fixtures.h"
 #include "updater/updater.h"
 
 namespace qb {
@@ -22,34 +22,12 @@ namespace {
 
 using test::waitUntil;
 
-// A bundle that may update itself from `server`, with its settings in the test's home.
-struct UpdatableApp {
-  test::TempHome home;
-  fake::FakeUpdateServer server;
-  QString bundle = home.path() + QStringLiteral("/Quotabar.app");
-
-  UpdatableApp() {
-    QDir().mkpath(bundle + QStringLiteral("/Contents"));
-    QFile plist(bundle + QStringLiteral("/Contents/Info.plist"));
-    EXPECT_TRUE(plist.open(QIODevice::WriteOnly));
-    plist.write(R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>
-<key>CFBundleShortVersionString</key><string>1.0.0</string><key>CFBundleVersion</key><string>1</string>
-<key>KovalinAppId</key><string>vantelo</string><key>KovalinApiKey</key><string>k</string>
-<key>KovalinChannel</key><string>stable</string></dict></plist>)");
-  }
-  void offer(const char* version) {
-    fake::ReleaseFields release;
-    release.version = version;
-    release.downloadUrl = server.http().url("/artifacts/Q.zip");
-    server.offer(release);
-  }
-  std::unique_ptr<Updater> updater() {
-    UpdaterOptions options;
-    options.bundlePath = bundle;
-    options.origin = server.origin();
-    return Updater::create(options);
-  }
-};
+void offer(test::UpdateRig& rig, const char* version) {
+  fake::ReleaseFields release;
+  release.version = version;
+  release.downloadUrl = rig.server.http().url("/artifacts/Q.zip");
+  rig.server.offer(release);
+}
 
 ui::StatusBarOptions quiet() {
   ui::StatusBarOptions o;
@@ -59,11 +37,11 @@ ui::StatusBarOptions quiet() {
 }
 
 TEST(StatusBar, PresentsEachNewVersionOnceAcrossRestarts) {
-  UpdatableApp app;
+  test::UpdateRig app;
   ProvidersStore store;
   for (const auto& [version, presented] : {std::pair{"2.0.0", true}, {"2.0.0", false}, {"2.1.0", true}}) {
     // A new controller and updater each round: the bookkeeping lives in the settings.
-    app.offer(version);
+    offer(app, version);
     auto updater = app.updater();
     ASSERT_TRUE(updater);
     ui::StatusBarController bar(store, updater.get(), quiet());
@@ -114,8 +92,8 @@ TEST(StatusBar, OpenAtLoginWritesAndRemovesTheEntry) {
 
 TEST(AppDelegate, OnboardingOnlyWhenNothingIsStoredAndTheFirstCheckFollowsTheLastOne) {
   for (const bool stored : {false, true}) {
-    UpdatableApp app;
-    app.offer("1.0.0");
+    test::UpdateRig app;
+    offer(app, "1.0.0");
     if (stored) {
       ASSERT_TRUE(SessionStore::saveChecked(QStringLiteral("WorkosCursorSessionToken=a"), Provider::cursor));
     }
@@ -142,8 +120,8 @@ TEST(AppDelegate, OnboardingOnlyWhenNothingIsStoredAndTheFirstCheckFollowsTheLas
 
 TEST(AppDelegate, WakeChecksOnlyWhenTheLastCheckIsOldEnough) {
   for (const auto& [ago, checks] : {std::pair{3600, false}, {7200, true}}) {
-    UpdatableApp app;
-    app.offer("1.0.0");
+    test::UpdateRig app;
+    offer(app, "1.0.0");
     platform::settings()->setValue(QLatin1String(Updater::kLastCheckedKey),
                                    QDateTime::currentDateTimeUtc().addSecs(-ago));
     AppDelegateOptions options;

@@ -61,9 +61,12 @@ plist_set "$root/release/Quotabar.app/Contents/Info.plist" CFBundleShortVersionS
 plist_set "$root/release/Quotabar.app/Contents/Info.plist" CFBundleVersion "$new_build"
 "$resources/sign-bundle.sh" --key demo@quotabar.invalid "$root/release/Quotabar.app" "$root/release/Quotabar.zip" >/dev/null
 
-# The services and the update server, on loopback.
+# The services and the update server, on loopback; QUOTABAR_DEMO_STATE picks their answers
+# ("critical", or per service: "cursor=requests codex=expired").
+states=()
+for state in ${QUOTABAR_DEMO_STATE:-}; do states+=(--state "$state"); done
 "$bundle/Contents/bin/fake-services" --release "$root/release/Quotabar.zip" "$new_version" "$new_build" \
-  ${QUOTABAR_DEMO_STATE:+--state "$QUOTABAR_DEMO_STATE"} >"$root/origins" 2>"$root/fake-services.log" &
+  "${states[@]}" >"$root/origins" 2>"$root/fake-services.log" &
 services=$!
 trap 'kill $services 2>/dev/null || true' EXIT
 for _ in $(seq 100); do grep -q QUOTABAR_UPDATE_ORIGIN "$root/origins" 2>/dev/null && break; sleep 0.05; done

@@ -104,17 +104,21 @@ void StatusBarController::openFallbackWindow() {
 }
 
 void StatusBarController::refreshStatusItem() {
-  const StatusItemDisplay d = statusItemDisplay(store_);
   if (!tray_) return;
+  const StatusItemDisplay d = statusItemDisplay(store_);
   tray_->setIcon(ui::trayIcon(d));
   tray_->setToolTip(d.tooltip);
 }
 
 void StatusBarController::togglePopover() {
-  if (popover_ && popover_->isVisible())
+  if (popover_ && popover_->isVisible()) {
     closePopover();
-  else
+  } else if (popoverClosed_.isValid() && popoverClosed_.elapsed() < kReopenGuardMs) {
+    // The press on the icon already closed the popup (an outside click); this click's
+    // activation must not open it again.
+  } else {
     showPopover();
+  }
 }
 
 void StatusBarController::showPopover() {
@@ -186,6 +190,7 @@ PopoverActions StatusBarController::actions() {
 PopoverWidget* StatusBarController::ensurePopover() {
   if (!popover_) {
     popover_ = new PopoverWidget(store_, updater_, actions());
+    connect(popover_, &PopoverWidget::closed, this, [this] { popoverClosed_.start(); });
     popover_->setMode(fallback_ ? PopoverWidget::Mode::window : PopoverWidget::Mode::popup);
   }
   return popover_;

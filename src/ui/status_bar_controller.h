@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMap>
 #include <QObject>
 #include <QPointer>
@@ -88,6 +89,8 @@ class StatusBarController : public QObject {
   QPointer<UpdateWindow> updateWindow_;
   platform::TrayHostWatcher* host_ = nullptr;
   bool fallback_ = false;
+  QElapsedTimer popoverClosed_;
+  static constexpr int kReopenGuardMs = 300;
 };
 
 }  // namespace qb::ui

@@ -89,18 +89,5 @@ QString formatByteCount(qint64 bytes, const QLocale& locale) {
   return locale.toString(tenths, 'f', whole ? 0 : 1) + QStringLiteral(" MB");
 }
 
-QString capitalizeWords(const QString& text) {
-  QString out = text.toLower();
-  bool start = true;
-  for (QChar& c : out) {
-    if (c.isSpace()) {
-      start = true;
-    } else if (start) {
-      c = c.toUpper();
-      start = false;
-    }
-  }
-  return out;
-}
 
 }  // namespace qb

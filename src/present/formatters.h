@@ -32,7 +32,4 @@ QString mediumDate(const QDate& date, const QLocale& locale = QLocale());
 // Byte counts in decimal kilobytes and megabytes, as file sizes are shown ("12.3 MB").
 QString formatByteCount(qint64 bytes, const QLocale& locale = QLocale());
 
-// "early ACCESS" -> "Early Access": the first letter of each word upper case.
-QString capitalizeWords(const QString& text);
-
 }  // namespace qb

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "present/formatters.h"
+#include "providers/text.h"
 
 namespace qb {
 
@@ -157,7 +158,7 @@ ProviderSectionView providerSectionView(const SectionInput& in, const QDateTime&
       s.provider = p;
       if (state.snapshot) s = *state.snapshot;
       v.account = s.email.value_or(QStringLiteral("Signed in"));
-      if (s.membership) v.membership = capitalizeWords(*s.membership);
+      if (s.membership) v.membership = capitalized(*s.membership);
       if (in.lastUpdated) {
         const QString rel = relativeTime(*in.lastUpdated, now);
         v.updated = QStringLiteral("Updated ") + rel;

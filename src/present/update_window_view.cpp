@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "present/formatters.h"
+#include "providers/text.h"
 #include "updater/version.h"
 
 namespace qb {
@@ -75,7 +76,7 @@ UpdateWindowButton disabled(const QString& text) {
 UpdateWindowView updateWindowView(const UpdateWindowInput& in, const QDateTime& now,
                                   const QLocale& locale) {
   UpdateWindowView v;
-  v.channelLine = QStringLiteral("Channel: ") + capitalizeWords(in.channel);
+  v.channelLine = QStringLiteral("Channel: ") + capitalized(in.channel);
   if (in.lastChecked)
     v.lastChecked = QStringLiteral("Last checked ") + relativeTime(*in.lastChecked, now);
   const QString running = displayVersion(in.currentVersion, in.currentBuild.isEmpty()

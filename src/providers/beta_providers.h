@@ -40,8 +40,6 @@ struct CurrentAccount {
 };
 CurrentAccount decodeCurrentAccount(const JsonReader& json);
 AccountInfo accountInfo(const CurrentAccount& a);
-// Each word's first letter upper-case, the rest lower-case ("past due" -> "Past Due").
-QString capitalized(const QString& text);
 }  // namespace claude
 
 // Beta clients confirm the account only and point at the service's dashboard.

@@ -1,5 +1,6 @@
 #include "providers/beta_providers.h"
 #include "providers/provider_http.h"
+#include "providers/text.h"
 
 namespace qb {
 
@@ -22,19 +23,6 @@ CurrentAccount decodeCurrentAccount(const JsonReader& j) {
   return a;
 }
 
-QString capitalized(const QString& text) {
-  QString out = text.toLower();
-  bool wordStart = true;
-  for (QChar& c : out) {
-    if (c.isSpace()) {
-      wordStart = true;
-    } else if (wordStart) {
-      c = c.toUpper();
-      wordStart = false;
-    }
-  }
-  return out;
-}
 
 AccountInfo accountInfo(const CurrentAccount& a) {
   std::optional<QString> plan;

@@ -30,4 +30,18 @@ bool hasControlCharacter(const QString& text) {
                      [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }
 
+QString capitalized(const QString& text) {
+  QString out = text.toLower();
+  bool wordStart = true;
+  for (QChar& c : out) {
+    if (c.isSpace()) {
+      wordStart = true;
+    } else if (wordStart) {
+      c = c.toUpper();
+      wordStart = false;
+    }
+  }
+  return out;
+}
+
 }  // namespace qb

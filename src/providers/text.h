@@ -16,4 +16,7 @@ QString leadingGraphemes(const QString& text, int count, int maxUnits = 1024);
 // U+0000 to U+001F or U+007F: never allowed in a session value or a header.
 bool hasControlCharacter(const QString& text);
 
+// Each word's first letter upper-case, the rest lower-case ("past due" -> "Past Due").
+QString capitalized(const QString& text);
+
 }  // namespace qb

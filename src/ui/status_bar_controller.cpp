@@ -106,7 +106,12 @@ void StatusBarController::openFallbackWindow() {
 void StatusBarController::refreshStatusItem() {
   if (!tray_) return;
   const StatusItemDisplay d = statusItemDisplay(store_);
-  tray_->setIcon(ui::trayIcon(d));
+  // Every poll announces a change; the icon is drawn again only when what it shows changed.
+  const QString drawn = d.image + u'|' + d.title + u'|' + d.titleColor.value_or(QString());
+  if (drawn != drawnIcon_) {
+    drawnIcon_ = drawn;
+    tray_->setIcon(ui::trayIcon(d));
+  }
   tray_->setToolTip(d.tooltip);
 }
 

@@ -89,6 +89,7 @@ class StatusBarController : public QObject {
   QPointer<UpdateWindow> updateWindow_;
   platform::TrayHostWatcher* host_ = nullptr;
   bool fallback_ = false;
+  QString drawnIcon_;  // what the icon last drew: image, title and colour
   QElapsedTimer popoverClosed_;
   static constexpr int kReopenGuardMs = 300;
 };

@@ -357,7 +357,6 @@ void UpdateWindow::closeEvent(QCloseEvent* event) {
   // Accepted: a closed widget is only hidden, and a refused close would veto the
   // application's quit (the relaunch after an update among them).
   event->accept();
-  if (options_.onClosed) options_.onClosed();
 }
 
 }  // namespace qb::ui

@@ -24,8 +24,6 @@ class UpdateWindow : public QWidget {
  public:
   struct Options {
     std::function<QDateTime()> now;
-    // Called when the window closes (the app goes back to tray-only).
-    std::function<void()> onClosed;
   };
 
   UpdateWindow(Updater& updater, Options options = {}, QWidget* parent = nullptr);

@@ -120,7 +120,6 @@ TEST(UpdateWindowView, Formatters) {
   EXPECT_EQ(formatByteCount(0, kC), QStringLiteral("Zero KB"));
   EXPECT_EQ(formatByteCount(999, kC), QStringLiteral("1 KB"));
   EXPECT_EQ(formatByteCount(2'500'000'000, kC), QStringLiteral("2,500 MB"));
-  EXPECT_EQ(capitalizeWords(QStringLiteral("early ACCESS")), QStringLiteral("Early Access"));
   // Block syntax is kept as typed; inline emphasis and every line break stay.
   EXPECT_EQ(inlineOnlyMarkdown(QStringLiteral("# Big\n- item\n2. two\n**bold**")),
             QStringLiteral("\\# Big\\\n\\- item\\\n2\\. two\\\n**bold**"));

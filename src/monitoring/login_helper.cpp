@@ -147,15 +147,15 @@ QString LoginHelper::unavailableText(const QString& why) const {
 void LoginHelper::onFinished(int exitCode, int exitStatus) {
   readLines();
   readErrors();
-  if (done_) return;
   // 127 before a word: the loader did not find a library (or the program's interpreter).
-  if (exitStatus == QProcess::NormalExit && exitCode == 127 && !heardFrom_) {
+  if (!done_ && exitStatus == QProcess::NormalExit && exitCode == 127 && !heardFrom_) {
     unavailable_ = true;
     heldErrors_.clear();
     return fail(unavailableText(QStringLiteral("The sign-in window cannot start (its web engine "
                                                "libraries are missing)")));
   }
   passErrors(std::exchange(heldErrors_, QByteArray()));
+  if (done_) return;
   if (!errorLine_.isEmpty()) return fail(errorLine_);
   if (exitStatus != QProcess::NormalExit)
     return fail(QStringLiteral("The sign-in window for %1 crashed").arg(displayName(provider_)));

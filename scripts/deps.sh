@@ -16,6 +16,8 @@ packages=(
   xvfb xauth x11-utils procps trayer at-spi2-core python3-pyatspi imagemagick xdotool fonts-dejavu-core
   # what the app runs at run time: keyring, unpacking, signature check
   gnome-keyring dbus-daemon libglib2.0-bin libarchive-tools p7zip-full gpgv gnupg
+  # the Debian packages (packaging/build-deb.sh): dependencies read off the programs, lintian
+  dpkg-dev file lintian
 )
 
 missing=()

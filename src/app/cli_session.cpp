@@ -3,6 +3,7 @@
 
 #include "app/cli_common.h"
 #include "monitoring/providers_store.h"
+#include "monitoring/session_signin.h"
 #include "monitoring/session_store.h"
 #include "present/status_report.h"
 
@@ -16,24 +17,21 @@ int signinCommand(const QStringList& args) {
   if (!read) return Exit::usage;
   const QString session = *read;
 
-  // The same check as the sign-in window's paste path: a fresh client, fetchAccount.
-  const std::unique_ptr<ProviderAPI> api = makeAPI(*provider);
+  // The same check and store as the paste dialog.
   CallHandle call;
   return runLoop([&](std::function<void(int)> finished) {
-    call = api->fetchAccount(session, [&, finished](const ApiResult<AccountInfo>& r) {
-      if (!r) {
-        err() << "Couldn't validate that token\n" << r.error().description() << Qt::endl;
-        return finished(Exit::failed);
+    call = signInWithSession(*provider, session, [&, finished](const SessionSignIn& r) {
+      switch (r.outcome) {
+        case SessionSignIn::Outcome::refused:
+          err() << "Couldn't validate that token\n" << r.reason << Qt::endl;
+          return finished(Exit::failed);
+        case SessionSignIn::Outcome::notStored:
+          err() << "Couldn't store the session: " << r.reason << Qt::endl;
+          return finished(Exit::failed);
+        case SessionSignIn::Outcome::signedIn:
+          out() << "Signed in to " << displayName(*provider) << " as " << r.who << Qt::endl;
+          return finished(Exit::ok);
       }
-      if (const SessionStore::Outcome saved = SessionStore::saveChecked(session, *provider); !saved) {
-        err() << "Couldn't store the session: " << saved.reason << Qt::endl;
-        return finished(Exit::failed);
-      }
-      const AccountInfo& a = r.value();
-      QString who = a.email.value_or(a.name.value_or(QStringLiteral("an unnamed account")));
-      if (a.plan) who += QStringLiteral(" (%1)").arg(*a.plan);
-      out() << "Signed in to " << displayName(*provider) << " as " << who << Qt::endl;
-      finished(Exit::ok);
     });
   });
 }

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
+#include <cstdio>
+#include <utility>
 
 namespace qb {
 
@@ -45,17 +47,18 @@ void LoginHelper::present() {
 
 void LoginHelper::start() {
   done_ = false;
+  unavailable_ = false;
+  heardFrom_ = false;
+  heldErrors_.clear();
   errorLine_.clear();
   lines_ = {};
   const QString path = helperPath();
   const QFileInfo info(path);
   if (!info.isFile() || !info.isExecutable()) {
+    unavailable_ = true;
     // Reported after present() returns, so a caller connecting afterwards still hears it.
     QTimer::singleShot(0, this, [this] {
-      fail(QStringLiteral("The sign-in window is not installed (quotabar-signin needs QtWebEngine): "
-                          "install qt6-webengine-dev and libqt6webenginewidgets6, rebuild, or paste "
-                          "a cookie with \"quotabar signin %1\"")
-               .arg(rawValue(provider_)));
+      fail(unavailableText(QStringLiteral("The sign-in window is not installed")));
     });
     return;
   }
@@ -64,13 +67,14 @@ void LoginHelper::start() {
   process_ = process;
   process->setProgram(path);
   process->setArguments({rawValue(provider_)});
-  process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  process->setProcessChannelMode(QProcess::SeparateChannels);
   if (quietLogs_ && qEnvironmentVariableIsEmpty("QT_LOGGING_RULES")) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.orvane.*=false"));
     process->setProcessEnvironment(env);
   }
   connect(process, &QProcess::readyReadStandardOutput, this, &LoginHelper::readLines);
+  connect(process, &QProcess::readyReadStandardError, this, &LoginHelper::readErrors);
   connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
     if (e == QProcess::FailedToStart)
       fail(QStringLiteral("Could not start the sign-in window (%1): %2")
@@ -85,7 +89,12 @@ void LoginHelper::start() {
 void LoginHelper::readLines() {
   if (!process_) return;
   namespace sp = signin_protocol;
-  lines_.append(process_->readAllStandardOutput());
+  const QByteArray bytes = process_->readAllStandardOutput();
+  if (!bytes.isEmpty() && !heardFrom_) {
+    heardFrom_ = true;
+    passErrors(std::exchange(heldErrors_, QByteArray()));
+  }
+  lines_.append(bytes);
   while (const auto line = lines_.next()) {
     const sp::Message m = sp::parse(*line);
     if (m.word == sp::signedIn) {
@@ -109,8 +118,43 @@ void LoginHelper::readLines() {
   }
 }
 
+// Until the helper has said something, its standard error is held back: a dynamic loader
+// that cannot find the web engine's libraries writes there and exits 127, and the caller
+// tells that in one line of its own. Afterwards the helper's messages pass straight through.
+void LoginHelper::readErrors() {
+  if (!process_) return;
+  const QByteArray bytes = process_->readAllStandardError();
+  if (heardFrom_) return passErrors(bytes);
+  heldErrors_.append(bytes);
+  if (heldErrors_.size() > kMaxHeldErrors) {
+    heardFrom_ = true;
+    passErrors(std::exchange(heldErrors_, QByteArray()));
+  }
+}
+
+void LoginHelper::passErrors(const QByteArray& bytes) {
+  if (bytes.isEmpty()) return;
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+  std::fflush(stderr);
+}
+
+QString LoginHelper::unavailableText(const QString& why) const {
+  return why + QStringLiteral(": apt-get install quotabar-signin, or paste a cookie with "
+                              "\"quotabar signin %1\"")
+                   .arg(rawValue(provider_));
+}
+
 void LoginHelper::onFinished(int exitCode, int exitStatus) {
   readLines();
+  readErrors();
+  // 127 before a word: the loader did not find a library (or the program's interpreter).
+  if (!done_ && exitStatus == QProcess::NormalExit && exitCode == 127 && !heardFrom_) {
+    unavailable_ = true;
+    heldErrors_.clear();
+    return fail(unavailableText(QStringLiteral("The sign-in window cannot start (its web engine "
+                                               "libraries are missing)")));
+  }
+  passErrors(std::exchange(heldErrors_, QByteArray()));
   if (done_) return;
   if (!errorLine_.isEmpty()) return fail(errorLine_);
   if (exitStatus != QProcess::NormalExit)

@@ -24,6 +24,9 @@ class LoginHelper : public QObject {
   // Component log lines of the helper stay off (the command line's default).
   void setQuietLogs(bool quiet) { quietLogs_ = quiet; }
   bool isRunning() const;
+  // The last failure was a missing helper or missing libraries of it: a caller offers the
+  // paste path instead of the window.
+  bool unavailable() const { return unavailable_; }
   qint64 processId() const;
 
   void present();
@@ -41,6 +44,9 @@ class LoginHelper : public QObject {
  private:
   void start();
   void readLines();
+  void readErrors();
+  void passErrors(const QByteArray& bytes);
+  QString unavailableText(const QString& why) const;
   void onFinished(int exitCode, int exitStatus);
   void fail(const QString& line);
 
@@ -48,6 +54,10 @@ class LoginHelper : public QObject {
   QPointer<QProcess> process_;
   signin_protocol::LineBuffer lines_;
   QString errorLine_;
+  QByteArray heldErrors_;
+  static constexpr qsizetype kMaxHeldErrors = 64 * 1024;
+  bool heardFrom_ = false;  // the helper wrote to its standard output
+  bool unavailable_ = false;
   bool quietLogs_ = false;
   bool done_ = false;  // success or failure reported; a later present() starts afresh
 };

@@ -36,8 +36,19 @@ QJsonObject waybarJson(const ProvidersStore& store) {
   QString text = d.title;
   if (text.startsWith(u' ')) text.remove(0, 1);
   QJsonObject o{{QStringLiteral("text"), text}, {QStringLiteral("tooltip"), d.tooltip}};
-  if (store.connectedProviders().isEmpty()) {
+  const QList<Provider> connected = store.connectedProviders();
+  QStringList failures;
+  for (Provider p : connected) {
+    const UsageMonitor::State& s = store.monitor(p)->state();
+    if (s.kind == UsageMonitor::State::Kind::error) failures << displayName(p) + QStringLiteral(": ") + s.error;
+  }
+  if (connected.isEmpty()) {
     o.insert(QStringLiteral("class"), QStringLiteral("disconnected"));
+  } else if (failures.size() == connected.size()) {
+    // Nothing could be read: a class of its own, so the bar does not look normal.
+    o.insert(QStringLiteral("class"), QStringLiteral("error"));
+    if (text.isEmpty()) o.insert(QStringLiteral("text"), QStringLiteral("error"));
+    o.insert(QStringLiteral("tooltip"), failures.join(u'\n'));
   } else {
     o.insert(QStringLiteral("class"),
              QLatin1String(usageLevelName(d.percent ? usageLevel(*d.percent) : UsageLevel::normal)));

@@ -14,6 +14,7 @@ QJsonObject displayToJson(const StatusItemDisplay& d);
 // {"display": ..., "providers": [{"provider","state","snapshot"|"error","lastUpdated"?}, ...]}
 QJsonObject statusToJson(const ProvidersStore& store);
 // One line of waybar/polybar custom-module JSON: "text", "tooltip", "class", "percentage"?.
+// Class "error" (each failure in the tooltip) when every connected service failed.
 QJsonObject waybarJson(const ProvidersStore& store);
 // One line per service, then the tray line.
 QStringList statusLines(const ProvidersStore& store);

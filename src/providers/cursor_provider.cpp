@@ -2,6 +2,7 @@
 
 #include <QNetworkReply>
 
+#include "providers/network_rules.h"
 #include "providers/provider_http.h"
 
 namespace qb {
@@ -134,7 +135,7 @@ CallHandle CursorProvider::fetchUsage(const QString& session, Completion<UsageSn
       if (finished || !account) return;
       if (!*account) {
         finished = true;
-        if (usageReply && usageReply->isRunning()) usageReply->abort();
+        abortAndDelete(usageReply);
         return done(account->error());
       }
       if (!usage) return;

@@ -12,8 +12,14 @@ constexpr const char* kRedirects = "qbRedirects";
 constexpr int kMaxRedirects = 10;
 }  // namespace
 
+void abortAndDelete(QNetworkReply* reply) {
+  if (!reply || !reply->isRunning() || reply->error() != QNetworkReply::NoError) return;
+  reply->abort();
+  delete reply;
+}
+
 void stopReply(QNetworkReply* reply, const QString& why) {
-  if (!reply->isRunning()) return;
+  if (!reply->isRunning() || reply->error() != QNetworkReply::NoError) return;
   reply->setProperty(kStopReason, why);
   reply->abort();
 }

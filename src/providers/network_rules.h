@@ -26,7 +26,14 @@ bool isWithinService(const QString& target, const QString& service);
 // Aborts the reply when no data moved for `idleMs`, recording why.
 void armIdleTimeout(QNetworkReply* reply, int idleMs);
 
-// Aborts the reply `why`, unless it has already finished.
+// Aborts a reply still in progress (its finished() runs at once) and deletes it, from
+// outside the reply's own signals. An error the network thread has already queued for the
+// reply would otherwise land after the abort as a second error, which Qt reports on
+// standard error ("must only be called once"). A reply that already failed is finishing on
+// its own and is left alone.
+void abortAndDelete(QNetworkReply* reply);
+
+// Aborts the reply `why`, unless it has already finished or failed.
 void stopReply(QNetworkReply* reply, const QString& why);
 
 // Why we stopped the reply ourselves, or empty.

@@ -1,6 +1,7 @@
 #include "providers/provider_api.h"
 
 #include <QNetworkReply>
+#include "providers/network_rules.h"
 #include "providers/text.h"
 
 namespace qb {
@@ -72,7 +73,7 @@ void PendingCall::cancel() {
   // abort() finishes the reply at once; copy first since a callback may track more.
   const auto replies = replies_;
   for (const auto& reply : replies) {
-    if (reply && reply->isRunning()) reply->abort();
+    abortAndDelete(reply);
   }
 }
 

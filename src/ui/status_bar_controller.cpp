@@ -19,6 +19,7 @@
 #include "present/status_item_display.h"
 #include "ui/onboarding_window.h"
 #include "ui/options_menu.h"
+#include "ui/paste_token_dialog.h"
 #include "ui/popover_widget.h"
 #include "ui/tray_icon.h"
 #include "ui/update_window.h"
@@ -68,10 +69,12 @@ StatusBarController::~StatusBarController() {
   delete menu_;
   delete onboarding_;
   delete updateWindow_;
+  for (const QPointer<PasteTokenDialog>& dialog : std::as_const(pastes_)) delete dialog;
 }
 
 OnboardingWindow* StatusBarController::onboardingWindow() const { return onboarding_; }
 UpdateWindow* StatusBarController::updateWindow() const { return updateWindow_; }
+PasteTokenDialog* StatusBarController::pasteDialog(Provider p) const { return pastes_.value(p); }
 
 void StatusBarController::createTrayIcon() {
   if (tray_) return;
@@ -234,12 +237,29 @@ void StatusBarController::showLogin(Provider provider) {
     connect(helper, &LoginHelper::failed, this, [self, provider, helper](const QString& line) {
       if (!self) return;
       qCWarning(lcTray).noquote() << line;
-      if (self->tray_) self->tray_->showMessage(QStringLiteral("Quotabar"), line, QSystemTrayIcon::Warning);
       if (self->logins_.value(provider) == helper) self->logins_.remove(provider);
       helper->deleteLater();
+      // No sign-in window here: the paste path instead of a word about packages.
+      if (helper->unavailable()) return self->showPasteDialog(provider);
+      if (self->tray_) self->tray_->showMessage(QStringLiteral("Quotabar"), line, QSystemTrayIcon::Warning);
     });
   }
   helper->present();
+}
+
+void StatusBarController::showPasteDialog(Provider provider) {
+  PasteTokenDialog* dialog = pastes_.value(provider);
+  if (!dialog) {
+    dialog = new PasteTokenDialog(provider);
+    pastes_.insert(provider, dialog);
+    QPointer<StatusBarController> self(this);
+    connect(dialog, &PasteTokenDialog::signedIn, this, [self](Provider p, const QString&) {
+      if (self) self->store_.monitor(p)->beginAfterSignIn();
+    });
+  }
+  dialog->show();
+  dialog->raise();
+  dialog->activateWindow();
 }
 
 void StatusBarController::showOnboarding() {

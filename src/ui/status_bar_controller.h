@@ -27,6 +27,7 @@ class TrayHostWatcher;
 namespace qb::ui {
 
 class OnboardingWindow;
+class PasteTokenDialog;
 class PopoverWidget;
 class UpdateWindow;
 
@@ -54,7 +55,9 @@ class StatusBarController : public QObject {
   void showPopover();
   void closePopover();
   void showOnboarding();
+  // The sign-in window, or the paste dialog when that is not installed.
   void showLogin(Provider provider);
+  void showPasteDialog(Provider provider);
   void showUpdateWindow();
   void refreshStatusItem();
   // Signs the service out; with nothing left connected the popover closes.
@@ -67,6 +70,7 @@ class StatusBarController : public QObject {
   OnboardingWindow* onboardingWindow() const;
   UpdateWindow* updateWindow() const;
   LoginHelper* loginHelper(Provider p) const { return logins_.value(p); }
+  PasteTokenDialog* pasteDialog(Provider p) const;
   bool usingFallbackWindow() const { return fallback_; }
 
  private:
@@ -85,6 +89,7 @@ class StatusBarController : public QObject {
   QMenu* menu_ = nullptr;
   PopoverWidget* popover_ = nullptr;
   QMap<Provider, LoginHelper*> logins_;
+  QMap<Provider, QPointer<PasteTokenDialog>> pastes_;
   QPointer<OnboardingWindow> onboarding_;
   QPointer<UpdateWindow> updateWindow_;
   platform::TrayHostWatcher* host_ = nullptr;

@@ -130,6 +130,11 @@ TEST_F(CliTest, SignInStatusAndSignOutTellTheTruth) {
   EXPECT_EQ(provider(status, 0).value(QStringLiteral("error")), QStringLiteral("HTTP 502: upstream down"));
   EXPECT_EQ(provider(status, 2).value(QStringLiteral("snapshot")).toObject().value(QStringLiteral("statusNote")),
             QStringLiteral("Detailed usage available in ChatGPT settings."));
+  // Every connected service failing has a waybar class of its own, the reason in the tooltip.
+  ASSERT_EQ(run({QStringLiteral("signout"), QStringLiteral("codex")}).exitCode, 0);
+  const QJsonObject failing = json({QStringLiteral("status"), QStringLiteral("--waybar")});
+  EXPECT_EQ(failing.value(QStringLiteral("class")), QStringLiteral("error"));
+  EXPECT_EQ(failing.value(QStringLiteral("tooltip")), QStringLiteral("Cursor: HTTP 502: upstream down"));
 
   // A file copy that cannot be removed: the session would come back, so no "Signed out".
   const QString cursorFile = dataFolder() + QStringLiteral("/session-token-cursor");

@@ -1,16 +1,24 @@
 // The tray app's wiring, offscreen: what opens by itself and when, and the update checks.
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 #include "app/app_delegate.h"
+#include "fake_http_server.h"
+#include "fake_services.h"
 #include "monitoring/providers_store.h"
 #include "monitoring/session_store.h"
 #include "platform/autostart.h"
 #include "platform/settings.h"
 #include "present/popover_view.h"
+#include "providers/web_origin.h"
 #include "support/test_support.h"
 #include "ui/onboarding_window.h"
+#include "ui/paste_token_dialog.h"
 #include "ui/popover_widget.h"
 #include "ui/status_bar_controller.h"
 #include "ui/update_window.h"
@@ -70,6 +78,46 @@ TEST(StatusBar, SigningOutOfTheLastServiceClosesThePopover) {
   bar.signOut(Provider::cursor);
   EXPECT_FALSE(bar.popover()->isVisible());
   EXPECT_TRUE(store.connectedProviders().isEmpty());
+}
+
+TEST(StatusBar, WithoutTheSignInWindowSignInOpensThePasteDialog) {
+  test::TempHome home;
+  fake::FakeHttpServer server;
+  fake::installServiceRoutes(Provider::cursor, server);
+  server.route("/api/auth/me", fake::Reply::text("<b>bad</b> channel", 400));
+  setConfiguredOrigin(Provider::cursor, QUrl(server.origin()));
+  qputenv("QUOTABAR_SIGNIN_HELPER", "/nonexistent/quotabar-signin");
+  ProvidersStore store;
+  ui::StatusBarController bar(store, nullptr, quiet());
+  bar.showLogin(Provider::cursor);
+  ASSERT_TRUE(waitUntil([&] { return bar.pasteDialog(Provider::cursor) != nullptr; }));
+  QPointer<ui::PasteTokenDialog> dialog = bar.pasteDialog(Provider::cursor);
+  EXPECT_TRUE(dialog->isVisible());
+  dialog->findChild<QLineEdit*>()->setText(QStringLiteral(" WorkosCursorSessionToken=abc "));
+  auto signIn = [&] {
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+      if (b->text() == QLatin1String("Sign in")) b->click();
+  };
+
+  // Refused: the service's words as plain text, nothing stored, the dialog stays.
+  signIn();
+  QMessageBox* box = nullptr;
+  ASSERT_TRUE(waitUntil([&] { return (box = dialog->findChild<QMessageBox*>()) != nullptr; }));
+  auto* detail = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+  ASSERT_TRUE(detail);
+  EXPECT_EQ(detail->textFormat(), Qt::PlainText);
+  EXPECT_EQ(detail->text(), QStringLiteral("HTTP 400: <b>bad</b> channel"));
+  EXPECT_FALSE(SessionStore::load(Provider::cursor));
+  box->close();
+
+  // Accepted: stored through the checked store, the service starts, the dialog closes.
+  fake::installServiceRoutes(Provider::cursor, server);
+  signIn();
+  ASSERT_TRUE(waitUntil([&] { return dialog.isNull(); }));
+  EXPECT_EQ(SessionStore::load(Provider::cursor), QStringLiteral("WorkosCursorSessionToken=abc"));
+  EXPECT_TRUE(store.connectedProviders().contains(Provider::cursor));
+  qunsetenv("QUOTABAR_SIGNIN_HELPER");
+  setConfiguredOrigin(Provider::cursor, defaultOrigin(Provider::cursor));
 }
 
 TEST(StatusBar, OpenAtLoginWritesAndRemovesTheEntry) {

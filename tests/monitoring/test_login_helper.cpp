@@ -28,7 +28,11 @@ TEST(LoginHelper, ReportsEachOutcomeOnceAndOneLineOnFailure) {
        0, "No display: x"},
       {"an overlong line stops the helper", "read l; head -c 5000 /dev/zero | tr '\\0' a; sleep 5", 1,
        nullptr, 0, "overlong"},
-      {"a missing helper says what to install", nullptr, 1, nullptr, 0, "qt6-webengine-dev"},
+      {"a missing helper says what to install", nullptr, 1, nullptr, 0, "apt-get install quotabar-signin"},
+      {"missing libraries (the loader's 127) say what to install",
+       "echo 'error while loading shared libraries' >&2; exit 127", 1, nullptr, 0, "libraries are missing"},
+      {"127 after the helper spoke is its own failure", "read l; echo shown; exit 127", 1, nullptr, 0,
+       "exit code 127"},
   };
   for (const Case& c : cases) {
     QTemporaryDir dir;
@@ -43,6 +47,7 @@ TEST(LoginHelper, ReportsEachOutcomeOnceAndOneLineOnFailure) {
     qputenv("QUOTABAR_SIGNIN_HELPER", path.toUtf8());
     QStringList who, failures;
     int closed = 0;
+    bool unavailable = false;
     {
       LoginHelper helper(Provider::cursor);
       QObject::connect(&helper, &LoginHelper::succeeded, [&](const QString& w) { who << w; });
@@ -50,7 +55,10 @@ TEST(LoginHelper, ReportsEachOutcomeOnceAndOneLineOnFailure) {
         ++closed;
         if (c.presents > 1) helper.present();
       });
-      QObject::connect(&helper, &LoginHelper::failed, [&](const QString& l) { failures << l; });
+      QObject::connect(&helper, &LoginHelper::failed, [&](const QString& l) {
+        failures << l;
+        unavailable = helper.unavailable();
+      });
       helper.present();
       test::waitUntil([&] { return !who.isEmpty() || !failures.isEmpty(); }, 5000);
       test::spin(200);
@@ -60,6 +68,8 @@ TEST(LoginHelper, ReportsEachOutcomeOnceAndOneLineOnFailure) {
     EXPECT_EQ(closed, c.closed) << c.what;
     if (c.failedContains) {
       ASSERT_EQ(failures.size(), 1) << c.what;
+      // The paste path is offered exactly when the line says to install the helper.
+      EXPECT_EQ(unavailable, failures.first().contains(QStringLiteral("apt-get install quotabar-signin"))) << c.what;
       EXPECT_TRUE(failures.first().contains(QString::fromLatin1(c.failedContains))) << c.what << ": "
                                                                                    << failures.first().toStdString();
     } else {

@@ -119,6 +119,16 @@ TEST_F(ProviderHttpTest, NetworkFailuresAndBothTimeoutsAreTransportErrors) {
   const auto refused = test::fetchAccount(
       CursorProvider(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closedPort))), QStringLiteral("a=1"));
   EXPECT_EQ(refused.error().description(), QStringLiteral("Network error: Could not connect to the server (connection refused)."));
+  // Both requests of a fetch refused: the account failure ends the usage request, and the
+  // error already on its way to it must not follow as a second one (Qt warns on stderr).
+  static QStringList warnings;
+  const QtMessageHandler previous = qInstallMessageHandler(
+      [](QtMsgType, const QMessageLogContext&, const QString& m) { warnings << m; });
+  for (int i = 0; i < 20; ++i)
+    test::fetchUsage(CursorProvider(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closedPort))), QStringLiteral("a=1"));
+  test::spin(100);
+  qInstallMessageHandler(previous);
+  EXPECT_TRUE(warnings.isEmpty()) << warnings.join(u'\n').toStdString();
   Reply cut = Reply::json(std::string(4000, ' '));
   cut.cutAfter = 100;
   EXPECT_TRUE(describe(cut).startsWith(QStringLiteral("Network error: ")));

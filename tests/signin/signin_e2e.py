@@ -294,7 +294,7 @@ check(rc == 1 and "Sign-in window closed" in login.log(), "a closed window: exit
 # 8. No display, or no helper: one line each, exit 1.
 missing = subprocess.run([QUOTABAR, "login", "cursor"], env=dict(env, QUOTABAR_SIGNIN_HELPER="/nonexistent"),
                          capture_output=True, text=True, timeout=10)
-check(missing.returncode == 1 and missing.stderr.count("\n") == 1 and "qt6-webengine-dev" in missing.stderr,
+check(missing.returncode == 1 and missing.stderr.count("\n") == 1 and "apt-get install quotabar-signin" in missing.stderr,
       "without the helper: how to install it, in one line")
 nd = subprocess.run([QUOTABAR, "login", "cursor"], env={k: v for k, v in env.items() if k != "DISPLAY"},
                     capture_output=True, text=True, timeout=10)

@@ -87,7 +87,7 @@ TEST(CliUpdate, CheckTable) {
       {"none", true, {check}, {}, Reply::text("", 404, "text/plain"), 0, QStringLiteral("upToDate\n"), {}},
       {"server error", true, {check}, {}, Reply::text("maintenance", 500, "text/plain"), 1, {},
        QStringLiteral("Server responded 500: maintenance")},
-      {"no key", false, {check}, {}, {}, 1, {}, QStringLiteral("Updater is not configured (KovalinApiKey missing).")},
+      {"no key", false, {check}, {}, {}, 1, {}, QStringLiteral("Updates come with the system's packages.")},
       {"extra argument", true, {check, QStringLiteral("now")}, {}, {}, 2, {},
        QStringLiteral("usage: quotabar update check|install")},
       {"origin off this machine", true, {check}, {QStringLiteral("QUOTABAR_UPDATE_ORIGIN=http://updates.example.test")},

@@ -59,6 +59,16 @@ OptionsMenuView optionsMenuView(const PopoverInput& in, const QDateTime& now) {
   return m;
 }
 
+TrayMenuView trayMenuView(const PopoverInput& in, const QDateTime& now) {
+  TrayMenuView m;
+  m.openText = QStringLiteral("Open Quotabar");
+  m.refreshText = QStringLiteral("Refresh now");
+  m.refreshEnabled = !in.connected.isEmpty();
+  m.options = optionsMenuView(in, now);
+  m.quitText = QStringLiteral("Quit");
+  return m;
+}
+
 PopoverView popoverView(const PopoverInput& in, const QDateTime& now, const QLocale& locale) {
   PopoverView v;
   v.headerIcon = QStringLiteral("gauge.with.dots.needle.67percent");

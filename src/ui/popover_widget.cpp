@@ -13,6 +13,7 @@
 #include <QToolButton>
 
 #include "monitoring/providers_store.h"
+#include "platform/desktop/tray_host.h"
 #include "ui/decorated_frame.h"
 #include "ui/options_menu.h"
 #include "ui/provider_section_widget.h"
@@ -119,8 +120,9 @@ void PopoverWidget::setMode(Mode mode) {
   const bool wasVisible = isVisible();
   if (mode == Mode::window) {
     setWindowFlags(Qt::Window);
-  } else if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
-    // A grabbing popup without a transient parent fails on Wayland.
+  } else if (platform::waylandSession()) {
+    // A grabbing popup without a transient parent fails on Wayland, and under XWayland its
+    // grab misses clicks on Wayland windows: a tool window that closes on deactivation.
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
   } else {
     setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
@@ -263,7 +265,8 @@ void PopoverWidget::chainTabOrder() {
 }
 
 void PopoverWidget::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) {
+  // As a window (no tray host) it is the app's only window: Escape does not close it.
+  if (event->key() == Qt::Key_Escape && mode_ == Mode::popup) {
     close();
     return;
   }

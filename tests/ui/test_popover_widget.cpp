@@ -152,8 +152,8 @@ TEST(PopoverWidget, AccessibleNamesAndHelpTexts) {
     const char* help;
   } rows[] = {
       {"refresh", "Refresh now", "Refresh now"},
-      {"pin-cursor", "Show Cursor in menu bar", "Showing in menu bar"},
-      {"pin-windsurf", "Show Windsurf in menu bar", "Show in menu bar"},
+      {"pin-cursor", "Show Cursor in the tray", "Showing in the tray"},
+      {"pin-windsurf", "Show Windsurf in the tray", "Show in the tray"},
       {"signIn-claude", "Sign in to Claude", nullptr},
       {"dashboard-cursor", "Open Cursor dashboard in browser", nullptr},
       {"signOut-windsurf", "Sign out of Windsurf", nullptr},

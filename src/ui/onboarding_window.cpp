@@ -194,7 +194,7 @@ void OnboardingWindow::keyPressEvent(QKeyEvent* event) {
 
 void OnboardingWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() != QEvent::PaletteChange) return;
+  if (event->type() != QEvent::PaletteChange || !rows_) return;
   // A theme switch: the colours are baked into the style sheet, the texts' own palettes and
   // the icons. An equal sheet set again would re-polish and come back here.
   const QString sheet = prominentButtonStyle(palette());

@@ -376,7 +376,7 @@ void UpdateWindow::showEvent(QShowEvent* event) {
 void UpdateWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   // A theme switch: the texts' colours are baked into their style sheets.
-  if (event->type() == QEvent::PaletteChange) {
+  if (event->type() == QEvent::PaletteChange && lastChecked_) {
     channel_->setStyleSheet(QStringLiteral("color: %1;").arg(namedColor(QStringLiteral("secondary")).name()));
     lastChecked_->setStyleSheet(QStringLiteral("color: %1;").arg(namedColor(QStringLiteral("tertiary")).name()));
     renderView(view_);

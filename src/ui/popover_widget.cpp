@@ -104,7 +104,6 @@ PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverAct
   // Title texts do not change; the rest comes from the view-model on every render.
   const PopoverView v = popoverView(popoverInput(store_, updater_), QDateTime::currentDateTime());
   titleLabel->setText(v.title);
-  title->setIcon(symbolPixmap(v.headerIcon, tintColor(Tint::accent, palette()), 16, devicePixelRatioF()), 16, 8);
 
   connect(&store_, &ProvidersStore::changed, this, &PopoverWidget::scheduleRender);
   if (updater_) {
@@ -206,6 +205,9 @@ void PopoverWidget::render() {
   QWidget* focused = QApplication::focusWidget();
   const QString focusName = focused && isAncestorOf(focused) ? focused->objectName() : QString();
 
+  // Icons are drawn in the palette's colours: every render follows a theme switch.
+  if (auto* title = findChild<DecoratedFrame*>(QStringLiteral("title")))
+    title->setIcon(symbolPixmap(v.headerIcon, tintColor(Tint::accent, palette()), 16, devicePixelRatioF()), 16, 8);
   refresh_->setIcon(symbolIcon(v.refreshIcon, tintColor(Tint::label, palette())));
   refresh_->setEnabled(v.refreshEnabled);
   refresh_->setToolTip(v.refreshHelp);

@@ -14,8 +14,8 @@ packages=(
   curl openssl
   # desktop tests: display, tray host, accessibility bus and its reader, screenshots, clicks
   xvfb xauth x11-utils procps trayer at-spi2-core python3-pyatspi imagemagick xdotool fonts-dejavu-core
-  # what the app runs at run time: keyring, unpacking, signature check
-  gnome-keyring dbus-daemon libglib2.0-bin libarchive-tools p7zip-full gpgv gnupg
+  # what the app runs at run time: keyring, unpacking, signature check, the native Wayland platform
+  gnome-keyring dbus-daemon libglib2.0-bin libarchive-tools p7zip-full gpgv gnupg qt6-wayland
   # the Debian packages (packaging/build-deb.sh): dependencies read off the programs, lintian
   dpkg-dev file lintian
 )

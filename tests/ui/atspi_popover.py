@@ -13,7 +13,7 @@ import pyatspi
 from gi.repository import GLib
 
 EXPECTED = [
-    "Quotabar", "Refresh now", "Cursor", "Show Cursor in menu bar", "Beta provider",
+    "Quotabar", "Refresh now", "Cursor", "Show Cursor in the tray", "Beta provider",
     "Utilization", "ada@example.com", "Open Cursor dashboard in browser", "Sign out of Cursor",
     "Sign in to ChatGPT / Codex", "Connect more AI providers", "More options", "Quit",
     "Update available \u2014 v2.0.0", "Details", "Billing Cycle", "On-Demand",

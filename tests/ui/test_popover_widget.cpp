@@ -11,6 +11,7 @@
 #include "ui/onboarding_window.h"
 #include "ui/popover_widget.h"
 #include "ui/symbol_icon.h"
+#include "ui/update_window.h"
 
 namespace qb {
 namespace {
@@ -155,8 +156,8 @@ TEST(PopoverWidget, AccessibleNamesAndHelpTexts) {
     const char* help;
   } rows[] = {
       {"refresh", "Refresh now", "Refresh now"},
-      {"pin-cursor", "Show Cursor in menu bar", "Showing in menu bar"},
-      {"pin-windsurf", "Show Windsurf in menu bar", "Show in menu bar"},
+      {"pin-cursor", "Show Cursor in the tray", "Showing in the tray"},
+      {"pin-windsurf", "Show Windsurf in the tray", "Show in the tray"},
       {"signIn-claude", "Sign in to Claude", nullptr},
       {"dashboard-cursor", "Open Cursor dashboard in browser", nullptr},
       {"signOut-windsurf", "Sign out of Windsurf", nullptr},
@@ -196,8 +197,30 @@ TEST(OnboardingWindow, RowsFollowTheMonitors) {
   ASSERT_TRUE(test::waitUntil([&] { return find(window, QStringLiteral("signIn-claude")) != nullptr; }));
   EXPECT_TRUE(window.isVisible());
 
+  // Return presses the focused button (a key event climbs to the window unless taken);
+  // with no button focused it is "Done".
   QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(find(window, QStringLiteral("signIn-windsurf")), &enter);
+  EXPECT_TRUE(window.isVisible());
   QApplication::sendEvent(&window, &enter);
+  EXPECT_FALSE(window.isVisible());
+}
+
+// Tab to "Later" then Return must not start the download; Escape closes.
+TEST(UpdateWindow, ReturnPressesTheFocusedButtonAndEscapeCloses) {
+  test::PopoverRig rig({});
+  Updater* updater = rig.withUpdate();
+  ASSERT_TRUE(updater && holds<update_state::Available>(updater->state()));
+  ui::UpdateWindow window(*updater);
+  window.present();
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier), escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  for (auto* b : window.findChildren<QAbstractButton*>())
+    if (b->text() == QLatin1String("Later")) QApplication::sendEvent(b, &enter);
+  EXPECT_FALSE(window.isVisible());
+  test::spin(50);
+  EXPECT_TRUE(holds<update_state::Available>(updater->state()));
+  window.present();
+  QApplication::sendEvent(&window, &escape);
   EXPECT_FALSE(window.isVisible());
 }
 

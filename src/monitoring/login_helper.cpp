@@ -64,11 +64,17 @@ void LoginHelper::start() {
   process_ = process;
   process->setProgram(path);
   process->setArguments({rawValue(provider_)});
-  process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  if (quietLogs_ && qEnvironmentVariableIsEmpty("QT_LOGGING_RULES")) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.orvane.*=false"));
-    process->setProcessEnvironment(env);
+  // The tray's log never carries the helper's (a page's addresses); a command line run
+  // passes it on to the terminal, its component lines off unless asked for.
+  if (!commandLineLog_) {
+    process->setStandardErrorFile(QProcess::nullDevice());
+  } else {
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES")) {
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.orvane.*=false"));
+      process->setProcessEnvironment(env);
+    }
   }
   connect(process, &QProcess::readyReadStandardOutput, this, &LoginHelper::readLines);
   connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {

@@ -21,8 +21,8 @@ class LoginHelper : public QObject {
   ~LoginHelper() override;
 
   Provider provider() const { return provider_; }
-  // Component log lines of the helper stay off (the command line's default).
-  void setQuietLogs(bool quiet) { quietLogs_ = quiet; }
+  // The helper's log goes to our standard error (the command line's choice); else nowhere.
+  void setCommandLineLog(bool on) { commandLineLog_ = on; }
   bool isRunning() const;
   qint64 processId() const;
 
@@ -48,7 +48,7 @@ class LoginHelper : public QObject {
   QPointer<QProcess> process_;
   signin_protocol::LineBuffer lines_;
   QString errorLine_;
-  bool quietLogs_ = false;
+  bool commandLineLog_ = false;
   bool done_ = false;  // success or failure reported; a later present() starts afresh
 };
 

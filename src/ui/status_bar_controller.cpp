@@ -19,6 +19,7 @@
 #include "present/status_item_display.h"
 #include "ui/onboarding_window.h"
 #include "ui/options_menu.h"
+#include "ui/plain_text.h"
 #include "ui/popover_widget.h"
 #include "ui/tray_icon.h"
 #include "ui/update_window.h"
@@ -112,7 +113,7 @@ void StatusBarController::refreshStatusItem() {
     drawnIcon_ = drawn;
     tray_->setIcon(ui::trayIcon(d));
   }
-  tray_->setToolTip(d.tooltip);
+  tray_->setToolTip(plainToolTip(d.tooltip));  // it carries the account e-mail
 }
 
 void StatusBarController::togglePopover() {

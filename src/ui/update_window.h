@@ -17,6 +17,8 @@ class Updater;
 
 namespace qb::ui {
 
+class ReleaseNotesView;
+
 // The update window: renders the updater's state and drives it. It is kept once created;
 // closing only hides it.
 class UpdateWindow : public QWidget {
@@ -42,6 +44,7 @@ class UpdateWindow : public QWidget {
  private:
   void render();
   void trigger(UpdateWindowAction action);
+  void showNotes(const UpdateWindowView& v);
   QWidget* buildBody();
 
   QPointer<Updater> updater_;
@@ -51,6 +54,9 @@ class UpdateWindow : public QWidget {
   QVBoxLayout* body_ = nullptr;
   QLabel* lastChecked_ = nullptr;
   QHBoxLayout* buttons_ = nullptr;
+  QWidget* notesSection_ = nullptr;
+  QLabel* notesFallback_ = nullptr;
+  ReleaseNotesView* notesBox_ = nullptr;
 };
 
 }  // namespace qb::ui

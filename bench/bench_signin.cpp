@@ -79,7 +79,6 @@ int main(int argc, char** argv) {
   int done = 0;
   std::function<void()> cycle = [&] {
     auto* helper = new qb::LoginHelper(qb::Provider::cursor, &app);
-    helper->setQuietLogs(true);
     auto* clock = new QElapsedTimer;
     clock->start();
     QObject::connect(helper, &qb::LoginHelper::pageLoaded, [=] {

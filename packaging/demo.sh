@@ -10,19 +10,44 @@ set -euo pipefail
 
 bundle="${1:?usage: demo.sh BUNDLE}"
 bundle="$(cd "$bundle" && pwd)"
-root="${QUOTABAR_DEMO_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quotabar-demo}"
+# Without links: the relaunched app names itself by its real path.
+root="$(realpath -m "${QUOTABAR_DEMO_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quotabar-demo}")"
 resources="$bundle/Contents/Resources"
 
 for tool in gpg bsdtar; do
   command -v "$tool" >/dev/null || { echo "quotabar demo: needs $tool (apt-get install gnupg libarchive-tools)" >&2; exit 1; }
 done
 
+# The demo's app processes: those whose argv[0] is the copy's path, compared as a string
+# (the folder's name may hold any character a pattern would read).
+demo_pids() {
+  local exe="$root/Quotabar.app/Contents/bin/quotabar" cmdline arg0
+  for cmdline in /proc/[0-9]*/cmdline; do
+    IFS= read -r -d '' arg0 <"$cmdline" 2>/dev/null || continue
+    if [ "$arg0" = "$exe" ]; then cmdline="${cmdline#/proc/}" && echo "${cmdline%/cmdline}"; fi
+  done
+  return 0
+}
+# The signing key's agent ends with the demo: nothing of its folder keeps running.
+stop_agent() {
+  if [ -d "$root/gnupg" ]; then gpgconf --homedir "$root/gnupg" --kill all 2>/dev/null || true; fi
+}
+
+# Run from the demo's own copy, clearing the folder would delete this very app.
+case "$(realpath "$bundle")/" in
+  "$root"/*)
+    echo "quotabar demo: $bundle is the demo's own copy; start the demo from the installed Quotabar" >&2
+    exit 1 ;;
+esac
+
 # A fresh profile each time; refuse to clear anything that is not ours.
 if [ -e "$root" ] && [ ! -f "$root/.quotabar-demo" ]; then
   echo "quotabar demo: $root exists and is not a demo folder; set QUOTABAR_DEMO_DIR" >&2
   exit 1
 fi
-pkill -f "^$root/Quotabar.app/Contents/bin/quotabar" 2>/dev/null || true
+pids="$(demo_pids)"
+[ -z "$pids" ] || kill $pids 2>/dev/null || true
+stop_agent
 rm -rf "$root"
 mkdir -p -m 0700 "$root"
 touch "$root/.quotabar-demo"
@@ -45,6 +70,7 @@ cp -a "$bundle" "$app"
 rm -rf "$app/Contents/_CodeSignature"
 export GNUPGHOME="$root/gnupg"
 mkdir -m 0700 "$GNUPGHOME"
+trap stop_agent EXIT
 gpg --batch --quiet --passphrase '' --quick-gen-key 'Quotabar Demo <demo@quotabar.invalid>' ed25519 sign never 2>/dev/null
 gpg --batch --quiet --export demo@quotabar.invalid >"$app/Contents/Resources/update-keyring.gpg"
 plist_set "$app/Contents/Info.plist" KovalinApiKey demo-key
@@ -60,6 +86,7 @@ cp -a "$app" "$root/release/Quotabar.app"
 plist_set "$root/release/Quotabar.app/Contents/Info.plist" CFBundleShortVersionString "$new_version"
 plist_set "$root/release/Quotabar.app/Contents/Info.plist" CFBundleVersion "$new_build"
 "$resources/sign-bundle.sh" --key demo@quotabar.invalid "$root/release/Quotabar.app" "$root/release/Quotabar.zip" >/dev/null
+stop_agent
 
 # The services and the update server, on loopback; QUOTABAR_DEMO_STATE picks their answers
 # ("critical", or per service: "cursor=requests codex=expired").
@@ -68,7 +95,7 @@ for state in ${QUOTABAR_DEMO_STATE:-}; do states+=(--state "$state"); done
 "$bundle/Contents/bin/fake-services" --release "$root/release/Quotabar.zip" "$new_version" "$new_build" \
   "${states[@]}" >"$root/origins" 2>"$root/fake-services.log" &
 services=$!
-trap 'kill $services 2>/dev/null || true' EXIT
+trap 'kill $services 2>/dev/null || true; stop_agent' EXIT
 for _ in $(seq 100); do grep -q QUOTABAR_UPDATE_ORIGIN "$root/origins" 2>/dev/null && break; sleep 0.05; done
 grep -q QUOTABAR_UPDATE_ORIGIN "$root/origins" || { echo "quotabar demo: fake-services did not start" >&2; cat "$root/fake-services.log" >&2; exit 1; }
 
@@ -80,8 +107,6 @@ XDG_CONFIG_HOME="$root/config"
 XDG_DATA_HOME="$root/data"
 TMPDIR="$root/tmp"
 QUOTABAR_KEYRING=off
-# Without a keyring every session read would log its fallback to the file.
-QT_LOGGING_RULES="${QT_LOGGING_RULES:-com.orvane.vantelo.tokenstore=false}"
 set +a
 mkdir -p -m 0700 "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$TMPDIR"
 unset GNUPGHOME
@@ -95,4 +120,4 @@ echo "Starting Quotabar $version from the demo folder; an update to $new_version
 "$app/Contents/bin/quotabar" &
 # After an update the relaunched app replaces this one: serve until no demo app is left.
 wait $! || true
-while pgrep -f "^$app/Contents/bin/quotabar" >/dev/null; do sleep 1; done
+while [ -n "$(demo_pids)" ]; do sleep 1; done

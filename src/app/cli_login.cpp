@@ -17,7 +17,7 @@ int loginCommand(const QStringList& args) {
   }
 
   LoginHelper helper(*provider);
-  helper.setQuietLogs(true);
+  helper.setCommandLineLog(true);
   return runLoop([&](std::function<void(int)> finished) {
     QObject::connect(&helper, &LoginHelper::succeeded, [&, finished](const QString& who) {
       out() << "Signed in to " << displayName(*provider) << " as " << who << Qt::endl;

@@ -67,8 +67,9 @@ void LoginHelper::start() {
   process_ = process;
   process->setProgram(path);
   process->setArguments({rawValue(provider_)});
+  // Standard error is read (not forwarded) so a loader's failure can be told in one line.
   process->setProcessChannelMode(QProcess::SeparateChannels);
-  if (quietLogs_ && qEnvironmentVariableIsEmpty("QT_LOGGING_RULES")) {
+  if (commandLineLog_ && qEnvironmentVariableIsEmpty("QT_LOGGING_RULES")) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.orvane.*=false"));
     process->setProcessEnvironment(env);
@@ -132,8 +133,10 @@ void LoginHelper::readErrors() {
   }
 }
 
+// The tray's log never carries the helper's (a page's addresses); a command line run passes
+// it on to the terminal.
 void LoginHelper::passErrors(const QByteArray& bytes) {
-  if (bytes.isEmpty()) return;
+  if (bytes.isEmpty() || !commandLineLog_) return;
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
   std::fflush(stderr);
 }

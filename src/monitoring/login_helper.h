@@ -21,8 +21,8 @@ class LoginHelper : public QObject {
   ~LoginHelper() override;
 
   Provider provider() const { return provider_; }
-  // Component log lines of the helper stay off (the command line's default).
-  void setQuietLogs(bool quiet) { quietLogs_ = quiet; }
+  // The helper's log goes to our standard error (the command line's choice); else nowhere.
+  void setCommandLineLog(bool on) { commandLineLog_ = on; }
   bool isRunning() const;
   // The last failure was a missing helper or missing libraries of it: a caller offers the
   // paste path instead of the window.
@@ -58,7 +58,7 @@ class LoginHelper : public QObject {
   static constexpr qsizetype kMaxHeldErrors = 64 * 1024;
   bool heardFrom_ = false;  // the helper wrote to its standard output
   bool unavailable_ = false;
-  bool quietLogs_ = false;
+  bool commandLineLog_ = false;
   bool done_ = false;  // success or failure reported; a later present() starts afresh
 };
 

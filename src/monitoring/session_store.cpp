@@ -59,6 +59,7 @@ std::optional<QString> usable(const std::optional<QString>& text, const QString&
 // --- keyring ---
 
 Copy keychainRead(const QString& account) {
+  if (platform::keyringSwitchedOff()) return {};
   const platform::KeyringRead r = platform::keyring().read(account);
   if (r.status == KeyringStatus::notFound) return {};
   if (r.status == KeyringStatus::failed) {
@@ -71,6 +72,7 @@ Copy keychainRead(const QString& account) {
 
 // Nothing when written; otherwise the failure, already logged.
 std::optional<QString> keychainWrite(const QString& value, const QString& account) {
+  if (platform::keyringSwitchedOff()) return std::nullopt;
   platform::Keyring& keyring = platform::keyring();
   const QByteArray data = value.toUtf8();
   const platform::KeyringResult updated = keyring.update(account, data);
@@ -99,6 +101,7 @@ std::optional<QString> keychainWrite(const QString& value, const QString& accoun
 
 // Nothing when the item is gone or no keyring exists to hold one; otherwise why not.
 std::optional<QString> keychainDelete(const QString& account) {
+  if (platform::keyringSwitchedOff()) return std::nullopt;
   const platform::KeyringResult r = platform::keyring().remove(account);
   if (r.status != KeyringStatus::failed || r.error.noService) return std::nullopt;
   return QStringLiteral("The keyring did not delete the session (%1).").arg(r.error.describe());
@@ -359,6 +362,7 @@ SessionStore::Outcome SessionStore::removeChecked(Provider p) {
     note(keychainDelete(kLegacyAccount));
     note(fileDelete(kLegacyFile));
   }
+  reasons.removeDuplicates();  // the legacy copy's keyring says the same
   if (reasons.isEmpty() && load(p)) reasons << QStringLiteral("A stored session still loads.");
   if (reasons.isEmpty()) return {true, {}};
   return {false, reasons.join(u' ')};

@@ -6,14 +6,20 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include "providers/text.h"
+
 namespace qb::platform {
 
 namespace {
-// Desktop-entry Exec values quote arguments with double quotes and escape these inside.
+// A Desktop Entry string escapes its backslashes; Exec then quotes its argument, escaping
+// these four inside the quotes (the string escape applies to the result), and doubles '%'
+// so no field code is read.
+QString escapeString(const QString& value) { return QString(value).replace(u'\\', QStringLiteral("\\\\")); }
+
 QString quoteExec(const QString& path) {
   QString q = path;
   for (const char* c : {"\\", "\"", "`", "$"}) q.replace(QLatin1String(c), u'\\' + QLatin1String(c));
-  return u'"' + q + u'"';
+  return escapeString(u'"' + q + u'"').replace(u'%', QStringLiteral("%%"));
 }
 }  // namespace
 
@@ -37,7 +43,7 @@ QString autostartEntry(const QString& executable) {
              "X-KDE-autostart-after=panel\n"
              "X-LXQt-Need-Tray=true\n"
              "X-MATE-Autostart-Delay=3\n")
-      .arg(quoteExec(executable), executable);
+      .arg(quoteExec(executable), escapeString(executable));
 }
 
 bool autostartEnabled() { return QFileInfo(autostartEntryPath()).isFile(); }
@@ -48,6 +54,9 @@ bool setAutostartEnabled(bool enabled, const QString& executable) {
     QFile::remove(path);
     return !QFileInfo::exists(path);
   }
+  // A line break would end the key and start another (Hidden=true); no escape is read
+  // back the same by every desktop.
+  if (hasControlCharacter(executable)) return false;
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return false;

@@ -55,6 +55,9 @@ Keyring& keyring();
 // The Secret Service keyring (libsecret), whatever is installed.
 Keyring& systemKeyring();
 
+// QUOTABAR_KEYRING=off (the demo's profile): the keyring is left out, the file copy serves.
+bool keyringSwitchedOff();
+
 // Tests install a double (nullptr restores the system keyring); returns the previous one.
 Keyring* installKeyringForTesting(Keyring* keyring);
 

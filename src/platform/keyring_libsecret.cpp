@@ -156,9 +156,8 @@ KeyringRead readFailed(KeyringError e) { return {KeyringStatus::failed, {}, 0, s
 // The session bus as the desktop announces it. GLib's own lookup falls back to
 // autolaunching a bus through dbus-launch when a display is set; that bus and the keyring
 // it may start outlive the app and can prompt.
-// QUOTABAR_KEYRING=off (the demo's profile) keeps the keyring out: the file copy serves.
 QByteArray sessionBusAddress() {
-  if (qgetenv("QUOTABAR_KEYRING") == "off") return {};
+  if (keyringSwitchedOff()) return {};
   const QByteArray announced = qgetenv("DBUS_SESSION_BUS_ADDRESS");
   if (!announced.isEmpty()) return announced;
   const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
@@ -364,6 +363,12 @@ class SecretServiceKeyring final : public Keyring {
       g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "No session bus is announced");
       return nullptr;
     }
+    // An address GLib cannot use ("disabled:", an unknown transport) names no bus: no keyring.
+    if (GError* unusable = nullptr; !g_dbus_is_supported_address(address.constData(), &unusable)) {
+      g_set_error(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "No usable session bus: %s", unusable->message);
+      g_error_free(unusable);
+      return nullptr;
+    }
     if (unresponsiveUntil_) {
       if (std::chrono::steady_clock::now() < *unresponsiveUntil_) {
         g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT,
@@ -444,6 +449,8 @@ class SecretServiceKeyring final : public Keyring {
 Keyring* installed = nullptr;
 
 }  // namespace
+
+bool keyringSwitchedOff() { return qgetenv("QUOTABAR_KEYRING") == "off"; }
 
 Keyring& systemKeyring() {
   static SecretServiceKeyring instance;

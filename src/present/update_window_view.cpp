@@ -164,6 +164,8 @@ QString inlineOnlyMarkdown(const QString& notes) {
     } else if (const auto m = ordered.match(rest); m.hasMatch()) {
       rest.insert(m.capturedEnd(), u'\\');
     }
+    // Images stay text: the notes never make the app load anything.
+    rest.replace(QStringLiteral("!["), QStringLiteral("!\\["));
     // An empty line would end the paragraph; a non-breaking space keeps it as a line.
     out.append(rest.isEmpty() && indent == 0 ? QString(QChar(0x00A0))
                                              : QString(indent, QChar(0x00A0)) + rest);

@@ -44,4 +44,8 @@ QString capitalized(const QString& text) {
   return out;
 }
 
+QString addressForLog(const QUrl& url) {
+  return url.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment).toString();
+}
+
 }  // namespace qb

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 #include <optional>
 
 namespace qb {
@@ -18,5 +19,8 @@ bool hasControlCharacter(const QString& text);
 
 // Each word's first letter upper-case, the rest lower-case ("past due" -> "Past Due").
 QString capitalized(const QString& text);
+
+// An address for a log line: no user, query or fragment, where codes and tokens travel.
+QString addressForLog(const QUrl& url);
 
 }  // namespace qb

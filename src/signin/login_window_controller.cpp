@@ -25,6 +25,8 @@
 #include <utility>
 
 #include "monitoring/session_store.h"
+#include "providers/text.h"
+#include "ui/plain_text.h"
 
 namespace qb {
 
@@ -48,7 +50,7 @@ class LoginPage : public QWebEnginePage {
  protected:
   bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
     if (url.isEmpty()) return true;
-    qCDebug(lcLogin, "Nav request: %s", qUtf8Printable(url.toString()));
+    qCDebug(lcLogin, "Nav request: %s", qUtf8Printable(addressForLog(url)));
     return isAllowedNavigation(url);
   }
 };
@@ -84,7 +86,7 @@ class StatusLabel : public QLabel {
   using QLabel::QLabel;
   void setStatus(const QString& text) {
     full_ = text;
-    setToolTip(text);
+    setToolTip(ui::plainToolTip(text));
     setAccessibleName(text);
     update();
   }
@@ -137,7 +139,7 @@ LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
       case QWebEngineLoadingInfo::LoadSucceededStatus:
         progress_->setVisible(false);
         statusLabel_->setStatus(current.isEmpty() ? QStringLiteral("Loaded") : current.toString());
-        qCInfo(lcLogin, "Loaded %s", qUtf8Printable(current.toString()));
+        qCInfo(lcLogin, "Loaded %s", qUtf8Printable(addressForLog(current)));
         Q_EMIT pageLoaded();
         break;
       case QWebEngineLoadingInfo::LoadStoppedStatus:
@@ -246,7 +248,7 @@ void LoginWindowController::loadLogin() {
   statusLabel_->setStatus(QStringLiteral("Loading ") + cookieDomain(provider_) + QStringLiteral("\u2026"));
   progress_->setVisible(true);
   webView_->load(request);
-  qCInfo(lcLogin, "Login WebView loading %s for %s", qUtf8Printable(request.url().toString()),
+  qCInfo(lcLogin, "Login WebView loading %s for %s", qUtf8Printable(addressForLog(request.url())),
          qUtf8Printable(rawValue(provider_)));
 }
 
@@ -340,9 +342,8 @@ void LoginWindowController::captureSessionManually() {
 
 void LoginWindowController::alert(const QString& message, const QString& informative) {
   // Window-modal and not nested: the poll and the page keep running behind it.
-  auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quotabar"), message,
-                              QMessageBox::Ok, this);
-  box->setInformativeText(informative);
+  // The informative text may be a server's error body: plain, never rich text.
+  auto* box = ui::plainMessageBox(QMessageBox::Warning, QStringLiteral("Quotabar"), message, informative, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }

@@ -20,6 +20,7 @@
 #include "ui/onboarding_window.h"
 #include "ui/options_menu.h"
 #include "ui/paste_token_dialog.h"
+#include "ui/plain_text.h"
 #include "ui/popover_widget.h"
 #include "ui/symbol_icon.h"
 #include "ui/tray_icon.h"
@@ -134,7 +135,7 @@ void StatusBarController::refreshStatusItem() {
     drawnIcon_ = drawn;
     tray_->setIcon(ui::trayIcon(d));
   }
-  tray_->setToolTip(d.tooltip);
+  tray_->setToolTip(plainToolTip(d.tooltip));  // it carries the account e-mail
 }
 
 void StatusBarController::togglePopover() {

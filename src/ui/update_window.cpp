@@ -10,12 +10,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
-#include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "platform/settings.h"
 #include "ui/decorated_frame.h"
+#include "ui/release_notes_view.h"
 #include "ui/symbol_icon.h"
 #include "updater/updater.h"
 
@@ -131,25 +131,6 @@ QWidget* chipRow(const QList<UpdateChip>& chips) {
   return w;
 }
 
-QWidget* notesSection(const UpdateWindowView& v) {
-  auto* w = new QWidget;
-  auto* col = new QVBoxLayout(w);
-  col->setContentsMargins(0, 8, 0, 0);
-  col->addWidget(label(QStringLiteral("What's new"), 9, true));
-  if (v.notes.trimmed().isEmpty()) {
-    col->addWidget(label(v.notesFallback, 0, false, QStringLiteral("secondary")));
-    return w;
-  }
-  auto* box = new QTextBrowser;
-  box->setOpenExternalLinks(true);
-  box->setMarkdown(inlineOnlyMarkdown(v.notes));
-  if (box->toPlainText().trimmed().isEmpty()) box->setPlainText(v.notes);
-  box->setAccessibleName(QStringLiteral("Release notes"));
-  box->setMinimumHeight(120);
-  col->addWidget(box);
-  return w;
-}
-
 }  // namespace
 
 UpdateWindow::UpdateWindow(Updater& updater, Options options, QWidget* parent)
@@ -233,7 +214,7 @@ void UpdateWindow::renderView(const UpdateWindowView& view) {
   while (QLayoutItem* item = body_->takeAt(0)) {
     if (QWidget* w = item->widget()) {
       w->hide();
-      w->deleteLater();
+      if (w != notesSection_) w->deleteLater();
     }
     delete item;
   }
@@ -289,7 +270,7 @@ void UpdateWindow::renderView(const UpdateWindowView& view) {
       }
       if (!view_.caption.isEmpty())
         body_->addWidget(label(view_.caption, 8, false, QStringLiteral("secondary")));
-      if (view_.showNotes) body_->addWidget(notesSection(view_));
+      if (view_.showNotes) showNotes(view_);
       body_->addStretch();
       break;
     }
@@ -323,6 +304,28 @@ void UpdateWindow::renderView(const UpdateWindowView& view) {
     buttons_->addWidget(button);
     if (b.isDefault && b.enabled) button->setFocus();
   }
+}
+
+// Kept across renders and filled only when the notes change: a download's progress
+// reports neither lay the notes out again nor reset their scroll position.
+void UpdateWindow::showNotes(const UpdateWindowView& v) {
+  if (!notesSection_) {
+    notesSection_ = new QWidget;
+    auto* col = new QVBoxLayout(notesSection_);
+    col->setContentsMargins(0, 8, 0, 0);
+    col->addWidget(label(QStringLiteral("What's new"), 9, true));
+    notesFallback_ = label(QString(), 0, false, QStringLiteral("secondary"));
+    notesBox_ = new ReleaseNotesView;
+    col->addWidget(notesFallback_);
+    col->addWidget(notesBox_);
+  }
+  const bool none = v.notes.trimmed().isEmpty();
+  notesFallback_->setText(v.notesFallback);
+  notesFallback_->setVisible(none);
+  notesBox_->setVisible(!none);
+  if (!none) notesBox_->setNotes(v.notes);
+  body_->addWidget(notesSection_);
+  notesSection_->show();
 }
 
 void UpdateWindow::trigger(UpdateWindowAction action) {

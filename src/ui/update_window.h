@@ -17,6 +17,8 @@ class Updater;
 
 namespace qb::ui {
 
+class ReleaseNotesView;
+
 // The update window: renders the updater's state and drives it. It is kept once created;
 // closing only hides it.
 class UpdateWindow : public QWidget {
@@ -44,6 +46,7 @@ class UpdateWindow : public QWidget {
  private:
   void render();
   void trigger(UpdateWindowAction action);
+  void showNotes(const UpdateWindowView& v);
   QWidget* buildBody();
 
   QPointer<Updater> updater_;
@@ -54,6 +57,9 @@ class UpdateWindow : public QWidget {
   QLabel* lastChecked_ = nullptr;
   QHBoxLayout* buttons_ = nullptr;
   bool placed_ = false;  // restored or centred once
+  QWidget* notesSection_ = nullptr;
+  QLabel* notesFallback_ = nullptr;
+  ReleaseNotesView* notesBox_ = nullptr;
 };
 
 }  // namespace qb::ui

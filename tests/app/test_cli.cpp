@@ -159,6 +159,16 @@ TEST_F(CliTest, SignInStatusAndSignOutTellTheTruth) {
   EXPECT_TRUE(r.err.startsWith(QStringLiteral("Couldn't store the session: "))) << r.err.toStdString();
 }
 
+TEST_F(CliTest, NoUsableBusMeansNoKeyringAndKeyringOffSaysNothing) {
+  for (const char* env : {"DBUS_SESSION_BUS_ADDRESS=disabled:", "QUOTABAR_KEYRING=off"}) {
+    const QStringList extra{QString::fromLatin1(env), QStringLiteral("QT_LOGGING_RULES=com.orvane.*=true")};
+    ASSERT_EQ(run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc", extra).exitCode, 0);
+    const auto r = run({QStringLiteral("signout"), QStringLiteral("cursor")}, {}, extra);
+    EXPECT_EQ(r.exitCode, 0) << env << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QStringLiteral("Keychain")) && QByteArray(env).startsWith("QUOTABAR"));
+  }
+}
+
 TEST_F(CliTest, ConcurrentFirstRunsAllFindTheLegacySession) {
   test::PrivateKeyring keyring;
   ASSERT_TRUE(keyring.start()) << qPrintable(keyring.error());

@@ -6,7 +6,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QMenu>
+#include <QTemporaryDir>
+#include <glib.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/app_delegate.h"
 #include "fake_http_server.h"
@@ -14,6 +18,7 @@
 #include "monitoring/providers_store.h"
 #include "monitoring/session_store.h"
 #include "platform/autostart.h"
+#include "platform/desktop/single_instance.h"
 #include "platform/settings.h"
 #include "present/popover_view.h"
 #include "providers/web_origin.h"
@@ -160,17 +165,42 @@ TEST(StatusBar, OpenAtLoginWritesAndRemovesTheEntry) {
   ProvidersStore store;
   ui::StatusBarController bar(store, nullptr, quiet());
   bar.setOpenAtLogin(true);
-  QFile entry(platform::autostartEntryPath());
-  ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
-  const QString text = QString::fromUtf8(entry.readAll());
-  // The panel-waiting keys, and an Exec that survives a path with blanks or quotes.
-  EXPECT_TRUE(text.contains(QStringLiteral("X-KDE-autostart-after=panel")));
-  EXPECT_TRUE(text.contains(QStringLiteral("Exec=\"") + QCoreApplication::applicationFilePath()));
-  EXPECT_EQ(platform::autostartEntry(QStringLiteral("/a b/\"q\"$x")).section(u'\n', 4, 4),
-            QStringLiteral("Exec=\"/a b/\\\"q\\\"\\$x\""));
   EXPECT_TRUE(optionsMenuView(popoverInput(store, nullptr), QDateTime::currentDateTime()).openAtLogin.value_or(false));
+  // Odd paths come back whole through GLib's reading of the entry, as a desktop starts it;
+  // one with a control character is refused and leaves no entry.
+  for (const char* path : {"/a b/\"q\"$x`y", "/opt/100%/q\\d %f", "/a\nHidden=true\n/q"}) {
+    ASSERT_EQ(platform::setAutostartEnabled(true, QString::fromUtf8(path)), !strchr(path, '\n'));
+    g_autoptr(GKeyFile) file = g_key_file_new();
+    g_auto(GStrv) argv = nullptr;
+    if (!g_key_file_load_from_file(file, QFile::encodeName(platform::autostartEntryPath()), G_KEY_FILE_NONE, nullptr))
+      continue;
+    g_autofree gchar* exec = g_key_file_get_string(file, "Desktop Entry", "Exec", nullptr);
+    g_autofree gchar* tryExec = g_key_file_get_string(file, "Desktop Entry", "TryExec", nullptr);
+    ASSERT_TRUE(exec && g_shell_parse_argv(QByteArray(exec).replace("%%", "%"), nullptr, &argv, nullptr)) << path;
+    EXPECT_EQ(QStringList({QString::fromUtf8(argv[0]), QString::fromUtf8(tryExec)}), QStringList(2, QString::fromUtf8(path)));
+    platform::setAutostartEnabled(false, {});
+  }
   bar.setOpenAtLogin(false);
   EXPECT_FALSE(platform::autostartEnabled());
+}
+
+TEST(SingleInstance, TheSocketLivesInAFolderOnlyItsUserCanEnter) {
+  QTemporaryDir tmp;
+  const QString own = tmp.filePath(QStringLiteral("quotabar-%1").arg(::getuid()));
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), savedTmp = qgetenv("TMPDIR");
+  qunsetenv("XDG_RUNTIME_DIR"), qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+  // Our own folder; then the same made enterable; then a link: no single instance.
+  const std::function<void()> steps[] = {[] {}, [&] { ::chmod(QFile::encodeName(own), 0755); },
+                                         [&] { QDir(own).removeRecursively(); QFile::link(tmp.path(), own); }};
+  for (const auto& step : steps) {
+    step();
+    const bool safe = &step == &steps[0];
+    platform::SingleInstance first, second;
+    EXPECT_EQ(QFileInfo(first.socketPath()).path(), safe ? own : QString());
+    EXPECT_TRUE(first.claim());
+    EXPECT_EQ(second.claim(), !safe);
+  }
+  qputenv("XDG_RUNTIME_DIR", runtime), qputenv("TMPDIR", savedTmp);
 }
 
 TEST(AppDelegate, OnboardingOnlyWhenNothingIsStoredAndTheFirstCheckFollowsTheLastOne) {

@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <unistd.h>
 
 #include "monitoring/login_helper.h"
 #include "support/test_support.h"
@@ -19,7 +21,8 @@ TEST(LoginHelper, ReportsEachOutcomeOnceAndOneLineOnFailure) {
     int closed;
     const char* failedContains;  // or nullptr
   } cases[] = {
-      {"success is reported once", "read l; echo shown; echo 'signed-in ada'; echo 'signed-in eve'",
+      {"success is reported once; the helper's log stays out of ours",
+       "read l; echo shown; echo 'Loaded /cb?code=leaked' >&2; echo 'signed-in ada'; echo 'signed-in eve'",
        1, "ada", 0, nullptr},
       {"a closed window keeps the helper; present shows it again",
        "read l; echo closed; read l; echo shown; printf 'signed-in b\\0\\033ob\\n'", 2, "b  ob", 1, nullptr},
@@ -34,6 +37,10 @@ TEST(LoginHelper, ReportsEachOutcomeOnceAndOneLineOnFailure) {
       {"127 after the helper spoke is its own failure", "read l; echo shown; exit 127", 1, nullptr, 0,
        "exit code 127"},
   };
+  QTemporaryFile ourLog;
+  ASSERT_TRUE(ourLog.open());
+  const int savedErr = ::dup(2);
+  ::dup2(ourLog.handle(), 2);
   for (const Case& c : cases) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("quotabar-signin"));
@@ -76,6 +83,8 @@ TEST(LoginHelper, ReportsEachOutcomeOnceAndOneLineOnFailure) {
       EXPECT_TRUE(failures.isEmpty()) << c.what;
     }
   }
+  ::dup2(savedErr, 2);
+  EXPECT_FALSE(ourLog.readAll().contains("leaked"));
 }
 
 }  // namespace

@@ -17,7 +17,9 @@ class SingleInstance : public QObject {
   // True when this process is now the running instance; false when another one answered
   // (and has been asked to show itself).
   bool claim();
+  // Empty when no folder of this user's own exists: then every launch runs.
   QString socketPath() const { return path_; }
+  static QString privateSocketFolder();
 
  Q_SIGNALS:
   void showRequested();

@@ -39,6 +39,14 @@ QByteArray infoPlist(const BundleRecipe& recipe) {
   return xml.toUtf8();
 }
 
+fake::ReleaseFields release(const char* version, std::optional<std::string> build, std::string url) {
+  fake::ReleaseFields f;
+  f.version = version;
+  f.buildNumber = std::move(build);
+  f.downloadUrl = std::move(url);
+  return f;
+}
+
 void writeFile(const QString& path, const QByteArray& bytes) {
   QDir().mkpath(QFileInfo(path).path());
   QFile file(path);

@@ -16,9 +16,9 @@ packages=(
   xvfb xauth x11-utils procps trayer at-spi2-core python3-pyatspi imagemagick xdotool fonts-dejavu-core
   # the other desktops the tests run on: waybar on headless sway (SNI on Wayland, screenshots
   # with grim) and xfce4-panel on Xvfb (SNI on X11)
-  sway waybar grim qt6-wayland xfce4-panel
-  # what the app runs at run time: keyring, unpacking, signature check
-  gnome-keyring dbus-daemon libglib2.0-bin libarchive-tools p7zip-full gpgv gnupg
+  sway waybar grim xfce4-panel
+  # what the app runs at run time: keyring, unpacking, signature check, the native Wayland platform
+  gnome-keyring dbus-daemon libglib2.0-bin libarchive-tools p7zip-full gpgv gnupg qt6-wayland
 )
 
 missing=()

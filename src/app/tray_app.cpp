@@ -7,6 +7,7 @@
 #include "platform/desktop/single_instance.h"
 #include "platform/desktop/unix_signals.h"
 #include "ui/status_bar_controller.h"
+#include "ui/symbol_icon.h"
 
 namespace qb {
 
@@ -20,6 +21,8 @@ int runTrayApp(int& argc, char** argv) {
   QApplication::setOrganizationName(QStringLiteral("Quotabar"));
   QApplication::setApplicationDisplayName(QStringLiteral("Quotabar"));
   QApplication::setDesktopFileName(QStringLiteral("com.orvane.quotabar"));
+  // Every window carries it (the window list, the task switcher, a title bar).
+  QApplication::setWindowIcon(ui::appIcon());
   // A tray app: closing its last window must not end it.
   QApplication::setQuitOnLastWindowClosed(false);
 

@@ -11,12 +11,12 @@ OnboardingView onboardingView(const std::array<UsageMonitor::State, 4>& states) 
   v.windowTitle = QStringLiteral("Connect AI Providers");
   v.title = QStringLiteral("Welcome to Quotabar");
   v.intro = QStringLiteral(
-      "Sign in to any of the AI tools below to see your usage right from your menu bar. You can "
-      "connect as many as you like \u2014 sign-ins are kept separately in your Keychain.");
+      "Sign in to any of the AI tools below to see your usage right from your tray. You can "
+      "connect as many as you like \u2014 sign-ins are kept separately in your keyring.");
   v.betaNote = QStringLiteral(
       "Providers marked BETA capture your session so you stay signed in, but detailed numeric "
       "usage isn't surfaced yet \u2014 they link straight to the vendor's dashboard instead.");
-  v.footer = QStringLiteral("You can revisit this screen any time from the menu bar.");
+  v.footer = QStringLiteral("You can revisit this screen any time from the tray.");
   v.doneText = QStringLiteral("Done");
   for (Provider p : allProviders) {
     const UsageMonitor::State& s = states[static_cast<int>(p)];

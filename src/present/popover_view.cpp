@@ -32,7 +32,7 @@ OptionsMenuView optionsMenuView(const PopoverInput& in, const QDateTime& now) {
       {"15 seconds", 15}, {"30 seconds", 30}, {"1 minute", 60}, {"2 minutes", 120}, {"5 minutes", 300}};
   for (const auto& [label, seconds] : intervals)
     m.intervals.append({QLatin1String(label), seconds, seconds == in.refreshIntervalSeconds});
-  m.primaryTitle = QStringLiteral("Menu bar shows");
+  m.primaryTitle = QStringLiteral("Tray shows");
   for (Provider p : allProviders) {
     const auto i = static_cast<int>(p);
     m.primaries.append({displayName(p), i, in.sections[i].isPrimary});
@@ -59,6 +59,16 @@ OptionsMenuView optionsMenuView(const PopoverInput& in, const QDateTime& now) {
   return m;
 }
 
+TrayMenuView trayMenuView(const PopoverInput& in, const QDateTime& now) {
+  TrayMenuView m;
+  m.openText = QStringLiteral("Open Quotabar");
+  m.refreshText = QStringLiteral("Refresh now");
+  m.refreshEnabled = !in.connected.isEmpty();
+  m.options = optionsMenuView(in, now);
+  m.quitText = QStringLiteral("Quit");
+  return m;
+}
+
 PopoverView popoverView(const PopoverInput& in, const QDateTime& now, const QLocale& locale) {
   PopoverView v;
   v.headerIcon = QStringLiteral("gauge.with.dots.needle.67percent");
@@ -71,7 +81,7 @@ PopoverView popoverView(const PopoverInput& in, const QDateTime& now, const QLoc
     v.emptyTitle = QStringLiteral("Not signed in to any provider");
     v.emptyMessage = QStringLiteral(
         "Quotabar can monitor Cursor, Windsurf (Devin Desktop), ChatGPT / Codex, and Claude. "
-        "Sign in to any of them to see your usage in the menu bar.");
+        "Sign in to any of them to see your usage in the tray.");
     v.emptyButton = QStringLiteral("Connect AI providers\u2026");
   } else {
     for (const SectionInput& s : in.sections) v.sections.append(providerSectionView(s, now, locale));

@@ -22,6 +22,7 @@ struct OptionsMenuView {
     QString label;
     int value = 0;  // seconds, or the provider's index
     bool checked = false;
+    bool operator==(const Choice&) const = default;
   };
   QString intervalTitle;
   QList<Choice> intervals;
@@ -38,6 +39,18 @@ struct OptionsMenuView {
   std::optional<QString> signOutTitle;  // with a connected service
   QList<std::pair<Provider, QString>> signOutItems;
   QString signOutAllText;
+  bool operator==(const OptionsMenuView&) const = default;
+};
+
+// The tray icon's context menu: the popup's main commands around the options menu, for
+// hosts that only open menus.
+struct TrayMenuView {
+  QString openText;
+  QString refreshText;
+  bool refreshEnabled = false;
+  OptionsMenuView options;
+  QString quitText;
+  bool operator==(const TrayMenuView&) const = default;
 };
 
 // Everything the popover reads from the store and the updater.
@@ -82,6 +95,7 @@ struct PopoverView {
 };
 
 OptionsMenuView optionsMenuView(const PopoverInput& input, const QDateTime& now);
+TrayMenuView trayMenuView(const PopoverInput& input, const QDateTime& now);
 PopoverView popoverView(const PopoverInput& input, const QDateTime& now,
                         const QLocale& locale = QLocale());
 

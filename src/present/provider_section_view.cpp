@@ -121,8 +121,8 @@ ProviderSectionView providerSectionView(const SectionInput& in, const QDateTime&
   v.pin.on = in.isPrimary;
   v.pin.icon = in.isPrimary ? QStringLiteral("menubar.rectangle") : QStringLiteral("menubar.dock.rectangle");
   v.pin.color = in.isPrimary ? Tint::accent : Tint::secondary;
-  v.pin.toolTip = in.isPrimary ? QStringLiteral("Showing in menu bar") : QStringLiteral("Show in menu bar");
-  v.pin.accessibleName = QStringLiteral("Show ") + name + QStringLiteral(" in menu bar");
+  v.pin.toolTip = in.isPrimary ? QStringLiteral("Showing in the tray") : QStringLiteral("Show in the tray");
+  v.pin.accessibleName = QStringLiteral("Show ") + name + QStringLiteral(" in the tray");
   v.pin.accessibleValue = in.isPrimary ? QStringLiteral("On") : QStringLiteral("Off");
 
   const auto& state = in.state;

@@ -52,11 +52,10 @@ std::optional<CapturedSession> captureSession(const QList<JarCookie>& jar, const
 QString pasteInstructions(const QString& h, const QStringList& cookieNames) {
   const QString k = cookieNames.isEmpty() ? QStringLiteral("session") : cookieNames.first();
   return QStringLiteral("If sign-in won't load here, open https://") + h +
-         QStringLiteral(" in your browser, sign in, then:\n\nChrome / Edge: F12 \u2192 Application "
-                        "\u2192 Cookies \u2192 ") +
+         QStringLiteral(" in your browser, sign in, then:\n\nChromium / Chrome / Edge: F12 \u2192 "
+                        "Application \u2192 Cookies \u2192 ") +
          h + QStringLiteral(" \u2192 copy the value of \"") + k +
-         QStringLiteral("\".\nSafari: Develop menu \u2192 Show Web Inspector \u2192 Storage \u2192 "
-                        "Cookies \u2192 ") +
+         QStringLiteral("\".\nFirefox: F12 \u2192 Storage \u2192 Cookies \u2192 ") +
          h + QStringLiteral(".\n\nTip: you can also paste a full Cookie header (") + k +
          QStringLiteral("=\u2026; otherCookie=\u2026) here \u2014 useful if the provider's session "
                         "uses multiple cookies.");

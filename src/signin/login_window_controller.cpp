@@ -59,11 +59,15 @@ QString whoText(const AccountInfo& a) {
   return who;
 }
 
+// A little smaller than the desktop's font, whatever its size.
+QFont smallFont(QFont f) {
+  if (f.pointSizeF() > 0) f.setPointSizeF(f.pointSizeF() * 0.9);
+  return f;
+}
+
 QPushButton* smallButton(const QString& text, QWidget* parent) {
   auto* b = new QPushButton(text, parent);
-  QFont f = b->font();
-  f.setPointSize(9);
-  b->setFont(f);
+  b->setFont(smallFont(b->font()));
   b->setAutoDefault(false);
   b->setStyleSheet(QStringLiteral("padding: 2px 6px"));
   // The buttons keep their whole text; the status line gives way.
@@ -165,9 +169,7 @@ LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
 
   statusLabel_ = new StatusLabel;
   statusLabel_->setStatus(QStringLiteral("Loading ") + cookieDomain(p) + QStringLiteral("\u2026"));
-  QFont small = statusLabel_->font();
-  small.setPointSize(9);
-  statusLabel_->setFont(small);
+  statusLabel_->setFont(smallFont(statusLabel_->font()));
   statusLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   statusLabel_->setMinimumWidth(40);
 
@@ -180,14 +182,22 @@ LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
 
   auto* toolbar = new QWidget;
   toolbar->setMinimumHeight(32);
-  auto* row = new QHBoxLayout(toolbar);
-  row->setContentsMargins(10, 6, 10, 6);
-  row->setSpacing(10);
-  row->addWidget(progress_);
-  row->addWidget(statusLabel_, 1);
-  row->addWidget(reload);
-  row->addWidget(capture);
-  row->addWidget(paste);
+  toolbar_ = new QBoxLayout(QBoxLayout::LeftToRight, toolbar);
+  toolbar_->setContentsMargins(10, 6, 10, 6);
+  toolbar_->setSpacing(10);
+  auto* statusRow = new QHBoxLayout;
+  statusRow->setSpacing(10);
+  statusRow->addWidget(progress_);
+  statusRow->addWidget(statusLabel_, 1);
+  auto* buttonRow = new QHBoxLayout;
+  buttonRow->setSpacing(10);
+  buttonRow->addStretch(1);
+  buttonRow->addWidget(reload);
+  buttonRow->addWidget(capture);
+  buttonRow->addWidget(paste);
+  buttonRow_ = buttonRow;
+  toolbar_->addLayout(statusRow, 1);
+  toolbar_->addLayout(buttonRow);
 
   // A main window, so assistive tools announce it as a frame rather than a bare pane.
   auto* content = new QWidget;
@@ -250,6 +260,14 @@ void LoginWindowController::reloadWebView() {
 void LoginWindowController::startPolling() { pollTimer_.start(); }
 
 void LoginWindowController::stopPolling() { pollTimer_.stop(); }
+
+void LoginWindowController::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  // The buttons keep their whole text: at narrow widths they go under the status line.
+  constexpr int kStatusRoom = 180;
+  const bool oneLine = width() >= buttonRow_->sizeHint().width() + kStatusRoom + 30;
+  toolbar_->setDirection(oneLine ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+}
 
 void LoginWindowController::closeEvent(QCloseEvent* event) {
   stopPolling();

@@ -14,7 +14,9 @@
 #include "providers/provider_api.h"
 #include "providers/session_capture.h"
 
+class QBoxLayout;
 class QLabel;
+class QLayout;
 class QNetworkCookie;
 class QProgressBar;
 class QWebEngineProfile;
@@ -48,6 +50,7 @@ class LoginWindowController : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void loadLogin();
@@ -64,6 +67,8 @@ class LoginWindowController : public QMainWindow {
   QWebEngineProfile* dataStore_ = nullptr;
   QWebEngineView* webView_ = nullptr;
   QProgressBar* progress_ = nullptr;
+  QBoxLayout* toolbar_ = nullptr;  // one line when it fits, else the buttons under the status
+  QLayout* buttonRow_ = nullptr;
   StatusLabel* statusLabel_ = nullptr;
   std::function<void(const QString&)> onSuccess_;
   QTimer pollTimer_;

@@ -3,6 +3,7 @@
 // on standard input and output (monitoring/signin_protocol.h); exits after success or when
 // its input closes.
 #include <QApplication>
+#include <QIcon>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quotabar"));
   QApplication::setOrganizationName(QStringLiteral("Quotabar"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/quotabar.svg")));
   // A closed window keeps the process and its cookie jar for the next present.
   QApplication::setQuitOnLastWindowClosed(false);
 

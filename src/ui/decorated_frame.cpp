@@ -55,16 +55,26 @@ void DecoratedFrame::paintEvent(QPaintEvent*) {
   }
 }
 
+namespace {
+
+// A faint line in the current text colour, so a theme switch needs nothing of it.
+class Divider : public QFrame {
+ public:
+  using QFrame::QFrame;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QColor c = palette().color(QPalette::WindowText);
+    c.setAlphaF(0.15f);
+    QPainter(this).fillRect(rect(), c);
+  }
+};
+
+}  // namespace
+
 QFrame* makeDivider(QWidget* parent, int inset) {
-  auto* line = new QFrame(parent);
-  line->setFrameShape(QFrame::HLine);
-  line->setFrameShadow(QFrame::Plain);
+  auto* line = new Divider(parent);
   line->setFixedHeight(1);
-  QPalette pal = line->palette();
-  QColor c = pal.color(QPalette::WindowText);
-  c.setAlphaF(0.15f);
-  pal.setColor(QPalette::WindowText, c);
-  line->setPalette(pal);
   line->setContentsMargins(inset, 0, inset, 0);
   if (inset == 0) return line;
   // QFrame draws across its whole width; an inset needs a holder.

@@ -26,6 +26,7 @@ QLabel* label(const QString& text, TextStyle style, bool secondary, QWidget* par
   l->setTextFormat(Qt::PlainText);
   l->setFont(textFont(style, weight));
   if (secondary) {
+    l->setProperty("secondary", true);
     QPalette pal = l->palette();
     pal.setColor(QPalette::WindowText, tintColor(Tint::secondary, pal));
     l->setPalette(pal);
@@ -83,6 +84,7 @@ OnboardingWindow::OnboardingWindow(ProvidersStore& store, std::function<void(Pro
   done->setObjectName(QStringLiteral("done"));
   done->setProperty("prominent", true);
   done->setMinimumSize(80, 30);
+  done->setAutoDefault(true);
   connect(done, &QPushButton::clicked, this, &QWidget::close);
   done_ = done;
   fh->addWidget(done);
@@ -155,6 +157,8 @@ void OnboardingWindow::render() {
     button->setAccessibleName(r.buttonAccessibleName);
     button->setProperty("prominent", !r.signedIn);
     button->setFont(textFont(TextStyle::caption));
+    // Return presses the focused button; "Done" takes it only when no button has the focus.
+    button->setAutoDefault(true);
     const Provider p = r.provider;
     QPointer<ProvidersStore> store(&store_);
     if (r.signedIn) {
@@ -179,12 +183,29 @@ void OnboardingWindow::render() {
 }
 
 void OnboardingWindow::keyPressEvent(QKeyEvent* event) {
-  // "Done" is the default action: Return presses it.
-  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+  // "Done" is the default action: Return presses it (a focused button took its own), Escape
+  // closes too.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Escape) {
     close();
     return;
   }
   QWidget::keyPressEvent(event);
+}
+
+void OnboardingWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::PaletteChange || !rows_) return;
+  // A theme switch: the colours are baked into the style sheet, the texts' own palettes and
+  // the icons. An equal sheet set again would re-polish and come back here.
+  const QString sheet = prominentButtonStyle(palette());
+  if (sheet != styleSheet()) setStyleSheet(sheet);
+  for (QLabel* l : findChildren<QLabel*>()) {
+    if (!l->property("secondary").toBool()) continue;
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, tintColor(Tint::secondary, palette()));
+    l->setPalette(pal);
+  }
+  render();
 }
 
 void OnboardingWindow::showEvent(QShowEvent* event) {

@@ -26,6 +26,7 @@ class OnboardingWindow : public QWidget {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   ProvidersStore& store_;

@@ -40,8 +40,18 @@ void addPicker(QMenu* menu, const QString& title, const QList<OptionsMenuView::C
 
 }  // namespace
 
-void fillOptionsMenu(QMenu* menu, const OptionsMenuView& v, ProvidersStore& store, const PopoverActions& actions) {
+void clearMenu(QMenu* menu) {
+  const QList<QMenu*> subs = menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly);
   menu->clear();
+  qDeleteAll(subs);
+}
+
+void fillOptionsMenu(QMenu* menu, const OptionsMenuView& v, ProvidersStore& store, const PopoverActions& actions) {
+  clearMenu(menu);
+  addOptionsEntries(menu, v, store, actions);
+}
+
+void addOptionsEntries(QMenu* menu, const OptionsMenuView& v, ProvidersStore& store, const PopoverActions& actions) {
   QPointer<ProvidersStore> weak(&store);
   addPicker(menu, v.intervalTitle, v.intervals, [weak](int seconds) {
     if (weak) weak->setRefreshIntervalSeconds(seconds);

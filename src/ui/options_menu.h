@@ -17,5 +17,10 @@ namespace qb::ui {
 void fillOptionsMenu(QMenu* menu, ProvidersStore& store, Updater* updater, const PopoverActions& actions);
 void fillOptionsMenu(QMenu* menu, const OptionsMenuView& view, ProvidersStore& store,
                      const PopoverActions& actions);
+// The same entries appended to a menu that holds others.
+void addOptionsEntries(QMenu* menu, const OptionsMenuView& view, ProvidersStore& store,
+                       const PopoverActions& actions);
+// Empties a menu, its submenus included (clear() leaves them behind as children).
+void clearMenu(QMenu* menu);
 
 }  // namespace qb::ui

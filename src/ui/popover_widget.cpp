@@ -13,6 +13,7 @@
 #include <QToolButton>
 
 #include "monitoring/providers_store.h"
+#include "platform/desktop/tray_host.h"
 #include "ui/decorated_frame.h"
 #include "ui/options_menu.h"
 #include "ui/provider_section_widget.h"
@@ -103,7 +104,6 @@ PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverAct
   // Title texts do not change; the rest comes from the view-model on every render.
   const PopoverView v = popoverView(popoverInput(store_, updater_), QDateTime::currentDateTime());
   titleLabel->setText(v.title);
-  title->setIcon(symbolPixmap(v.headerIcon, tintColor(Tint::accent, palette()), 16, devicePixelRatioF()), 16, 8);
 
   connect(&store_, &ProvidersStore::changed, this, &PopoverWidget::scheduleRender);
   if (updater_) {
@@ -119,8 +119,9 @@ void PopoverWidget::setMode(Mode mode) {
   const bool wasVisible = isVisible();
   if (mode == Mode::window) {
     setWindowFlags(Qt::Window);
-  } else if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
-    // A grabbing popup without a transient parent fails on Wayland.
+  } else if (platform::waylandSession()) {
+    // A grabbing popup without a transient parent fails on Wayland, and under XWayland its
+    // grab misses clicks on Wayland windows: a tool window that closes on deactivation.
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
   } else {
     setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
@@ -204,6 +205,9 @@ void PopoverWidget::render() {
   QWidget* focused = QApplication::focusWidget();
   const QString focusName = focused && isAncestorOf(focused) ? focused->objectName() : QString();
 
+  // Icons are drawn in the palette's colours: every render follows a theme switch.
+  if (auto* title = findChild<DecoratedFrame*>(QStringLiteral("title")))
+    title->setIcon(symbolPixmap(v.headerIcon, tintColor(Tint::accent, palette()), 16, devicePixelRatioF()), 16, 8);
   refresh_->setIcon(symbolIcon(v.refreshIcon, tintColor(Tint::label, palette())));
   refresh_->setEnabled(v.refreshEnabled);
   refresh_->setToolTip(v.refreshHelp);
@@ -263,7 +267,8 @@ void PopoverWidget::chainTabOrder() {
 }
 
 void PopoverWidget::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) {
+  // As a window (no tray host) it is the app's only window: Escape does not close it.
+  if (event->key() == Qt::Key_Escape && mode_ == Mode::popup) {
     close();
     return;
   }

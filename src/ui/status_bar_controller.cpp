@@ -20,6 +20,7 @@
 #include "ui/onboarding_window.h"
 #include "ui/options_menu.h"
 #include "ui/popover_widget.h"
+#include "ui/symbol_icon.h"
 #include "ui/tray_icon.h"
 #include "ui/update_window.h"
 #include "updater/updater.h"
@@ -35,17 +36,25 @@ StatusBarController::StatusBarController(ProvidersStore& store, Updater* updater
   if (!options_.quit) options_.quit = [] { QCoreApplication::quit(); };
 
   menu_ = new QMenu;
-  // Filled when it opens: nothing of the popup's is built while the app sits idle.
+  // StatusNotifierItem hosts read the menu when the item registers and some never ask
+  // again before showing it, so it is complete before the icon exists and kept so.
+  fillContextMenu();
+  connect(menu_, &QMenu::aboutToHide, this, &StatusBarController::scheduleContextMenu);
+  // Relative times in it ("checked 3 min. ago") are fresh when a host asks.
   connect(menu_, &QMenu::aboutToShow, this, &StatusBarController::fillContextMenu);
 
   // Deliveries come through the event loop, so a redraw sees the new values.
   connect(&store_, &ProvidersStore::changed, this, &StatusBarController::refreshStatusItem,
           Qt::QueuedConnection);
-  if (updater_)
+  connect(&store_, &ProvidersStore::changed, this, &StatusBarController::scheduleContextMenu);
+  if (updater_) {
     connect(updater_, &Updater::stateChanged, this, [this](const UpdaterState& state) {
       // Delivered on the next turn, like every other observer of the updater.
       QTimer::singleShot(0, this, [this, state] { onUpdaterState(state); });
     });
+    connect(updater_, &Updater::stateChanged, this, &StatusBarController::scheduleContextMenu);
+    connect(updater_, &Updater::lastCheckedChanged, this, &StatusBarController::scheduleContextMenu);
+  }
 
   if (options_.watchTrayHost) {
     host_ = new platform::TrayHostWatcher(this);
@@ -98,9 +107,19 @@ void StatusBarController::openFallbackWindow() {
   qCInfo(lcTray) << "No tray host appeared; showing the popup as a window.";
   fallback_ = true;
   ensurePopover()->setMode(PopoverWidget::Mode::window);
+  // The app's only window: closing it ends the app, as it does any application's.
+  popover_->installEventFilter(this);
   popover_->show();
   popover_->raise();
   popover_->activateWindow();
+}
+
+bool StatusBarController::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close && fallback_ && watched == popover_) {
+    qCInfo(lcTray) << "The window standing in for the tray was closed; quitting.";
+    QTimer::singleShot(0, this, [quit = options_.quit] { quit(); });
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 void StatusBarController::refreshStatusItem() {
@@ -146,6 +165,8 @@ void StatusBarController::closePopover() {
 }
 
 void StatusBarController::placePopover() {
+  // The compositor places it (and ignores a move); under XWayland the pointer is stale.
+  if (platform::waylandSession()) return;
   // Hosts that report no geometry (StatusNotifierItem) leave the pointer as the anchor.
   QRect anchor = tray_ ? tray_->geometry() : QRect();
   if (!anchor.isValid() || anchor.isEmpty()) anchor = QRect(QCursor::pos(), QSize(1, 1));
@@ -161,13 +182,33 @@ void StatusBarController::placePopover() {
   popover_->move(x, y);
 }
 
+void StatusBarController::scheduleContextMenu() {
+  if (menuPending_) return;
+  menuPending_ = true;
+  // Next turn: the change may come from one of the menu's own actions, which a refill deletes.
+  QTimer::singleShot(0, this, [this] {
+    menuPending_ = false;
+    fillContextMenu();
+  });
+}
+
 void StatusBarController::fillContextMenu() {
-  menu_->clear();
+  TrayMenuView v = trayMenuView(popoverInput(store_, updater_), QDateTime::currentDateTime());
+  // An open XEmbed menu keeps its entries; it is refilled once it closes.
+  if (v == menuView_ || menu_->isVisible()) return;
+  menuView_ = std::move(v);
+  clearMenu(menu_);
   QPointer<StatusBarController> self(this);
-  QAction* open = menu_->addAction(QStringLiteral("Open Quotabar"));
-  connect(open, &QAction::triggered, this, [self] { if (self) self->showPopover(); });
+  const PopoverActions a = actions();
+  connect(menu_->addAction(literalText(menuView_.openText)), &QAction::triggered, this,
+          [self] { if (self) self->showPopover(); });
+  QAction* refresh = menu_->addAction(literalText(menuView_.refreshText));
+  refresh->setEnabled(menuView_.refreshEnabled);
+  connect(refresh, &QAction::triggered, this, a.onRefresh);
   menu_->addSeparator();
-  fillOptionsMenu(menu_, store_, updater_, actions());
+  addOptionsEntries(menu_, menuView_.options, store_, a);
+  menu_->addSeparator();
+  connect(menu_->addAction(literalText(menuView_.quitText)), &QAction::triggered, this, a.onQuit);
 }
 
 PopoverActions StatusBarController::actions() {
@@ -208,6 +249,9 @@ void StatusBarController::setOpenAtLogin(bool on) {
     qCWarning(lcTray).noquote() << why;
     if (tray_) tray_->showMessage(QStringLiteral("Quotabar"), why, QSystemTrayIcon::Warning);
   }
+  // The menu's own check mark may have moved without the entry changing.
+  menuView_ = {};
+  scheduleContextMenu();
 }
 
 void StatusBarController::signOut(Provider provider) {

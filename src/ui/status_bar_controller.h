@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "present/popover_view.h"
 #include "providers/provider.h"
 #include "ui/popover_actions.h"
 #include "updater/updater_state.h"
@@ -68,6 +69,10 @@ class StatusBarController : public QObject {
   UpdateWindow* updateWindow() const;
   LoginHelper* loginHelper(Provider p) const { return logins_.value(p); }
   bool usingFallbackWindow() const { return fallback_; }
+  QMenu* contextMenu() const { return menu_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void createTrayIcon();
@@ -76,6 +81,7 @@ class StatusBarController : public QObject {
   void openFallbackWindow();
   void placePopover();
   void fillContextMenu();
+  void scheduleContextMenu();
   void onUpdaterState(const UpdaterState& state);
 
   ProvidersStore& store_;
@@ -83,6 +89,8 @@ class StatusBarController : public QObject {
   Options options_;
   QSystemTrayIcon* tray_ = nullptr;
   QMenu* menu_ = nullptr;
+  TrayMenuView menuView_;  // what the menu holds
+  bool menuPending_ = false;
   PopoverWidget* popover_ = nullptr;
   QMap<Provider, LoginHelper*> logins_;
   QPointer<OnboardingWindow> onboarding_;

@@ -7,6 +7,7 @@
 #include <QSvgRenderer>
 
 static void initSymbols() { Q_INIT_RESOURCE(symbols); }
+static void initAppIcon() { Q_INIT_RESOURCE(app_icon); }
 
 namespace qb::ui {
 
@@ -93,6 +94,12 @@ QColor tintColor(Tint tint, const QPalette& palette) {
     case Tint::purple: return pick(dark, "#8e3cc8", "#bf5af2");
   }
   return palette.color(QPalette::WindowText);
+}
+
+QIcon appIcon() {
+  static const bool loaded = (initAppIcon(), true);
+  Q_UNUSED(loaded);
+  return QIcon(QStringLiteral(":/app/quotabar.svg"));
 }
 
 QFont textFont(TextStyle style, QFont::Weight weight) {

@@ -20,6 +20,9 @@ bool isDark(const QPalette& palette);
 // A named colour made legible on the palette's window colour (light or dark).
 QColor tintColor(Tint tint, const QPalette& palette);
 
+// The application's own icon (packaging/quotabar.svg), for every window.
+QIcon appIcon();
+
 // Text styles by name, relative to the application font.
 enum class TextStyle { title, headline, subheadline, body, callout, caption, caption2 };
 QFont textFont(TextStyle style, QFont::Weight weight = QFont::Normal);

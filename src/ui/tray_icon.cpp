@@ -44,18 +44,28 @@ QPainterPath arc(const QRectF& box, double fraction) {
   return path;
 }
 
-void drawFigure(QPainter& p, int size, double percent, const QColor& color) {
-  const long long rounded = std::llround(std::clamp(percent, -999.0, 999.0));
-  const QString text = QString::number(rounded);
+QString figureText(double percent) { return QString::number(std::llround(std::clamp(percent, -999.0, 999.0))); }
+
+// Three digits inside the ring are a smear below 28 px: there the figure takes the whole
+// square, narrowed to fit, and the ring is left out (a full ring says no more than "100").
+bool figureAlone(int size, const QString& text) { return size < 28 && text.size() >= 3; }
+
+void drawFigure(QPainter& p, int size, const QString& text, const QColor& color) {
+  const bool alone = figureAlone(size, text);
   QFont font(QStringLiteral("DejaVu Sans"));
   font.setBold(true);
-  const double scale = text.size() <= 1 ? 0.62 : text.size() == 2 ? 0.56 : 0.42;
+  const double scale = alone ? 0.66 : text.size() <= 1 ? 0.62 : text.size() == 2 ? 0.56 : 0.42;
   font.setPixelSize(std::max(6, static_cast<int>(size * scale)));
   QPainterPath path;
   path.addText(0, 0, font, text);
+  const qreal halo = std::max(1.0, size / 16.0);
+  if (alone) {
+    const qreal room = size - 2 * halo;
+    if (const qreal w = path.boundingRect().width(); w > room) path = QTransform::fromScale(room / w, 1.0).map(path);
+  }
   const QRectF b = path.boundingRect();
-  path.translate(size / 2.0 - b.center().x(), size / 2.0 - b.center().y() + size * 0.04);
-  fillWithHalo(p, path, color, std::max(1.0, size / 16.0));
+  path.translate(size / 2.0 - b.center().x(), size / 2.0 - b.center().y() + (alone ? 0 : size * 0.04));
+  fillWithHalo(p, path, color, halo);
 }
 
 void drawPerson(QPainter& p, int size, bool connected) {
@@ -71,8 +81,9 @@ void drawPerson(QPainter& p, int size, bool connected) {
   body.moveTo(s * 0.27, s * 0.78);
   body.quadTo(s * 0.5, s * 0.5, s * 0.73, s * 0.78);
   strokeWithHalo(p, body, kInk, w);
-  // The badge in the lower right corner.
-  const QRectF badge(s * 0.56, s * 0.56, s * 0.44, s * 0.44);
+  // The badge in the lower right corner; larger on small icons, so its mark stays readable.
+  const qreal side = s < 28 ? 0.56 : 0.44;
+  const QRectF badge(s * (1 - side), s * (1 - side), s * side, s * side);
   QPainterPath dot;
   dot.addEllipse(badge);
   p.setPen(QPen(kHalo, 1.0));
@@ -119,6 +130,11 @@ QPixmap trayPixmap(const StatusItemDisplay& d, int size, qreal dpr) {
     return pixmap;
   }
   const QColor color = levelColor(d.titleColor);
+  const QString figure = d.percent && !d.title.isEmpty() ? figureText(*d.percent) : QString();
+  if (!figure.isEmpty() && figureAlone(size, figure)) {
+    drawFigure(p, size, figure, color);
+    return pixmap;
+  }
   const qreal w = std::max(1.6, size / 10.0);
   const QRectF box(w / 2 + 1, w / 2 + 1, size - w - 2, size - w - 2);
   QPainterPath track = arc(box, 1.0);
@@ -127,7 +143,7 @@ QPixmap trayPixmap(const StatusItemDisplay& d, int size, qreal dpr) {
   p.setOpacity(1.0);
   const double fraction = gaugeFraction(d.image);
   if (fraction > 0) strokeWithHalo(p, arc(box, fraction), d.percent ? color : kInk, w);
-  if (d.percent && !d.title.isEmpty()) drawFigure(p, size, *d.percent, color);
+  if (!figure.isEmpty()) drawFigure(p, size, figure, color);
   return pixmap;
 }
 

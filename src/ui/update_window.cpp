@@ -8,12 +8,14 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "platform/settings.h"
+#include "ui/decorated_frame.h"
 #include "ui/symbol_icon.h"
 #include "updater/updater.h"
 
@@ -38,25 +40,26 @@ QColor namedColor(const QString& name) {
   return tintColor(Tint::label, palette);
 }
 
+// Sizes are given for a 10-point desktop font and follow the desktop's.
+qreal scaledPoints(qreal points) {
+  const qreal base = QApplication::font().pointSizeF();
+  return points * (base > 0 ? base : 10) / 10;
+}
+
 QLabel* label(const QString& text, qreal pointSize = 0, bool bold = false,
               const QString& role = QString()) {
   auto* l = new QLabel(text);
   l->setTextFormat(Qt::PlainText);
   l->setWordWrap(true);
   QFont f = l->font();
-  if (pointSize > 0) f.setPointSizeF(pointSize);
+  if (pointSize > 0) f.setPointSizeF(scaledPoints(pointSize));
   f.setBold(bold);
   l->setFont(f);
   if (!role.isEmpty()) l->setStyleSheet(QStringLiteral("color: %1;").arg(namedColor(role).name()));
   return l;
 }
 
-QFrame* divider() {
-  auto* line = new QFrame;
-  line->setFrameShape(QFrame::HLine);
-  line->setFrameShadow(QFrame::Sunken);
-  return line;
-}
+QFrame* divider() { return makeDivider(nullptr); }
 
 QWidget* icon(const QString& symbol, const QString& colorRole, int size) {
   auto* l = new QLabel;
@@ -81,7 +84,9 @@ QWidget* versionColumn(const QString& caption, const QString& version, const QSt
   value->setTextFormat(Qt::RichText);
   text = version.toHtmlEscaped();
   if (!build.isEmpty())
-    text += QStringLiteral(" <span style=\"font-size:11pt\">(%1)</span>").arg(build.toHtmlEscaped());
+    text += QStringLiteral(" <span style=\"font-size:%1pt\">(%2)</span>")
+                .arg(scaledPoints(11))
+                .arg(build.toHtmlEscaped());
   value->setText(text);
   value->setAlignment(align);
   value->setAccessibleName(build.isEmpty() ? version : version + QStringLiteral(" (") + build + u')');
@@ -155,7 +160,7 @@ UpdateWindow::UpdateWindow(Updater& updater, Options options, QWidget* parent)
   resize(460, 480);
   if (const QByteArray g = platform::settings()->value(QLatin1String(kGeometryKey)).toByteArray();
       !g.isEmpty())
-    restoreGeometry(g);
+    placed_ = restoreGeometry(g);
 
   auto* root = new QVBoxLayout(this);
   root->setContentsMargins(0, 0, 0, 0);
@@ -164,8 +169,9 @@ UpdateWindow::UpdateWindow(Updater& updater, Options options, QWidget* parent)
   auto* header = new QWidget;
   auto* headerRow = new QHBoxLayout(header);
   headerRow->setContentsMargins(16, 12, 16, 12);
-  headerRow->addWidget(icon(QStringLiteral("gauge.with.dots.needle.67percent"),
-                            QStringLiteral("accent"), 48));
+  auto* appIconLabel = new QLabel;
+  appIconLabel->setPixmap(appIcon().pixmap(48));
+  headerRow->addWidget(appIconLabel);
   auto* titles = new QVBoxLayout;
   titles->addWidget(label(QStringLiteral("Quotabar"), 16, true));
   channel_ = label(QString(), 9, false, QStringLiteral("secondary"));
@@ -180,7 +186,6 @@ UpdateWindow::UpdateWindow(Updater& updater, Options options, QWidget* parent)
   auto* bodyHost = new QWidget;
   body_ = new QVBoxLayout(bodyHost);
   body_->setContentsMargins(20, 20, 20, 20);
-  body_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
   scroll->setWidget(bodyHost);
   root->addWidget(scroll, 1);
   root->addWidget(divider());
@@ -234,9 +239,10 @@ void UpdateWindow::renderView(const UpdateWindowView& view) {
   }
   switch (view_.body) {
     case UpdateWindowView::Body::status: {
+      // Centred across the whole width, the texts wrapping there.
       auto* col = new QWidget;
       auto* l = new QVBoxLayout(col);
-      l->setAlignment(Qt::AlignHCenter);
+      l->setContentsMargins(0, 0, 0, 0);
       l->addWidget(icon(view_.statusSymbol, view_.statusColor, 38));
       auto* title = label(view_.statusTitle, 11, true);
       title->setAlignment(Qt::AlignHCenter);
@@ -257,8 +263,9 @@ void UpdateWindow::renderView(const UpdateWindowView& view) {
       busy->setAccessibleName(view_.spinnerText);
       auto* text = label(view_.spinnerText, 10, false, QStringLiteral("secondary"));
       text->setAlignment(Qt::AlignHCenter);
+      busy->setFixedWidth(240);
       body_->addStretch();
-      body_->addWidget(busy);
+      body_->addWidget(busy, 0, Qt::AlignHCenter);
       body_->addWidget(text);
       body_->addStretch();
       break;
@@ -283,6 +290,7 @@ void UpdateWindow::renderView(const UpdateWindowView& view) {
       if (!view_.caption.isEmpty())
         body_->addWidget(label(view_.caption, 8, false, QStringLiteral("secondary")));
       if (view_.showNotes) body_->addWidget(notesSection(view_));
+      body_->addStretch();
       break;
     }
   }
@@ -303,7 +311,8 @@ void UpdateWindow::renderView(const UpdateWindowView& view) {
     button->setAccessibleName(b.text);
     button->setEnabled(b.enabled);
     button->setDefault(b.isDefault);
-    button->setAutoDefault(b.isDefault);
+    // Return presses the button that has the focus, whichever it is.
+    button->setAutoDefault(true);
     if (b.prominent) {
       QFont f = button->font();
       f.setBold(true);
@@ -340,6 +349,11 @@ void UpdateWindow::trigger(UpdateWindowAction action) {
 }
 
 void UpdateWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  // A focused button took its Return already: this one reaches the default button.
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
     for (const UpdateWindowButton& b : view_.buttons) {
       if (b.isDefault && b.enabled) {
@@ -350,6 +364,23 @@ void UpdateWindow::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QWidget::keyPressEvent(event);
+}
+
+void UpdateWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (placed_) return;
+  placed_ = true;
+  if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+}
+
+void UpdateWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // A theme switch: the texts' colours are baked into their style sheets.
+  if (event->type() == QEvent::PaletteChange && lastChecked_) {
+    channel_->setStyleSheet(QStringLiteral("color: %1;").arg(namedColor(QStringLiteral("secondary")).name()));
+    lastChecked_->setStyleSheet(QStringLiteral("color: %1;").arg(namedColor(QStringLiteral("tertiary")).name()));
+    renderView(view_);
+  }
 }
 
 void UpdateWindow::closeEvent(QCloseEvent* event) {

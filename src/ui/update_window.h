@@ -38,6 +38,8 @@ class UpdateWindow : public QWidget {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void render();
@@ -51,6 +53,7 @@ class UpdateWindow : public QWidget {
   QVBoxLayout* body_ = nullptr;
   QLabel* lastChecked_ = nullptr;
   QHBoxLayout* buttons_ = nullptr;
+  bool placed_ = false;  // restored or centred once
 };
 
 }  // namespace qb::ui

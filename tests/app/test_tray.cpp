@@ -1,6 +1,7 @@
 // The tray app's wiring, offscreen: what opens by itself and when, and the update checks.
 #include <QCoreApplication>
 #include <QFile>
+#include <QMenu>
 #include <gtest/gtest.h>
 
 #include "app/app_delegate.h"
@@ -65,6 +66,53 @@ TEST(StatusBar, SigningOutOfTheLastServiceClosesThePopover) {
   bar.signOut(Provider::cursor);
   EXPECT_FALSE(bar.popover()->isVisible());
   EXPECT_TRUE(store.connectedProviders().isEmpty());
+}
+
+QStringList menuLabels(const QMenu* menu) {
+  QStringList labels;
+  for (const QAction* a : menu->actions())
+    if (!a->isSeparator()) labels << a->text() + (a->isEnabled() ? QString() : QStringLiteral(" (off)"));
+  return labels;
+}
+
+TEST(StatusBar, TheContextMenuIsCompleteBeforeTheIconAndFollowsEveryChange) {
+  test::TempHome home;
+  ASSERT_TRUE(SessionStore::saveChecked(QStringLiteral("WorkosCursorSessionToken=a"), Provider::cursor));
+  ProvidersStore store;
+  store.startAll();
+  int quits = 0;
+  ui::StatusBarOptions o = quiet();
+  o.quit = [&quits] { ++quits; };
+  ui::StatusBarController bar(store, nullptr, o);
+  // No turn of the event loop and no aboutToShow: a host reading it now sees it all.
+  QStringList labels = menuLabels(bar.contextMenu());
+  EXPECT_EQ(labels.mid(0, 3), (QStringList{"Open Quotabar", "Refresh now", "Refresh every"})) << qPrintable(labels.join('|'));
+  EXPECT_TRUE(labels.contains(QStringLiteral("Sign Out")));
+  EXPECT_EQ(labels.last(), QStringLiteral("Quit"));
+  bar.signOut(Provider::cursor);
+  ASSERT_TRUE(waitUntil([&] { return !menuLabels(bar.contextMenu()).contains(QStringLiteral("Sign Out")); }));
+  EXPECT_EQ(menuLabels(bar.contextMenu()).value(1), QStringLiteral("Refresh now (off)"));
+  bar.contextMenu()->actions().last()->trigger();
+  EXPECT_EQ(quits, 1);
+}
+
+TEST(StatusBar, WithoutATrayHostClosingTheStandInWindowQuits) {
+  test::TempHome home;
+  ProvidersStore store;
+  int quits = 0;
+  ui::StatusBarOptions o = quiet();
+  o.watchTrayHost = true;  // no bus and no X server here: no host
+  o.trayHostGraceMs = 0;
+  o.quit = [&quits] { ++quits; };
+  ui::StatusBarController bar(store, nullptr, o);
+  ASSERT_TRUE(waitUntil([&] { return bar.popover() && bar.popover()->isVisible(); }));
+  EXPECT_TRUE(bar.usingFallbackWindow());
+  bar.closePopover();  // what the tray's own commands do: it stays
+  test::spin(50);
+  EXPECT_TRUE(bar.popover()->isVisible());
+  EXPECT_EQ(quits, 0);
+  bar.popover()->close();
+  EXPECT_TRUE(waitUntil([&] { return quits == 1; }));
 }
 
 TEST(StatusBar, OpenAtLoginWritesAndRemovesTheEntry) {

@@ -82,8 +82,8 @@ TEST(ProviderSection, HeaderAndBodyFollowTheMonitorState) {
   const View off = providerSectionView({Provider::cursor, State::of(Kind::signedOut), {}, false}, now, us);
   EXPECT_FALSE(off.beta);
   EXPECT_EQ(off.pin.icon, QStringLiteral("menubar.dock.rectangle"));
-  EXPECT_EQ(off.pin.toolTip, QStringLiteral("Show in menu bar"));
-  EXPECT_EQ(off.pin.accessibleName, QStringLiteral("Show Cursor in menu bar"));
+  EXPECT_EQ(off.pin.toolTip, QStringLiteral("Show in the tray"));
+  EXPECT_EQ(off.pin.accessibleName, QStringLiteral("Show Cursor in the tray"));
 }
 
 TEST(ProviderSection, UtilizationLevelsAndPlanDetails) {

@@ -72,7 +72,7 @@ TEST(SessionCapture, AnchorAndHeaderFollowTheRules) {
 
 TEST(SessionCapture, PasteInstructionsNameTheDomainAndFirstCookie) {
   const QString text = pasteInstructions(QStringLiteral("claude.ai"), {QStringLiteral("sessionKey")});
-  EXPECT_TRUE(text.contains(QStringLiteral("Cookies \u2192 claude.ai \u2192 copy the value of \"sessionKey\".\nSafari")));
+  EXPECT_TRUE(text.contains(QStringLiteral("Cookies \u2192 claude.ai \u2192 copy the value of \"sessionKey\".\nFirefox: F12")));
   EXPECT_TRUE(pasteInstructions(QStringLiteral("x.test"), {}).contains(QStringLiteral("\"session\"")));
   // Under an origin override the texts and the capture domain follow the override's host.
   setConfiguredOrigin(Provider::cursor, QUrl(QStringLiteral("http://127.0.0.1:8123")));

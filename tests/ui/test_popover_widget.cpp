@@ -11,6 +11,7 @@
 #include "ui/onboarding_window.h"
 #include "ui/popover_widget.h"
 #include "ui/symbol_icon.h"
+#include "ui/update_window.h"
 
 namespace qb {
 namespace {
@@ -152,8 +153,8 @@ TEST(PopoverWidget, AccessibleNamesAndHelpTexts) {
     const char* help;
   } rows[] = {
       {"refresh", "Refresh now", "Refresh now"},
-      {"pin-cursor", "Show Cursor in menu bar", "Showing in menu bar"},
-      {"pin-windsurf", "Show Windsurf in menu bar", "Show in menu bar"},
+      {"pin-cursor", "Show Cursor in the tray", "Showing in the tray"},
+      {"pin-windsurf", "Show Windsurf in the tray", "Show in the tray"},
       {"signIn-claude", "Sign in to Claude", nullptr},
       {"dashboard-cursor", "Open Cursor dashboard in browser", nullptr},
       {"signOut-windsurf", "Sign out of Windsurf", nullptr},
@@ -196,6 +197,45 @@ TEST(OnboardingWindow, RowsFollowTheMonitors) {
   QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
   QApplication::sendEvent(&window, &enter);
   EXPECT_FALSE(window.isVisible());
+}
+
+// Return goes to the focused button (a key event climbs from it to its window unless taken);
+// the default one takes it only when no button has the focus. Escape closes.
+TEST(Windows, ReturnPressesTheFocusedButtonAndEscapeCloses) {
+  test::PopoverRig rig({QStringLiteral("normal"), {}, {}, {}});
+  ASSERT_TRUE(rig.startAndSettle());
+  Updater* updater = rig.withUpdate();
+  ASSERT_TRUE(updater && holds<update_state::Available>(updater->state()));
+  QList<Provider> signIns;
+  ui::OnboardingWindow onboarding(rig.store(), [&](Provider p) { signIns << p; });
+  ui::UpdateWindow update(*updater);
+  auto button = [](QWidget& w, const QString& text) {
+    for (auto* b : w.findChildren<QAbstractButton*>())
+      if (b->text() == text || b->objectName() == text) return b;
+    return static_cast<QAbstractButton*>(nullptr);
+  };
+  struct Row {
+    QWidget* window;
+    QString target;  // a button, or empty for the window itself
+    int key;
+    bool staysOpen;
+  } rows[] = {
+      {&onboarding, QStringLiteral("signIn-windsurf"), Qt::Key_Return, true},
+      {&onboarding, QString(), Qt::Key_Escape, false},
+      {&update, QStringLiteral("Later"), Qt::Key_Return, false},
+      {&update, QString(), Qt::Key_Escape, false},
+  };
+  for (const Row& r : rows) {
+    r.window->show();
+    QWidget* to = r.target.isEmpty() ? r.window : button(*r.window, r.target);
+    ASSERT_TRUE(to) << qPrintable(r.target);
+    QKeyEvent key(QEvent::KeyPress, r.key, Qt::NoModifier);
+    QApplication::sendEvent(to, &key);
+    EXPECT_EQ(r.window->isVisible(), r.staysOpen) << qPrintable(r.target) << r.key;
+  }
+  EXPECT_EQ(signIns, QList<Provider>{Provider::windsurf});
+  test::spin(50);
+  EXPECT_TRUE(holds<update_state::Available>(updater->state())) << "Return on Later started the download";
 }
 
 TEST(SymbolIcon, EveryNameTheViewsUseHasAnIcon) {

@@ -9,6 +9,11 @@
 
 namespace qb::platform {
 
+bool waylandSession() {
+  return QGuiApplication::platformName().startsWith(QLatin1String("wayland")) ||
+         (QGuiApplication::platformName() == QLatin1String("xcb") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"));
+}
+
 namespace {
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 constexpr int kPollMs = 500;

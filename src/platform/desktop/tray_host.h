@@ -7,6 +7,11 @@ class QTimer;
 
 namespace qb::platform {
 
+// A Wayland session, whether Qt runs on it natively or through XWayland (platform xcb with
+// WAYLAND_DISPLAY set). There no popup grabs the pointer, the X pointer position is stale,
+// and the compositor places the windows.
+bool waylandSession();
+
 // Tells when a system tray host runs: a StatusNotifierItem watcher on the session bus, or
 // an X11 owner of the system-tray selection. Qt picks its tray path once, at the first tray
 // call, so the icon must not be created (nor the tray queried) before a host exists.

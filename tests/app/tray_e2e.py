@@ -61,7 +61,11 @@ def run():
 
     seen = d.texts_after(lambda: d.click(*centre))
     d.shot("desktop-trayer-popup")
-    for text in ("58.0 percent, normal", "Refresh now", "Sign in to Claude", "More options", "Quit"):
+    # What a screen reader says for each control (names, help texts, the figure).
+    for text in ("58.0 percent, normal", "Utilization", "Refresh now", "Show Cursor in the tray",
+                 "Showing in the tray", "Show Windsurf in the tray", "Show in the tray", "Beta provider",
+                 "Sign in to Claude", "Open Cursor dashboard in browser", "Sign out of Windsurf",
+                 "Connect more AI providers", "More options", "Quit"):
         if text not in seen:
             d.fail("the open popup lacks %r; it holds: %s" % (text, sorted(set(seen))[:60]))
     subprocess.run(["xdotool", "key", "Escape"], check=False)

@@ -60,7 +60,14 @@ fi
 
 # Inside the private bus.
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 2>/dev/null || true; }
+# Ends what it started, newest first; whatever has not ended 2 s later is killed.
+cleanup() {
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+  for _ in $(seq 40); do kill -0 "${pids[@]}" 2>/dev/null || break; sleep 0.05; done
+  kill -9 "${pids[@]}" 2>/dev/null || true
+  wait 2>/dev/null || true
+}
 trap cleanup EXIT
 tmp="$DESKTOP_SESSION_TMP"
 # until SECONDS WHAT TEST...: polls TEST; on time out names WHAT and shows its log.

@@ -44,6 +44,8 @@ if [ -z "${DESKTOP_SESSION_INNER:-}" ]; then
   if [ "$host" = waybar ] && [ "$(id -u)" = 0 ]; then
     chown -R nobody:nogroup "$root"
     as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    "${as[@]}" test -r "$here/desktop.py" ||
+      { echo "desktop-session: nobody cannot read $here; sway needs a checkout other users can read" >&2; exit 1; }
   fi
   status=0
   "${as[@]}" env -u DISPLAY -u WAYLAND_DISPLAY -u DBUS_SESSION_BUS_ADDRESS -u XAUTHORITY \

@@ -13,7 +13,7 @@ seconds="${2:-600}"
 runs="${3:-10}"
 
 if [ -z "${DESKTOP_SESSION_INNER:-}" ]; then
-  exec "$here/tests/support/desktop-session.sh" --tray -- "$0" "$build" "$seconds" "$runs"
+  exec "$here/tests/support/desktop-session.sh" --host trayer -- "$0" "$build" "$seconds" "$runs"
 fi
 
 bin="$build/Quotabar.app/Contents/bin"

@@ -14,6 +14,9 @@ packages=(
   curl openssl
   # desktop tests: display, tray host, accessibility bus and its reader, screenshots, clicks
   xvfb xauth x11-utils procps trayer at-spi2-core python3-pyatspi imagemagick xdotool fonts-dejavu-core
+  # the other desktops the tests run on: waybar on headless sway (SNI on Wayland, screenshots
+  # with grim) and xfce4-panel on Xvfb (SNI on X11)
+  sway waybar grim xfce4-panel
   # what the app runs at run time: keyring, unpacking, signature check, the native Wayland platform
   gnome-keyring dbus-daemon libglib2.0-bin libarchive-tools p7zip-full gpgv gnupg qt6-wayland
   # the Debian packages (packaging/build-deb.sh): dependencies read off the programs, lintian

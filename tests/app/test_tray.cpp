@@ -1,5 +1,5 @@
 // The tray app's wiring, offscreen: what opens by itself and when, and the update checks.
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,12 +36,7 @@ namespace {
 
 using test::waitUntil;
 
-void offer(test::UpdateRig& rig, const char* version) {
-  fake::ReleaseFields release;
-  release.version = version;
-  release.downloadUrl = rig.server.http().url("/artifacts/Q.zip");
-  rig.server.offer(release);
-}
+void offer(test::UpdateRig& rig, const char* version) { rig.server.offer(test::release(version)); }
 
 ui::StatusBarOptions quiet() {
   ui::StatusBarOptions o;
@@ -252,12 +247,3 @@ TEST(AppDelegate, WakeChecksOnlyWhenTheLastCheckIsOldEnough) {
 
 }  // namespace
 }  // namespace qb
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  QApplication::setQuitOnLastWindowClosed(false);
-  return RUN_ALL_TESTS();
-}

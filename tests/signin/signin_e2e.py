@@ -3,9 +3,11 @@
 fake-services' login pages. Runs inside tests/support/desktop-session.sh --a11y --keyring."""
 import json, os, signal, subprocess, sys, time, urllib.request
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from desktop import close_window, find, shot, visible_windows  # noqa: E402
+
 BIN = os.environ["QUOTABAR_BUNDLE_BIN"]
 QUOTABAR = os.path.join(BIN, "quotabar")
-SHOTS = os.environ.get("SCREENSHOT_DIR", os.environ["DESKTOP_SESSION_TMP"])
 SESSION = "WorkosCursorSessionToken=demo-cursor; fake_prefs=dark; fake_trail=1"
 failures = []
 
@@ -55,9 +57,7 @@ def children(pid):
 
 
 def find_window():
-    r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Sign in to Cursor$"],
-                       capture_output=True, text=True)
-    return r.stdout.split()[0] if r.stdout.split() else None
+    return (visible_windows("Sign in to Cursor") or [None])[0]
 
 
 class Login:
@@ -120,56 +120,8 @@ class Lines:
         return (line + sep).decode()
 
 
-def close_window(wid):
-    """Asks the window to close, as a window manager's close button does (WM_DELETE_WINDOW)."""
-    import ctypes
-    x = ctypes.CDLL("libX11.so.6")
-    x.XOpenDisplay.restype = ctypes.c_void_p
-    x.XInternAtom.restype = ctypes.c_ulong
-    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-
-    class ClientMessage(ctypes.Structure):
-        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
-    d = x.XOpenDisplay(None)
-    ev = ClientMessage(type=33, window=int(wid), format=32,
-                       message_type=x.XInternAtom(d, b"WM_PROTOCOLS", 0))
-    ev.data[0] = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)
-    x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-    x.XSendEvent(d, int(wid), 0, 0, ctypes.byref(ev))
-    x.XFlush.argtypes = [ctypes.c_void_p]
-    x.XFlush(d)
-    x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    x.XCloseDisplay(d)
-
-
-def screenshot(name):
-    os.makedirs(SHOTS, exist_ok=True)
-    subprocess.run(["import", "-window", "root", os.path.join(SHOTS, name)], check=False)
-
-
-def atspi_find(pred, root=None):
-    import pyatspi
-    roots = [root] if root else list(pyatspi.Registry.getDesktop(0))
-    stack = [r for r in roots if r is not None]
-    while stack:
-        node = stack.pop()
-        try:
-            if pred(node):
-                return node
-            stack.extend(c for c in node if c is not None)
-        except Exception:
-            continue
-    return None
-
-
-def named(name, role=None):
-    return lambda n: n.name == name and (role is None or n.getRoleName() == role)
-
-
 def press(name):
-    node = wait(lambda: atspi_find(named(name, "push button")), 10)
+    node = wait(lambda: find(None, name, "push button"), 10)
     check(node is not None, "screen reader sees the button \"%s\"" % name)
     if node:
         node.queryAction().doAction(0)
@@ -179,7 +131,7 @@ def press(name):
 login = Login()
 check(login.shown(), "the sign-in window shows the fake login page")
 time.sleep(0.5)
-screenshot("signin-window.png")
+shot("signin-window")
 login.click_block(0)
 rc, out = login.finish()
 log = login.log()
@@ -201,12 +153,11 @@ check(not subprocess.run(["xdotool", "search", "--name", "^Sign in to Cursor$"],
 login = Login()
 check(login.shown(), "second window shows")
 login.click_block(1)
-alert = wait(lambda: atspi_find(named("Couldn't validate that token")), 10)
+alert = wait(lambda: find(None, "Couldn't validate that token"), 10)
 check(alert is not None, "the \"Couldn't validate that token\" alert is shown")
 time.sleep(3.5)  # more than four poll periods
-screenshot("signin-alert.png")
-boxes = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Quotabar$"],
-                       capture_output=True, text=True).stdout.split()
+shot("signin-alert")
+boxes = visible_windows("Quotabar")
 check(len(boxes) == 1, "exactly one alert after several ticks (%d)" % len(boxes))
 check(login.log().count("Captured session") == 1, "the unchanged header was validated once")
 press("OK")
@@ -224,10 +175,10 @@ check(wait(lambda: "Nav request: quotabar-demo://open" in login.log(), 5), "the 
 time.sleep(1)
 check("Error:" not in login.log() and login.log().count("Loaded ") == 1, "and was cancelled silently")
 press("Paste token instead")
-field = wait(lambda: atspi_find(named("Session token")), 10)
+field = wait(lambda: find(None, "Session token"), 10)
 check(field is not None, "the paste dialog's field is visible to a screen reader")
 time.sleep(0.5)
-screenshot("signin-paste.png")
+shot("signin-paste")
 if field:
     field.queryEditableText().setTextContents("   \n  ")
 press("Sign in")
@@ -239,27 +190,16 @@ rc, out = login.finish()
 check(rc == 0 and "Nav request: " + ORIGIN + "/fake-login/submit" in login.log(),
       "the pop-up signs in inside the same view")
 
-# 4. A helper killed mid-sign-in: `quotabar login` exits 1 with one line.
+# 4. The caller goes away: its helper follows (standard input closed).
 login = Login()
 check(login.shown(), "fourth window shows")
-helper = [p for p in children(login.proc.pid) if open("/proc/%d/comm" % p).read().strip() == "quotabar-signin"]
-check(len(helper) == 1, "one helper process")
-for pid in helper:
-    os.kill(pid, signal.SIGKILL)
-rc, out = login.finish(10)
-lines = [l for l in login.log().splitlines() if "sign-in window" in l.lower()]
-check(rc == 1 and lines == ["The sign-in window for Cursor crashed"], "one line after a crash: %r" % lines)
-
-# 5. The caller goes away: its helper follows (standard input closed).
-login = Login()
-check(login.shown(), "fifth window shows")
 helper = children(login.proc.pid)
 os.kill(login.proc.pid, signal.SIGKILL)
 login.finish(5)
 check(helper and wait(lambda: not any(os.path.exists("/proc/%d" % p) for p in helper), 10),
       "the helper exits when its caller is gone")
 
-# 6. The tray's path, speaking the line protocol to the helper itself: a closed window keeps
+# 5. The tray's path, speaking the line protocol to the helper itself: a closed window keeps
 # its helper and cookie jar; presenting again reloads the login page; success comes once.
 helper = subprocess.Popen([os.path.join(BIN, "quotabar-signin"), "cursor"], env=env, stdin=subprocess.PIPE,
                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
@@ -284,14 +224,14 @@ check(api_cookies()[-1] == "WorkosCursorSessionToken-expired=old; " + SESSION,
       "the jar kept the cookie set before the window closed")
 check(helper.wait(10) == 0 and out.next(2) == "", "the helper exits after one success")
 
-# 7. `quotabar login` whose window is closed exits 1.
+# 6. `quotabar login` whose window is closed exits 1.
 login = Login()
-check(login.shown(), "seventh window shows")
+check(login.shown(), "fifth window shows")
 close_window(login.wid)
 rc, out = login.finish(10)
 check(rc == 1 and "Sign-in window closed" in login.log(), "a closed window: exit 1")
 
-# 8. No display, or no helper: one line each, exit 1.
+# 7. No display, or no helper: one line each, exit 1.
 missing = subprocess.run([QUOTABAR, "login", "cursor"], env=dict(env, QUOTABAR_SIGNIN_HELPER="/nonexistent"),
                          capture_output=True, text=True, timeout=10)
 check(missing.returncode == 1 and missing.stderr.count("\n") == 1 and "apt-get install quotabar-signin" in missing.stderr,

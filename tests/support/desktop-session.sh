@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
 # Runs one command inside a throwaway desktop: a private session bus (nothing auto-started,
-# no prompter), an Xvfb display, and on request a tray host, the accessibility bus and an
-# unlocked keyring. Everything it starts ends with it. Exit status: the command's.
+# no prompter), a display, and on request a tray host, the accessibility bus and an unlocked
+# keyring. Everything it starts ends with it. Exit status: the command's.
 #
-#   desktop-session.sh [--tray] [--a11y] [--keyring] [--size WxH] -- COMMAND [ARGS...]
+#   desktop-session.sh [--host trayer|xfce|waybar] [--a11y] [--keyring] [--shots DIR]
+#                      [--size WxH] -- COMMAND [ARGS...]
 #
-# The command sees DISPLAY, QT_QPA_PLATFORM=xcb, DBUS_SESSION_BUS_ADDRESS, a private HOME
-# with XDG folders, and DESKTOP_SESSION_TMP (a scratch folder removed afterwards).
+# trayer: Xvfb and an XEmbed tray. xfce: Xvfb and xfce4-panel (StatusNotifierItem on X11).
+# waybar: headless sway and waybar (StatusNotifierItem on Wayland); sway refuses root, so as
+# root the whole session runs as `nobody`. The command sees DISPLAY or WAYLAND_DISPLAY,
+# QT_QPA_PLATFORM, DBUS_SESSION_BUS_ADDRESS, a private HOME with XDG folders,
+# DESKTOP_SESSION_TMP (removed afterwards) and SCREENSHOT_DIR (copied to --shots DIR).
 set -euo pipefail
 
-tray=0 a11y=0 keyring=0 size=1280x800
+host="" a11y=0 keyring=0 size=1280x800 shots=""
 while [ $# -gt 0 ]; do
   case "$1" in
-    --tray) tray=1 ;;
+    --host) host="$2"; shift ;;
     --a11y) a11y=1 ;;
     --keyring) keyring=1 ;;
+    --shots) shots="$2"; shift ;;
     --size) size="$2"; shift ;;
     --) shift; break ;;
     *) echo "desktop-session: unknown option $1" >&2; exit 2 ;;
@@ -22,95 +27,122 @@ while [ $# -gt 0 ]; do
   shift
 done
 [ $# -gt 0 ] || { echo "desktop-session: no command" >&2; exit 2; }
+case "$host" in ""|trayer|xfce|waybar) ;; *) echo "desktop-session: unknown host $host" >&2; exit 2 ;; esac
+here="$(cd "$(dirname "$0")" && pwd)"
 
 if [ -z "${DESKTOP_SESSION_INNER:-}" ]; then
   root="$(mktemp -d /tmp/qb-desktop.XXXXXX)"
+  chmod 0755 "$root"
   trap 'rm -rf "$root"' EXIT
-  mkdir -m 0700 "$root/run" "$root/bus" "$root/home"
-  cat >"$root/bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=$root/bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-EOF
+  mkdir -m 0700 "$root/run" "$root/bus" "$root/home" "$root/shots"
+  sed "s#BUS_DIR#$root/bus#" "$here/session-bus.conf" >"$root/bus.conf"
   opts=(--size "$size")
-  [ $tray = 1 ] && opts+=(--tray)
+  [ -n "$host" ] && opts+=(--host "$host")
   [ $a11y = 1 ] && opts+=(--a11y)
   [ $keyring = 1 ] && opts+=(--keyring)
+  as=()
+  if [ "$host" = waybar ] && [ "$(id -u)" = 0 ]; then
+    chown -R nobody:nogroup "$root"
+    as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    "${as[@]}" test -r "$here/desktop.py" ||
+      { echo "desktop-session: nobody cannot read $here; sway needs a checkout other users can read" >&2; exit 1; }
+  fi
   status=0
-  env -u DISPLAY -u WAYLAND_DISPLAY -u DBUS_SESSION_BUS_ADDRESS \
-    DESKTOP_SESSION_INNER=1 DESKTOP_SESSION_TMP="$root" \
+  "${as[@]}" env -u DISPLAY -u WAYLAND_DISPLAY -u DBUS_SESSION_BUS_ADDRESS -u XAUTHORITY \
+    DESKTOP_SESSION_INNER=1 DESKTOP_SESSION_TMP="$root" SCREENSHOT_DIR="$root/shots" \
     HOME="$root/home" XDG_RUNTIME_DIR="$root/run" XDG_CONFIG_HOME="$root/home/.config" \
     XDG_DATA_HOME="$root/home/.local/share" XDG_CACHE_HOME="$root/home/.cache" \
     TMPDIR="$root" \
     dbus-run-session --config-file="$root/bus.conf" -- "$0" "${opts[@]}" -- "$@" || status=$?
+  if [ -n "$shots" ] && compgen -G "$root/shots/*.png" >/dev/null; then
+    mkdir -p "$shots" && cp "$root"/shots/*.png "$shots/"
+  fi
   exit $status
 fi
 
 # Inside the private bus.
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 2>/dev/null || true; }
+# Ends what it started, newest first; whatever has not ended 2 s later is killed.
+cleanup() {
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+  for _ in $(seq 40); do kill -0 "${pids[@]}" 2>/dev/null || break; sleep 0.05; done
+  kill -9 "${pids[@]}" 2>/dev/null || true
+  wait 2>/dev/null || true
+}
 trap cleanup EXIT
+tmp="$DESKTOP_SESSION_TMP"
+# until SECONDS WHAT TEST...: polls TEST; on time out names WHAT and shows its log.
+until_up() {
+  local tries=$(($1 * 20)) what="$2" log="$3"; shift 3
+  for _ in $(seq "$tries"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.05; done
+  echo "desktop-session: $what did not come up" >&2
+  [ -f "$log" ] && tail -20 "$log" >&2
+  exit 1
+}
+bus_name() { gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+  --method org.freedesktop.DBus.NameHasOwner "$1" | grep -q true; }
+# Qt takes the SNI path only once a host has registered with the watcher, not when the
+# watcher's name alone is up.
+sni_host() { gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+  --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher IsStatusNotifierHostRegistered |
+  grep -q true; }
 
-# -displayfd picks a free display and says which.
-exec 3>"$DESKTOP_SESSION_TMP/display"
-Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset >"$DESKTOP_SESSION_TMP/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-for _ in $(seq 100); do [ -s "$DESKTOP_SESSION_TMP/display" ] && break; sleep 0.05; done
-[ -s "$DESKTOP_SESSION_TMP/display" ] || { echo "desktop-session: Xvfb did not start" >&2; cat "$DESKTOP_SESSION_TMP/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$(head -1 "$DESKTOP_SESSION_TMP/display")"
-export QT_QPA_PLATFORM=xcb
-export XAUTHORITY=/dev/null
+if [ "$host" = waybar ]; then
+  cat >"$tmp/sway.conf" <<EOF
+output HEADLESS-1 resolution ${size} bg #336699 solid_color
+xwayland disable
+exec waybar -c $here/waybar.json -s $here/waybar.css >$tmp/waybar.log 2>&1
+EOF
+  WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+    sway -c "$tmp/sway.conf" >"$tmp/sway.log" 2>&1 &
+  pids+=($!)
+  until_up 10 "sway" "$tmp/sway.log" compgen -G "$XDG_RUNTIME_DIR/wayland-?"
+  WAYLAND_DISPLAY="$(basename "$(compgen -G "$XDG_RUNTIME_DIR/wayland-?" | head -1)")"
+  export WAYLAND_DISPLAY QT_QPA_PLATFORM=wayland
+  until_up 20 "the tray host (waybar)" "$tmp/waybar.log" sni_host
+else
+  # -displayfd picks a free display and says which.
+  exec 3>"$tmp/display"
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
+  pids+=($!)
+  exec 3>&-
+  until_up 5 "Xvfb" "$tmp/xvfb.log" test -s "$tmp/display"
+  export DISPLAY=":$(head -1 "$tmp/display")"
+  export QT_QPA_PLATFORM=xcb XAUTHORITY=/dev/null
+fi
 
 if [ $a11y = 1 ]; then
-  /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
+  /usr/libexec/at-spi-bus-launcher --launch-immediately >"$tmp/a11y.log" 2>&1 &
   pids+=($!)
   export QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 NO_AT_BRIDGE=0
-  for _ in $(seq 100); do
-    gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
-      --method org.a11y.Bus.GetAddress >/dev/null 2>&1 && break
-    sleep 0.05
-  done
+  until_up 5 "the accessibility bus" "$tmp/a11y.log" gdbus call --session --dest org.a11y.Bus \
+    --object-path /org/a11y/bus --method org.a11y.Bus.GetAddress
 fi
 
 if [ $keyring = 1 ]; then
-  printf %s test | gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null 2>&1 &
+  printf %s test | gnome-keyring-daemon --foreground --unlock --components=secrets >"$tmp/keyring.log" 2>&1 &
   pids+=($!)
-  for _ in $(seq 100); do
-    gdbus call --session --dest org.freedesktop.secrets --object-path /org/freedesktop/secrets \
-      --method org.freedesktop.Secret.Service.ReadAlias default 2>/dev/null | grep -q login && break
-    sleep 0.05
-  done
+  keyring_unlocked() { gdbus call --session --dest org.freedesktop.secrets --object-path /org/freedesktop/secrets \
+    --method org.freedesktop.Secret.Service.ReadAlias default | grep -q login; }
+  until_up 5 "the keyring" "$tmp/keyring.log" keyring_unlocked
 fi
 
-if [ $tray = 1 ]; then
+if [ "$host" = trayer ]; then
   trayer --edge top --align right --widthtype request --height 24 --SetDockType false \
-    --transparent false >"$DESKTOP_SESSION_TMP/trayer.log" 2>&1 &
+    --transparent false >"$tmp/trayer.log" 2>&1 &
   pids+=($!)
   # The tray host owns the system-tray selection once it is ready.
-  for _ in $(seq 100); do
-    python3 - <<'EOF' 2>/dev/null && break
-import ctypes, os, sys
-x = ctypes.CDLL("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-d = x.XOpenDisplay(None)
-x.XInternAtom.restype = ctypes.c_ulong
-x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x.XGetSelectionOwner.restype = ctypes.c_ulong
-x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-sys.exit(0 if d and x.XGetSelectionOwner(d, x.XInternAtom(d, b"_NET_SYSTEM_TRAY_S0", 0)) else 1)
-EOF
-    sleep 0.05
-  done
+  until_up 5 "the tray host (trayer)" "$tmp/trayer.log" python3 "$here/desktop.py" owned _NET_SYSTEM_TRAY_S0
+elif [ "$host" = xfce ]; then
+  mkdir -p "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
+  cp "$here/xfce4-panel.xml" "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/"
+  "$(compgen -G "/usr/lib/*/xfce4/xfconf/xfconfd" | head -1)" >"$tmp/xfconfd.log" 2>&1 &
+  pids+=($!)
+  until_up 5 "xfconfd" "$tmp/xfconfd.log" bus_name org.xfce.Xfconf
+  xfce4-panel >"$tmp/panel.log" 2>&1 &
+  pids+=($!)
+  until_up 20 "the tray host (xfce4-panel)" "$tmp/panel.log" sni_host
 fi
 
 status=0

@@ -1,11 +1,10 @@
 #include "popover_rig.h"
 
-#include <QDir>
-#include <QFile>
 
 #include "fake_states.h"
 #include "monitoring/session_store.h"
 #include "providers/web_origin.h"
+#include "updater/update_fixtures.h"
 
 namespace qb::test {
 
@@ -46,25 +45,13 @@ bool PopoverRig::startAndSettle(int timeoutMs) {
 Updater* PopoverRig::withUpdate(bool failing) {
   if (updater_) return updater_.get();
   updateServer_ = std::make_unique<fake::FakeUpdateServer>();
-  fake::ReleaseFields release;
-  release.downloadUrl = updateServer_->http().url("/artifacts/Quotabar.zip");
   if (failing) {
     updateServer_->answerLatest(fake::Reply::text("maintenance", 500, "text/plain"));
   } else {
-    updateServer_->offer(release);
+    updateServer_->offer(release("2.0.0"));
   }
-  QDir().mkpath(bundle_.path() + QStringLiteral("/Quotabar.app/Contents"));
-  QFile plist(bundle_.path() + QStringLiteral("/Quotabar.app/Contents/Info.plist"));
-  if (!plist.open(QIODevice::WriteOnly)) return nullptr;
-  plist.write(
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
-      "<key>CFBundleIdentifier</key><string>com.orvane.vantelo</string>\n"
-      "<key>CFBundleShortVersionString</key><string>1.0.0</string>\n"
-      "<key>CFBundleVersion</key><string>1</string>\n"
-      "<key>KovalinApiKey</key><string>demo-key</string>\n</dict>\n</plist>\n");
-  plist.close();
   UpdaterOptions o;
-  o.bundlePath = bundle_.path() + QStringLiteral("/Quotabar.app");
+  o.bundlePath = makeBundle(bundle_.path(), UpdateRig::installedRecipe());
   o.origin = updateServer_->origin();
   o.tempDirectory = bundle_.path();
   o.quit = [] {};

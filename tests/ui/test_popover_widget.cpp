@@ -146,38 +146,6 @@ TEST(PopoverWidget, AStoreChangeRerendersTheOpenPopover) {
   EXPECT_FALSE(popover.isVisible());
 }
 
-TEST(PopoverWidget, AccessibleNamesAndHelpTexts) {
-  test::PopoverRig rig({QStringLiteral("normal"), QStringLiteral("normal"), {}, {}});
-  ASSERT_TRUE(rig.startAndSettle());
-  PopoverWidget popover(rig.store(), nullptr, {});
-  const struct {
-    const char* object;
-    const char* name;
-    const char* help;
-  } rows[] = {
-      {"refresh", "Refresh now", "Refresh now"},
-      {"pin-cursor", "Show Cursor in the tray", "Showing in the tray"},
-      {"pin-windsurf", "Show Windsurf in the tray", "Show in the tray"},
-      {"signIn-claude", "Sign in to Claude", nullptr},
-      {"dashboard-cursor", "Open Cursor dashboard in browser", nullptr},
-      {"signOut-windsurf", "Sign out of Windsurf", nullptr},
-      {"connectMore", "Connect more AI providers", nullptr},
-      {"options", "More options", nullptr},
-  };
-  for (const auto& r : rows) {
-    auto* w = popover.findChild<QWidget*>(QLatin1String(r.object));
-    ASSERT_TRUE(w) << r.object;
-    EXPECT_EQ(w->accessibleName(), QLatin1String(r.name));
-    if (r.help) {
-      EXPECT_EQ(w->toolTip(), QLatin1String(r.help));
-      EXPECT_EQ(w->accessibleDescription(), QLatin1String(r.help));
-    }
-  }
-  QStringList names;
-  for (auto* w : popover.findChildren<QWidget*>()) names << w->accessibleName();
-  for (const char* name : {"Beta provider", "Utilization"}) EXPECT_TRUE(names.contains(QLatin1String(name))) << name;
-}
-
 TEST(OnboardingWindow, RowsFollowTheMonitors) {
   test::PopoverRig rig({QStringLiteral("error"), {}, {}, QStringLiteral("normal")});
   ASSERT_TRUE(rig.startAndSettle());

@@ -12,14 +12,7 @@ using fake::Reply;
 using fake::ReleaseFields;
 using test::StateLog;
 using test::UpdateRig;
-
-ReleaseFields release(const char* version, std::optional<std::string> build = std::nullopt) {
-  ReleaseFields f;
-  f.version = version;
-  f.buildNumber = std::move(build);
-  f.downloadUrl = "https://cdn.example.test/Quotabar.zip";
-  return f;
-}
+using test::release;
 
 // Runs one check to its end.
 bool checked(Updater& updater, bool silent) {

@@ -58,10 +58,7 @@ class InstalledCopy : public test::UpdateRig {
     const QString zip = root() + QStringLiteral("/Quotabar-9.0.0.zip");
     test::SigningKey::shared().sign(release, zip);
     const QByteArray bytes = test::readFile(zip);
-    fake::ReleaseFields f;
-    f.version = "9.0.0";
-    f.buildNumber = "90";
-    f.downloadUrl = server.serveArtifact("Quotabar-9.0.0.zip", bytes.toStdString());
+    fake::ReleaseFields f = test::release("9.0.0", "90", server.serveArtifact("Quotabar-9.0.0.zip", bytes.toStdString()));
     f.fileName = "Quotabar-9.0.0.zip";
     f.sha256 = test::sha256Hex(bytes);
     server.offer(f);
@@ -69,10 +66,7 @@ class InstalledCopy : public test::UpdateRig {
 };
 
 TEST(CliUpdate, CheckTable) {
-  fake::ReleaseFields newer;
-  newer.version = "2.0.0";
-  newer.buildNumber = "2";
-  newer.downloadUrl = "https://cdn.example.test/q.zip";
+  const fake::ReleaseFields newer = test::release("2.0.0", "2");
   const QString check = QStringLiteral("check");
   const struct {
     const char* name;

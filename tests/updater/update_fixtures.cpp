@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <cstdlib>
 #include <unistd.h>
 #include <gtest/gtest.h>
@@ -37,6 +36,14 @@ QByteArray infoPlist(const BundleRecipe& recipe) {
   key("KovalinChannel", recipe.channel);
   xml += QStringLiteral("</dict>\n</plist>\n");
   return xml.toUtf8();
+}
+
+fake::ReleaseFields release(const char* version, std::optional<std::string> build, std::string url) {
+  fake::ReleaseFields f;
+  f.version = version;
+  f.buildNumber = std::move(build);
+  f.downloadUrl = std::move(url);
+  return f;
 }
 
 void writeFile(const QString& path, const QByteArray& bytes) {
@@ -74,14 +81,10 @@ QString makeBundle(const QString& parent, const BundleRecipe& recipe) {
 }
 
 QString mustRun(const QString& program, const QStringList& args) {
-  QProcess process;
-  process.setStandardInputFile(QProcess::nullDevice());
-  process.start(program, args);
-  const bool finished = process.waitForFinished(60'000);
-  const QString err = QString::fromUtf8(process.readAllStandardError());
-  EXPECT_TRUE(finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-      << program.toStdString() << ' ' << args.join(u' ').toStdString() << ": " << err.toStdString();
-  return QString::fromUtf8(process.readAllStandardOutput());
+  const ProcessResult r = runProgram(program, args, {}, {}, 60'000);
+  EXPECT_EQ(r.exitCode, 0) << program.toStdString() << ' ' << args.join(u' ').toStdString() << ": "
+                           << r.err.toStdString();
+  return r.out;
 }
 
 SigningKey::SigningKey(const QString& user)
@@ -92,11 +95,8 @@ SigningKey::SigningKey(const QString& user)
                                   QStringLiteral("--quick-gen-key"), user_,
                                   QStringLiteral("ed25519"), QStringLiteral("sign"),
                                   QStringLiteral("never")});
-  QProcess exporter;
-  exporter.setStandardOutputFile(publicKeyring());
-  exporter.start(QStringLiteral("gpg"), {QStringLiteral("--homedir"), dir_.path(),
-                                         QStringLiteral("--batch"), QStringLiteral("--export"), user_});
-  exporter.waitForFinished(30'000);
+  mustRun(QStringLiteral("gpg"), {QStringLiteral("--homedir"), dir_.path(), QStringLiteral("--batch"),
+                                  QStringLiteral("--output"), publicKeyring(), QStringLiteral("--export"), user_});
   EXPECT_GT(QFileInfo(publicKeyring()).size(), 0);
 }
 

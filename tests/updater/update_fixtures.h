@@ -39,6 +39,10 @@ struct BundleRecipe {
 // An Info.plist with the given keys (absent ones left out).
 QByteArray infoPlist(const BundleRecipe& recipe);
 
+// A release on offer (to fake::FakeUpdateServer::offer), downloadable from `url`.
+fake::ReleaseFields release(const char* version, std::optional<std::string> build = std::nullopt,
+                            std::string url = "https://cdn.example.test/Quotabar.zip");
+
 // Creates the bundle inside `parent`; returns its path.
 QString makeBundle(const QString& parent, const BundleRecipe& recipe);
 

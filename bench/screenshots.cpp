@@ -1,10 +1,10 @@
 // Shows the popover in each main state, the onboarding window, the update window in every
-// state and the tray icon at every level, light and dark, and saves what is on screen:
-//   ui-screenshots OUTDIR
-// With --hold SCENARIO it shows that popover as a popup and waits (for accessibility checks).
+// state and the tray icon at every level, light and dark, and saves them as PNG files to look
+// at (README, "Screenshots"):  screenshots OUTDIR
 #include <QApplication>
 #include <QBoxLayout>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
@@ -14,6 +14,7 @@
 #include "popover_rig.h"
 #include "ui/onboarding_window.h"
 #include "ui/popover_widget.h"
+#include "present/status_item_display.h"
 #include "present/update_window_view.h"
 #include "ui/symbol_icon.h"
 #include "ui/tray_icon.h"
@@ -67,7 +68,7 @@ void settleUi(int ms) {
   loop.exec();
 }
 
-bool shoot(const Scenario& s, const QString& file, bool hold) {
+bool shoot(const Scenario& s, const QString& file) {
   qb::test::PopoverRig rig(s.states);
   if (s.settle) {
     if (!rig.startAndSettle()) std::fprintf(stderr, "%s: services did not settle\n", s.name);
@@ -77,38 +78,23 @@ bool shoot(const Scenario& s, const QString& file, bool hold) {
   qb::Updater* updater = nullptr;
   if (s.update != Scenario::Update::none) updater = rig.withUpdate(s.update == Scenario::Update::failed);
   qb::ui::PopoverWidget popover(rig.store(), updater, {});
-  popover.move(40, 40);
   popover.show();
-  popover.activateWindow();
   settleUi(400);
-  if (hold) {
-    std::printf("ready\n");
-    std::fflush(stdout);
-    // Moving the focus through the popup makes it announce itself to listeners.
-    for (int i = 0; i < 30; ++i) {
-      if (QWidget* w = QApplication::focusWidget() ? QApplication::focusWidget()->nextInFocusChain() : &popover) w->setFocus(Qt::TabFocusReason);
-      settleUi(500);
-    }
-    return true;
-  }
   return popover.grab().save(file);
 }
 
 // The icon at 16, 22 and 24 px and 22 px at 2x on a panel colour, four times larger.
 bool trayIcons(const QString& file, const QColor& panel) {
-  auto level = [](double p, const char* image, const char* colour) {
-    return qb::StatusItemDisplay{QLatin1String(image), QStringLiteral(" %1%").arg(qRound(p)),
-                                 QString::fromLatin1(colour), QString(), p};
-  };
-  const QList<qb::StatusItemDisplay> displays = {
-      {QStringLiteral("person.crop.circle.badge.questionmark"), QStringLiteral(" Sign in"), {}, {}, {}},
-      {QStringLiteral("person.crop.circle.badge.checkmark"), QString(), {}, {}, {}},
-      level(4, "gauge.with.dots.needle.0percent", "labelColor"),
-      level(42, "gauge.with.dots.needle.50percent", "labelColor"),
-      level(72, "gauge.with.dots.needle.67percent", "systemYellowColor"),
-      level(96, "gauge.with.dots.needle.100percent", "systemRedColor"),
-      level(100, "gauge.with.dots.needle.100percent", "systemRedColor"),
-  };
+  // What the tray shows signed out, signed in without a figure, then at each level.
+  using State = qb::UsageMonitor::State;
+  QList<qb::StatusItemDisplay> displays = {
+      qb::statusItemDisplay(qb::StatusItemInput{}),
+      qb::statusItemDisplay({{Provider::cursor}, Provider::cursor, State::of(State::Kind::loading), {}})};
+  for (double percent : {4.0, 42.0, 72.0, 96.0, 100.0, 123.0}) {
+    qb::UsageSnapshot s;
+    s.totalPercentUsed = percent;
+    displays << qb::statusItemDisplay({{Provider::cursor}, Provider::cursor, State::loaded(s), {}});
+  }
   const QList<std::pair<int, qreal>> sizes = {{16, 1}, {22, 1}, {24, 1}, {22, 2}};
   const int cell = 24 * 2 * 4 + 8;
   QImage strip(cell * int(displays.size()), cell * int(sizes.size()), QImage::Format_RGB32);
@@ -165,15 +151,12 @@ int updateWindows(const QString& out, const QString& theme) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // The stand-in services' sessions live in files only; their keyring fallbacks are noise here.
+  QLoggingCategory::setFilterRules(QStringLiteral("com.orvane.*=false"));
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   const QStringList args = app.arguments();
-  if (args.size() == 3 && args[1] == QLatin1String("--hold")) {
-    for (const Scenario& s : kScenarios)
-      if (args[2] == QLatin1String(s.name)) return shoot(s, {}, true) ? 0 : 1;
-    return 2;
-  }
   if (args.size() != 2) {
-    std::fprintf(stderr, "usage: ui-screenshots OUTDIR | --hold SCENARIO\n");
+    std::fprintf(stderr, "usage: screenshots OUTDIR\n");
     return 2;
   }
   const QString out = args[1];
@@ -185,7 +168,7 @@ int main(int argc, char** argv) {
     const QString theme = dark ? QStringLiteral("dark") : QStringLiteral("light");
     for (const Scenario& s : kScenarios) {
       const QString file = QStringLiteral("%1/popover-%2-%3.png").arg(out, QLatin1String(s.name), theme);
-      if (!shoot(s, file, false)) ++failures;
+      if (!shoot(s, file)) ++failures;
       std::printf("%s\n", qPrintable(file));
     }
     // The banner of every updater state that draws one, from view-model input.

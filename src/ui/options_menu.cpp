@@ -62,6 +62,12 @@ void fillOptionsMenu(QMenu* menu, const OptionsMenuView& v, ProvidersStore& stor
       if (f) f(on);
     });
   }
+  QAction* alerts = menu->addAction(literalText(v.usageAlertsText));
+  alerts->setCheckable(true);
+  alerts->setChecked(v.usageAlerts);
+  QObject::connect(alerts, &QAction::toggled, menu, [f = actions.onSetUsageAlerts](bool on) {
+    if (f) f(on);
+  });
   if (v.checkForUpdatesText) {
     menu->addSeparator();
     QObject::connect(menu->addAction(literalText(*v.checkForUpdatesText)), &QAction::triggered, menu,

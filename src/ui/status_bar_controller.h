@@ -20,14 +20,17 @@ class LoginHelper;
 class ProvidersStore;
 class Updater;
 namespace platform {
+class DesktopNotifier;
 class TrayHostWatcher;
 }
 }  // namespace qb
 
 namespace qb::ui {
 
+class MessageRouter;
 class OnboardingWindow;
 class PopoverWidget;
+class UsageAlertNotifier;
 class UpdateWindow;
 
 struct StatusBarOptions {
@@ -36,6 +39,8 @@ struct StatusBarOptions {
   // How long to wait for a tray host before the popover opens as a normal window.
   int trayHostGraceMs = 4000;
   bool watchTrayHost = true;  // off in tests without a display
+  // Notifications (alerts and messages); empty means the session bus's server.
+  platform::DesktopNotifier* notifier = nullptr;
 };
 
 // The tray icon and the hub of every window: the popover, one sign-in helper per service,
@@ -68,6 +73,7 @@ class StatusBarController : public QObject {
   UpdateWindow* updateWindow() const;
   LoginHelper* loginHelper(Provider p) const { return logins_.value(p); }
   bool usingFallbackWindow() const { return fallback_; }
+  MessageRouter* messages() const { return messages_; }
 
  private:
   void createTrayIcon();
@@ -77,6 +83,7 @@ class StatusBarController : public QObject {
   void placePopover();
   void fillContextMenu();
   void onUpdaterState(const UpdaterState& state);
+  void setUpNotifications();
 
   ProvidersStore& store_;
   QPointer<Updater> updater_;
@@ -88,6 +95,8 @@ class StatusBarController : public QObject {
   QPointer<OnboardingWindow> onboarding_;
   QPointer<UpdateWindow> updateWindow_;
   platform::TrayHostWatcher* host_ = nullptr;
+  MessageRouter* messages_ = nullptr;
+  UsageAlertNotifier* alerts_ = nullptr;
   bool fallback_ = false;
   QString drawnIcon_;  // what the icon last drew: image, title and colour
   QElapsedTimer popoverClosed_;

@@ -77,7 +77,8 @@ int watchStatus(bool json) {
   });
 
   platform::quitOnTerminationSignals();
-  platform::onUnixSignal(SIGUSR1, [&store] { store.refreshAll(); });
+  // A click on the bar: every stored session now, so one signed in since is picked up too.
+  platform::onUnixSignal(SIGUSR1, [&store] { store.startAll(); });
   QTimer::singleShot(0, &store, [&] {
     store.startAll();
     first.start(kFirstLineLatestMs);

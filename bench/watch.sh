@@ -3,8 +3,8 @@
 # fake services (all four signed in, polled every INTERVAL seconds):
 #   - one `quotabar status --waybar --watch` process for SECONDS;
 #   - a fresh `quotabar status --waybar` every INTERVAL seconds for the same SECONDS.
-# Prints the CPU time of each (the spawns' summed), the watcher's resident memory and the
-# largest spawn's, and the lines the watcher printed. No display, no session bus.
+# Prints the CPU time of each (the spawns' summed), the watcher's resident memory (peak and at
+# the end) and the largest spawn's, and the lines the watcher printed. No display, no session bus.
 #
 # usage: bench/watch.sh [BUILD_DIR] [SECONDS=600] [INTERVAL=15]
 set -euo pipefail
@@ -47,15 +47,18 @@ watcher=$!
 ) &
 spawner=$!
 
-rss_max=0
 while kill -0 "$spawner" 2>/dev/null; do
-  rss=$(awk '/VmRSS/ {print $2}' "/proc/$watcher/status")
-  [ "$rss" -gt "$rss_max" ] && rss_max=$rss
+  if ! kill -0 "$watcher" 2>/dev/null; then
+    status=0; wait "$watcher" || status=$?
+    echo "the watcher ended early with status $status" >&2
+    exit 1
+  fi
   sleep 5
 done
 wait "$spawner"
 watch_cpu=$(awk '{print $14 + $15}' "/proc/$watcher/stat")
 rss_end=$(awk '/VmRSS/ {print $2}' "/proc/$watcher/status")
+rss_max=$(awk '/VmHWM/ {print $2}' "/proc/$watcher/status")
 kill -TERM "$watcher"
 status=0; wait "$watcher" || status=$?
 watcher=
@@ -64,6 +67,7 @@ spawns=$(wc -l <"$tmp/spawn.rss")
 spawn_rss=$(sort -n "$tmp/spawn.rss" | tail -1)
 
 echo "over ${seconds} s, interval ${interval} s, four services:"
-echo "  --watch: CPU $((watch_cpu * 1000 / tick)) ms, RSS max $((rss_max / 1024)) MiB (end $((rss_end / 1024)) MiB), $(wc -l <"$tmp/watch.out") lines, exit $status on SIGTERM"
-echo "  spawning: CPU $((spawn_cpu * 1000 / tick)) ms over $spawns runs, RSS max $((spawn_rss / 1024)) MiB per run"
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }'; }
+echo "  --watch: CPU $((watch_cpu * 1000 / tick)) ms, RSS peak $(mib "$rss_max") (end $(mib "$rss_end")), $(wc -l <"$tmp/watch.out") lines, exit $status on SIGTERM"
+echo "  spawning: CPU $((spawn_cpu * 1000 / tick)) ms over $spawns runs, RSS peak $(mib "$spawn_rss") per run"
 awk -v w="$watch_cpu" -v s="$spawn_cpu" 'BEGIN { printf "  CPU ratio watch/spawn: %.3f (goal at most 0.333)\n", (s ? w / s : 0) }'

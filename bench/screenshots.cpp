@@ -40,6 +40,8 @@ const Scenario kScenarios[] = {
     {"critical", {"critical", {}, {}, "normal"}, Scenario::Update::failed, true},
     {"errors", {"error", "error", "expired", "error"}, Scenario::Update::none, true},
     {"checking", {"slow", {}, {}, {}}, Scenario::Update::none, false},
+    // Cursor on a request plan at 72 % after 16 of 30 days: the forecast runs out early.
+    {"forecast", {"requests", {}, {}, {}}, Scenario::Update::none, true},
 };
 
 QPalette darkPalette() {

@@ -36,6 +36,8 @@ int signinCommand(const QStringList& args);
 int loginCommand(const QStringList& args);
 int signoutCommand(const QStringList& args);
 int statusCommand(const QStringList& args);
+// Prints the status line now and again on each change until a signal or a closed output.
+int watchStatus(bool json);
 int updateCommand(const QStringList& args);
 int demoCommand(const QStringList& args);
 

@@ -1,5 +1,9 @@
 // `quotabar signin|signout|status`: the headless front end over the same model the tray uses.
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QJsonDocument>
+#include <unistd.h>
+#include <vector>
 
 #include "app/cli_common.h"
 #include "monitoring/providers_store.h"
@@ -48,12 +52,38 @@ int signoutCommand(const QStringList& args) {
   return Exit::ok;
 }
 
+namespace {
+
+// The lean watcher beside this executable takes over, with the same command line (so a
+// bar's `pkill -f 'quotabar status --waybar --watch'` still finds it). Returns only when
+// it is not there.
+void handOverToWatcher() {
+  const QString helper = QCoreApplication::applicationDirPath() + QStringLiteral("/quotabar-watch");
+  if (!QFileInfo(helper).isExecutable()) return;
+  QList<QByteArray> args;
+  for (const QString& a : QCoreApplication::arguments()) args << QFile::encodeName(a);
+  std::vector<char*> argv;
+  for (QByteArray& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  ::execv(QFile::encodeName(helper).constData(), argv.data());
+}
+
+}  // namespace
+
 int statusCommand(const QStringList& args) {
-  const QString usageLine = QStringLiteral("quotabar status [--json|--waybar]");
-  if (args.size() > 1 || (args.size() == 1 && args.first() != QLatin1String("--json") &&
-                          args.first() != QLatin1String("--waybar")))
-    return usageError(QString(), usageLine);
-  const QString format = args.value(0);
+  const QString usageLine = QStringLiteral("quotabar status [--json|--waybar] [--watch]");
+  QStringList rest = args;
+  const bool watch = rest.removeAll(QStringLiteral("--watch")) > 0;
+  if (rest.size() > 1 || (rest.size() == 1 && rest.first() != QLatin1String("--json") &&
+                          rest.first() != QLatin1String("--waybar")) ||
+      (watch && rest.isEmpty()))
+    return usageError(watch && rest.isEmpty() ? QStringLiteral("--watch needs --json or --waybar") : QString(),
+                      usageLine);
+  const QString format = rest.value(0);
+  if (watch) {
+    handOverToWatcher();
+    return watchStatus(format == QLatin1String("--json"));
+  }
 
   ProvidersStore store(ProvidersStore::Polling::off);
   return runLoop([&](std::function<void(int)> finished) {

@@ -18,6 +18,8 @@ const char* const kUsage =
     "  signin PROVIDER             validate and store a session read from standard input\n"
     "  signout PROVIDER            forget a stored session\n"
     "  status [--json|--waybar]    refresh every signed-in service and print the summary\n"
+    "  status --json|--waybar --watch\n"
+    "                              keep printing the line whenever it changes (SIGUSR1 refreshes)\n"
     "  update check|install        look for, or install, a newer release\n"
     "  demo                        the app against local stand-ins of the services\n"
     "PROVIDER is cursor, windsurf, codex or claude.\n";

@@ -25,9 +25,10 @@ bool parseStateOption(const QString& option, QString (&states)[4]) {
   return true;
 }
 
-std::string cursorUsageBody(const std::string& plan, const std::string& onDemand) {
-  // Sixteen days into a thirty-day cycle, whatever the date.
-  const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-16);
+std::string cursorUsageBody(const std::string& plan, const std::string& onDemand, int startDaysAgo) {
+  // Sixteen days (by default) into a thirty-day cycle, whatever the date: the pace of
+  // each state gives a forecast.
+  const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-startDaysAgo);
   const std::string s = start.toString(Qt::ISODateWithMs).toStdString();
   const std::string e = start.addDays(30).toString(Qt::ISODateWithMs).toStdString();
   return R"({"billingCycleStart":")" + s + R"(","billingCycleEnd":")" + e +

@@ -24,7 +24,7 @@ bool installStateRoutes(const QString& state, Provider p, FakeHttpServer& server
 // "NAME" sets every service, "PROVIDER=NAME" one; false for an unknown provider or state.
 bool parseStateOption(const QString& option, QString (&states)[4]);
 
-// Cursor's usage summary with a billing cycle around today.
-std::string cursorUsageBody(const std::string& planJson, const std::string& onDemandJson);
+// Cursor's usage summary with a thirty-day billing cycle that began `startDaysAgo` days ago.
+std::string cursorUsageBody(const std::string& planJson, const std::string& onDemandJson, int startDaysAgo = 16);
 
 }  // namespace qb::fake

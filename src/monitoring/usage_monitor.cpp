@@ -71,6 +71,7 @@ void UsageMonitor::refresh(std::function<void()> finished) {
       Q_EMIT self->changed();
     } else if (r.error().kind() == ProviderAPIError::Kind::notAuthenticated) {
       self->setState(State::of(State::Kind::signedOut));
+      if (self) Q_EMIT self->sessionRefused();
     } else {
       self->setState(State::failed(r.error().description()));
     }

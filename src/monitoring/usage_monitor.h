@@ -63,6 +63,8 @@ class UsageMonitor : public QObject {
 
  Q_SIGNALS:
   void changed();
+  // The stored session was turned down ("Not signed in."); the state is signed out.
+  void sessionRefused();
 
  private:
   void setState(State s);

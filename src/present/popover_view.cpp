@@ -1,6 +1,8 @@
 #include "present/popover_view.h"
 
 #include "platform/autostart.h"
+#include "platform/settings.h"
+#include "present/usage_alerts.h"
 
 #include "monitoring/providers_store.h"
 #include "present/formatters.h"
@@ -18,6 +20,7 @@ PopoverInput popoverInput(const ProvidersStore& store, const Updater* updater) {
   in.primary = store.primaryMonitor()->provider();
   in.refreshIntervalSeconds = store.refreshIntervalSeconds();
   in.openAtLogin = platform::autostartEnabled();
+  in.usageAlerts = usageAlertsEnabled(*platform::settings());
   if (updater) {
     in.updater = PopoverInput::UpdaterInput{updater->state(), updater->currentVersion(),
                                             updater->currentBuild(), updater->lastChecked()};
@@ -44,6 +47,8 @@ OptionsMenuView optionsMenuView(const PopoverInput& in, const QDateTime& now) {
     m.openAtLoginText = QStringLiteral("Open at Login");
     m.openAtLogin = in.openAtLogin;
   }
+  m.usageAlertsText = QStringLiteral("Usage Alerts");
+  m.usageAlerts = in.usageAlerts;
   if (in.updater) {
     m.checkForUpdatesText = QStringLiteral("Check for Updates\u2026");
     QString line = QStringLiteral("v%1 (%2)").arg(in.updater->currentVersion, in.updater->currentBuild);

@@ -34,6 +34,8 @@ struct OptionsMenuView {
   // Starting with the desktop session; absent when it cannot be offered.
   QString openAtLoginText;
   std::optional<bool> openAtLogin;
+  QString usageAlertsText;
+  bool usageAlerts = true;
   std::optional<QString> checkForUpdatesText;  // with an updater
   std::optional<QString> versionLine;
   std::optional<QString> signOutTitle;  // with a connected service
@@ -67,6 +69,7 @@ struct PopoverInput {
   };
   std::optional<UpdaterInput> updater;
   std::optional<bool> openAtLogin;  // whether the login-start entry exists
+  bool usageAlerts = true;
 };
 
 PopoverInput popoverInput(const ProvidersStore& store, const Updater* updater);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "present/formatters.h"
+#include "present/pace_forecast.h"
 #include "providers/text.h"
 
 namespace qb {
@@ -101,6 +102,11 @@ std::optional<View::Billing> billing(const UsageSnapshot& s, const QDateTime& no
     b.start = mediumDate(start.toLocalTime().date(), locale);
     b.cycle = QStringLiteral("%1 day cycle").arg(calendarDays(start, end));
     b.end = mediumDate(end.toLocalTime().date(), locale);
+  }
+  if (const std::optional<PaceForecast> f = paceForecast(s, now, locale)) {
+    b.forecast = f->text;
+    b.forecastColor = f->color;
+    b.runsOut = f->runsOutText;
   }
   return b;
 }

@@ -81,6 +81,10 @@ struct ProviderSectionView {
     QString daysLeft;
     std::optional<double> progress;  // 0 to 1
     std::optional<QString> start, cycle, end;
+    // The pace forecast under the cycle, and when the plan runs out at that pace.
+    std::optional<QString> forecast;
+    Tint forecastColor = Tint::secondary;
+    std::optional<QString> runsOut;
   };
   std::optional<Billing> billing;
   // block 5

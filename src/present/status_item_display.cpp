@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "monitoring/providers_store.h"
+#include "present/pace_forecast.h"
 
 namespace qb {
 
@@ -97,6 +98,10 @@ StatusItemDisplay statusItemDisplay(const StatusItemInput& in, const QLocale& lo
   parts << QString::asprintf("Utilization %.1f%%", p);
   if (s.onDemandUsedCents && *s.onDemandUsedCents / 100 > 0)
     parts << QString::asprintf("On-demand $%.2f", *s.onDemandUsedCents / 100);
+  if (const auto f = paceForecast(s, QDateTime::currentDateTime(), locale)) {
+    parts << f->text;
+    if (f->runsOutText) parts << *f->runsOutText;
+  }
   if (in.lastUpdated)
     parts << QStringLiteral("Updated ") + locale.toString(in.lastUpdated->toLocalTime().time(),
                                                           shortTimeWithoutSeconds(locale));

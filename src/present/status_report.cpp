@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "monitoring/providers_store.h"
+#include "present/pace_forecast.h"
 #include "present/snapshot_json.h"
 
 namespace qb {
@@ -17,6 +18,7 @@ QJsonObject displayToJson(const StatusItemDisplay& d) {
 }
 
 QJsonObject statusToJson(const ProvidersStore& store) {
+  const QDateTime now = QDateTime::currentDateTime();
   QJsonArray providers;
   for (const UsageMonitor* m : store.monitors()) {
     QJsonObject o{{QStringLiteral("provider"), m->id()},
@@ -25,6 +27,10 @@ QJsonObject statusToJson(const ProvidersStore& store) {
     if (m->state().kind == UsageMonitor::State::Kind::error)
       o.insert(QStringLiteral("error"), m->state().error);
     if (m->lastUpdated()) o.insert(QStringLiteral("lastUpdated"), isoUtc(*m->lastUpdated()));
+    if (const auto f = m->state().snapshot ? paceForecast(*m->state().snapshot, now) : std::nullopt) {
+      o.insert(QStringLiteral("forecastPercent"), std::round(f->percent * 10) / 10);
+      if (f->runsOutAt) o.insert(QStringLiteral("runsOutAt"), isoUtc(*f->runsOutAt));
+    }
     providers.append(o);
   }
   return {{QStringLiteral("display"), displayToJson(statusItemDisplay(store))},

@@ -72,6 +72,12 @@ void addOptionsEntries(QMenu* menu, const OptionsMenuView& v, ProvidersStore& st
       if (f) f(on);
     });
   }
+  QAction* alerts = menu->addAction(literalText(v.usageAlertsText));
+  alerts->setCheckable(true);
+  alerts->setChecked(v.usageAlerts);
+  QObject::connect(alerts, &QAction::toggled, menu, [f = actions.onSetUsageAlerts](bool on) {
+    if (f) f(on);
+  });
   if (v.checkForUpdatesText) {
     menu->addSeparator();
     QObject::connect(menu->addAction(literalText(*v.checkForUpdatesText)), &QAction::triggered, menu,

@@ -15,6 +15,8 @@ struct PopoverActions {
   std::function<void(const QUrl&)> onOpenURL;
   // Switches the login-start entry on or off.
   std::function<void(bool)> onSetOpenAtLogin;
+  // Switches the usage alerts on or off.
+  std::function<void(bool)> onSetUsageAlerts;
 };
 
 void openURL(const PopoverActions& actions, const QUrl& url);

@@ -181,6 +181,17 @@ void loadedBody(const View& v, const ProviderSectionWidget::Callbacks& cb, QVBox
       }
       body->addWidget(cycle);
     }
+    if (b.forecast) {
+      auto* pace = new QWidget(parent);
+      auto* ph = new QHBoxLayout(pace);
+      ph->setContentsMargins(0, 0, 0, 0);
+      auto* f = label(*b.forecast, TextStyle::caption2, b.forecastColor, pace, QFont::DemiBold);
+      f->setObjectName(key(v, "forecast"));
+      ph->addWidget(f);
+      ph->addStretch(1);
+      if (b.runsOut) ph->addWidget(label(*b.runsOut, TextStyle::caption2, b.forecastColor, pace));
+      body->addWidget(pace);
+    }
   }
 
   // Block 5: actions.

@@ -13,10 +13,13 @@
 #include "monitoring/providers_store.h"
 #include "monitoring/session_store.h"
 #include "platform/autostart.h"
+#include "platform/desktop/desktop_notifier.h"
 #include "platform/desktop/process_clock.h"
 #include "platform/desktop/tray_host.h"
 #include "platform/settings.h"
 #include "present/status_item_display.h"
+#include "present/usage_alerts.h"
+#include "ui/message_router.h"
 #include "ui/onboarding_window.h"
 #include "ui/options_menu.h"
 #include "ui/paste_token_dialog.h"
@@ -25,6 +28,7 @@
 #include "ui/symbol_icon.h"
 #include "ui/tray_icon.h"
 #include "ui/update_window.h"
+#include "ui/usage_alert_notifier.h"
 #include "updater/updater.h"
 
 Q_LOGGING_CATEGORY(lcTray, "com.orvane.quotabar.tray")
@@ -37,6 +41,7 @@ StatusBarController::StatusBarController(ProvidersStore& store, Updater* updater
   if (!options_.settings) options_.settings = [] { return platform::settings(); };
   if (!options_.quit) options_.quit = [] { QCoreApplication::quit(); };
 
+  setUpNotifications();
   menu_ = new QMenu;
   // StatusNotifierItem hosts read the menu when the item registers and some never ask
   // again before showing it, so it is complete before the icon exists and kept so.
@@ -234,6 +239,9 @@ PopoverActions StatusBarController::actions() {
   a.onShowUpdateDetails = [self] { if (self) self->showUpdateWindow(); };
   a.onQuit = [quit = options_.quit] { quit(); };
   a.onSetOpenAtLogin = [self](bool on) { if (self) self->setOpenAtLogin(on); };
+  a.onSetUsageAlerts = [self](bool on) {
+    if (self) self->options_.settings()->setValue(QLatin1String(kUsageAlertsKey), on);
+  };
   return a;
 }
 
@@ -251,7 +259,7 @@ void StatusBarController::setOpenAtLogin(bool on) {
   if (!platform::setAutostartEnabled(on, QCoreApplication::applicationFilePath())) {
     const QString why = QStringLiteral("Couldn't change %1.").arg(platform::autostartEntryPath());
     qCWarning(lcTray).noquote() << why;
-    if (tray_) tray_->showMessage(QStringLiteral("Quotabar"), why, QSystemTrayIcon::Warning);
+    messages_->show(why);
   }
   // The menu's own check mark may have moved without the entry changing.
   menuView_ = {};
@@ -261,7 +269,7 @@ void StatusBarController::setOpenAtLogin(bool on) {
 void StatusBarController::signOut(Provider provider) {
   if (const SessionStore::Outcome outcome = store_.monitor(provider)->signOut(); !outcome) {
     qCWarning(lcTray).noquote() << outcome.reason;
-    if (tray_) tray_->showMessage(QStringLiteral("Quotabar"), outcome.reason, QSystemTrayIcon::Warning);
+    messages_->show(outcome.reason);
   }
   if (store_.connectedProviders().isEmpty()) closePopover();
 }
@@ -286,7 +294,7 @@ void StatusBarController::showLogin(Provider provider) {
       helper->deleteLater();
       // No sign-in window here: the paste path instead of a word about packages.
       if (helper->unavailable()) return self->showPasteDialog(provider);
-      if (self->tray_) self->tray_->showMessage(QStringLiteral("Quotabar"), line, QSystemTrayIcon::Warning);
+      self->messages_->show(line);
     });
   }
   helper->present();
@@ -334,6 +342,19 @@ void StatusBarController::onUpdaterState(const UpdaterState& state) {
   settings->setValue(key, available->info.version);
   settings->sync();
   showUpdateWindow();
+}
+
+void StatusBarController::setUpNotifications() {
+  platform::DesktopNotifier* notifier = options_.notifier;
+  if (!notifier) notifier = new platform::DesktopNotifier(this);
+  QPointer<StatusBarController> self(this);
+  messages_ = new MessageRouter(
+      *notifier, [self] { return self && self->tray_; },
+      [self]() -> QWidget* { return self && self->fallback_ ? self->popover_ : nullptr; }, this);
+  alerts_ = new UsageAlertNotifier(store_, *notifier, options_.settings,
+                                   {[self] { if (self) self->showPopover(); },
+                                    [self](Provider p) { if (self) self->showLogin(p); }},
+                                   this);
 }
 
 }  // namespace qb::ui

@@ -21,15 +21,18 @@ class LoginHelper;
 class ProvidersStore;
 class Updater;
 namespace platform {
+class DesktopNotifier;
 class TrayHostWatcher;
 }
 }  // namespace qb
 
 namespace qb::ui {
 
+class MessageRouter;
 class OnboardingWindow;
 class PasteTokenDialog;
 class PopoverWidget;
+class UsageAlertNotifier;
 class UpdateWindow;
 
 struct StatusBarOptions {
@@ -38,6 +41,8 @@ struct StatusBarOptions {
   // How long to wait for a tray host before the popover opens as a normal window.
   int trayHostGraceMs = 4000;
   bool watchTrayHost = true;  // off in tests without a display
+  // Notifications (alerts and messages); empty means the session bus's server.
+  platform::DesktopNotifier* notifier = nullptr;
 };
 
 // The tray icon and the hub of every window: the popover, one sign-in helper per service,
@@ -73,6 +78,7 @@ class StatusBarController : public QObject {
   LoginHelper* loginHelper(Provider p) const { return logins_.value(p); }
   PasteTokenDialog* pasteDialog(Provider p) const;
   bool usingFallbackWindow() const { return fallback_; }
+  MessageRouter* messages() const { return messages_; }
   QMenu* contextMenu() const { return menu_; }
 
  protected:
@@ -87,6 +93,7 @@ class StatusBarController : public QObject {
   void fillContextMenu();
   void scheduleContextMenu();
   void onUpdaterState(const UpdaterState& state);
+  void setUpNotifications();
 
   ProvidersStore& store_;
   QPointer<Updater> updater_;
@@ -101,6 +108,8 @@ class StatusBarController : public QObject {
   QPointer<OnboardingWindow> onboarding_;
   QPointer<UpdateWindow> updateWindow_;
   platform::TrayHostWatcher* host_ = nullptr;
+  MessageRouter* messages_ = nullptr;
+  UsageAlertNotifier* alerts_ = nullptr;
   bool fallback_ = false;
   QString drawnIcon_;  // what the icon last drew: image, title and colour
   QElapsedTimer popoverClosed_;

@@ -8,9 +8,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <csignal>
 
 #include "fake_http_server.h"
 #include "fake_services.h"
+#include "fake_states.h"
 #include "monitoring/keyring_fixture.h"
 #include "support/test_support.h"
 
@@ -190,6 +192,57 @@ TEST_F(CliTest, ConcurrentFirstRunsAllFindTheLegacySession) {
     }
     ASSERT_EQ(run({QStringLiteral("signout"), QStringLiteral("cursor")}).exitCode, 0);
   }
+}
+
+}  // namespace
+}  // namespace qb
+
+namespace qb {
+namespace {
+
+TEST_F(CliTest, WatchPrintsEachChangeOnceAndEndsWithZero) {
+  ASSERT_EQ(run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc").exitCode, 0);
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const QString& e : env()) environment.insert(e.section(u'=', 0, 0), e.section(u'=', 1));
+  environment.remove(QStringLiteral("DISPLAY"));
+  for (const int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    server.route("/api/usage-summary", Reply::json(fake::cursorUsageBody(R"({"enabled":true,"totalPercentUsed":58.0})", "{}")));
+    QProcess watcher;
+    watcher.setProcessEnvironment(environment);
+    watcher.start(test::quotabarExecutable(), {QStringLiteral("status"), QStringLiteral("--waybar"), QStringLiteral("--watch")});
+    QStringList lines;
+    auto linesRead = [&](int n) {
+      return test::waitUntil([&] {
+        while (watcher.canReadLine()) lines << QString::fromUtf8(watcher.readLine()).trimmed();
+        return lines.size() >= n;
+      });
+    };
+    ASSERT_TRUE(linesRead(1));
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("\"text\":\"58%\""))) << lines[0].toStdString();
+    // SIGUSR1 refreshes now; the same answer prints nothing new, a new one a line.
+    ::kill(static_cast<pid_t>(watcher.processId()), SIGUSR1);
+    test::spin(500);
+    server.route("/api/usage-summary", Reply::json(fake::cursorUsageBody(R"({"enabled":true,"totalPercentUsed":72.0})", "{}")));
+    ::kill(static_cast<pid_t>(watcher.processId()), SIGUSR1);
+    ASSERT_TRUE(test::waitUntil([&] {
+      while (watcher.canReadLine()) lines << QString::fromUtf8(watcher.readLine()).trimmed();
+      return lines.last().contains(QStringLiteral("\"text\":\"72%\""));
+    }));
+    for (qsizetype i = 1; i < lines.size(); ++i) EXPECT_NE(lines[i], lines[i - 1]);
+    ::kill(static_cast<pid_t>(watcher.processId()), signal);
+    ASSERT_TRUE(watcher.waitForFinished(10'000));
+    EXPECT_EQ(watcher.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watcher.exitCode(), 0);
+    EXPECT_FALSE(QString::fromUtf8(watcher.readAllStandardError()).contains(QStringLiteral("abc")));
+  }
+  // A bar that quits closes the pipe: the watcher ends by itself, with 0.
+  const auto piped = test::runProgram(
+      QStringLiteral("/bin/bash"),
+      {QStringLiteral("-c"), QStringLiteral("set -o pipefail; \"$0\" status --waybar --watch | head -n 1"),
+       test::quotabarExecutable()},
+      {}, env(), 20'000);
+  EXPECT_EQ(piped.exitCode, 0) << piped.err.toStdString();
 }
 
 }  // namespace

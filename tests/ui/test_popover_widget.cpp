@@ -56,6 +56,7 @@ TEST(PopoverWidget, ActionsReachTheirCallbacks) {
   actions.onCheckForUpdates = [&] { calls << QStringLiteral("check"); };
   actions.onShowUpdateDetails = [&] { calls << QStringLiteral("details"); };
   actions.onQuit = [&] { calls << QStringLiteral("quit"); };
+  actions.onSetUsageAlerts = [&](bool on) { calls << QStringLiteral("alerts %1").arg(on); };
   actions.onOpenURL = [&](const QUrl& url) { calls << url.toString(); };
   PopoverWidget popover(rig.store(), updater, actions);
   popover.show();
@@ -94,8 +95,9 @@ TEST(PopoverWidget, ActionsReachTheirCallbacks) {
   calls.clear();
   action(menu, QStringLiteral("Check for Updates\u2026"))->trigger();
   action(menu, QStringLiteral("Sign out of all"))->trigger();
+  action(menu, QStringLiteral("Usage Alerts"))->trigger();  // on by default: this switches off
   EXPECT_EQ(calls, (QList<QString>{QStringLiteral("check"), QStringLiteral("signOut cursor"),
-                                   QStringLiteral("signOut claude")}));
+                                   QStringLiteral("signOut claude"), QStringLiteral("alerts 0")}));
   action(menu, QStringLiteral("5 minutes"))->trigger();
   action(menu, QStringLiteral("Claude"))->trigger();
   EXPECT_EQ(rig.store().refreshIntervalSeconds(), 300);

@@ -1,0 +1,34 @@
+#include "ui/message_router.h"
+
+#include <QMessageBox>
+
+#include "platform/desktop/desktop_notifier.h"
+
+namespace qb::ui {
+
+MessageRouter::MessageRouter(platform::DesktopNotifier& notifier, std::function<bool()> hasTrayIcon,
+                             std::function<QWidget*()> hostWindow, QObject* parent)
+    : QObject(parent), notifier_(notifier), hasTrayIcon_(std::move(hasTrayIcon)),
+      hostWindow_(std::move(hostWindow)) {}
+
+void MessageRouter::show(const QString& text) {
+  // A notification with no icon to come back to would leave the user nowhere to act.
+  if (!hasTrayIcon_ || !hasTrayIcon_()) return showWindow(text);
+  QPointer<MessageRouter> self(this);
+  notifier_.send({QStringLiteral("Quotabar"), text, 1, {}}, {}, [self, text] {
+    if (self) self->showWindow(text);
+  });
+}
+
+void MessageRouter::showWindow(const QString& text) {
+  auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quotabar"), text, QMessageBox::Ok,
+                              hostWindow_ ? hostWindow_() : nullptr);
+  // Messages carry outside text (a helper's or the file system's): never rich text.
+  box->setTextFormat(Qt::PlainText);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);
+  box->show();
+  lastWindow_ = box;
+}
+
+}  // namespace qb::ui

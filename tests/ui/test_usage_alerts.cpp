@@ -19,11 +19,13 @@ class StandInServer : public QObject {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
  public:
-  QStringList calls;
+  QStringList calls, bodies;
  public Q_SLOTS:
-  uint Notify(const QString&, uint, const QString&, const QString& summary, const QString&,
+  QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("body-markup")}; }
+  uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
               const QStringList&, const QVariantMap& hints, int) {
     calls << summary + u'|' + QString::number(hints.value(QStringLiteral("urgency")).toInt());
+    bodies << body;
     return uint(calls.size());
   }
 };
@@ -109,10 +111,11 @@ TEST(MessageRouter, NotificationWithServerAndTrayElseWindow) {
     test::spin(100);
     platform::DesktopNotifier notifier(privateBus("app"));
     ui::MessageRouter router(notifier, [&] { return r.trayIcon; }, [] { return nullptr; });
-    server.calls.clear();
+    server.bodies.clear();
     router.show(QStringLiteral("Couldn't change <b>autostart</b>."));
     test::spin(300);
-    EXPECT_EQ(!server.calls.isEmpty(), r.notified);
+    // The server reads markup: the message's is escaped.
+    EXPECT_EQ(server.bodies, r.notified ? QStringList{"Couldn't change &lt;b&gt;autostart&lt;/b&gt;."} : QStringList{});
     EXPECT_EQ(router.lastWindow() != nullptr, r.window);
     if (router.lastWindow()) {
       EXPECT_EQ(router.lastWindow()->textFormat(), Qt::PlainText);

@@ -47,6 +47,7 @@ DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent) : 
 
 void DesktopNotifier::setPresent(bool present) {
   present_ = present;
+  bodyMarkup_.reset();  // another server may read bodies otherwise
   if (present) loggedAbsent_ = false;
   for (const Queued& q : std::exchange(waiting_, {})) deliver(q);
 }
@@ -70,13 +71,27 @@ void DesktopNotifier::noServer(const std::function<void()>& undelivered) {
 
 void DesktopNotifier::deliver(const Queued& q) {
   if (!*present_) return noServer(q.undelivered);
+  if (!bodyMarkup_) {
+    // A body may carry outside text (an error page's words): a server that reads markup
+    // gets it escaped, one that does not gets it as it is.
+    QDBusMessage ask = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("GetCapabilities"));
+    auto* call = new QDBusPendingCallWatcher(bus_.asyncCall(ask, kCallTimeoutMs), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this, q](QDBusPendingCallWatcher* w) {
+      w->deleteLater();
+      const QDBusPendingReply<QStringList> reply = *w;
+      if (!bodyMarkup_) bodyMarkup_ = reply.isError() || reply.value().contains(QStringLiteral("body-markup"));
+      if (present_.value_or(false)) deliver(q);
+      else noServer(q.undelivered);
+    });
+    return;
+  }
   QStringList actions;
   for (const auto& [key, label] : q.message.actions) actions << key << label;
   QVariantMap hints{{QStringLiteral("urgency"), QVariant::fromValue(static_cast<uchar>(q.message.urgency))},
                     {QStringLiteral("desktop-entry"), QStringLiteral("com.orvane.quotabar")}};
   QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
   call << QStringLiteral("Quotabar") << uint(0) << QStringLiteral("quotabar") << q.message.summary
-       << q.message.body << actions << hints << int(-1);
+       << (*bodyMarkup_ ? q.message.body.toHtmlEscaped() : q.message.body) << actions << hints << int(-1);
   auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, q](QDBusPendingCallWatcher* w) {
     w->deleteLater();

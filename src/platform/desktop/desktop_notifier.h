@@ -54,6 +54,7 @@ class DesktopNotifier : public QObject {
 
   QDBusConnection bus_;
   std::optional<bool> present_;
+  std::optional<bool> bodyMarkup_;  // the server reads markup in bodies: ours is escaped
   QList<Queued> waiting_;  // sent before the first answer about the server
   QHash<uint, OnAction> open_;
   bool loggedAbsent_ = false;

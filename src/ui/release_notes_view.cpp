@@ -40,6 +40,8 @@ ReleaseNotesView::ReleaseNotesView(QWidget* parent) : QTextBrowser(parent) {
   });
 }
 
+QSize ReleaseNotesView::sizeHint() const { return {QTextBrowser::sizeHint().width(), minimumHeight()}; }
+
 QVariant ReleaseNotesView::loadResource(int type, const QUrl&) { return nothing(type); }
 
 void ReleaseNotesView::setNotes(const QString& notes) {

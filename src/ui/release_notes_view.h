@@ -14,6 +14,8 @@ class ReleaseNotesView : public QTextBrowser {
   // Rebuilds the box only when the notes changed: progress reports keep the scroll position.
   void setNotes(const QString& notes);
   QVariant loadResource(int type, const QUrl& name) override;
+  // Its least height: the window's column grows it, and never scrolls for it.
+  QSize sizeHint() const override;
 
  private:
   QString notes_;

@@ -324,7 +324,7 @@ void UpdateWindow::showNotes(const UpdateWindowView& v) {
   notesFallback_->setVisible(none);
   notesBox_->setVisible(!none);
   if (!none) notesBox_->setNotes(v.notes);
-  body_->addWidget(notesSection_);
+  body_->addWidget(notesSection_, 1);  // the notes take what the window has to spare
   notesSection_->show();
 }
 

@@ -6,19 +6,6 @@
 namespace qb {
 namespace {
 
-TEST(Catalogue, RawValuesRoundTripExactlyAndNothingElse) {
-  for (Provider p : allProviders) EXPECT_EQ(providerFromRaw(rawValue(p)), p);
-  for (const char* bad : {"Cursor", "claude ", "", "gemini", "CLAUDE"})
-    EXPECT_FALSE(providerFromRaw(QString::fromLatin1(bad))) << bad;
-}
-
-TEST(Catalogue, AddressesAreBuiltFromTheConfiguredOrigin) {
-  setConfiguredOrigin(Provider::claude, QUrl(QStringLiteral("http://127.0.0.1:9")));
-  EXPECT_EQ(loginURL(Provider::claude).toString(), QStringLiteral("http://127.0.0.1:9/login"));
-  EXPECT_EQ(cookieDomain(Provider::claude), QStringLiteral("127.0.0.1"));
-  setConfiguredOrigin(Provider::claude, defaultOrigin(Provider::claude));
-}
-
 TEST(Origins, OnlyHttpsOrLoopbackHttpOriginsAreAccepted) {
   struct Case {
     const char* text;

@@ -1,15 +1,12 @@
 // The latest-release check against a fake update server on loopback.
 #include <gtest/gtest.h>
 
-#include <QTcpServer>
-
 #include "update_fixtures.h"
 
 namespace qb {
 namespace {
 
 using fake::Reply;
-using fake::ReleaseFields;
 using test::StateLog;
 using test::UpdateRig;
 using test::release;
@@ -120,7 +117,7 @@ TEST(UpdateCheck, BusyStatesIgnoreACheck) {
   ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
 }
 
-TEST(UpdateCheck, TransportFailures) {
+TEST(UpdateCheck, ASilentServerTimesOut) {
   UpdateRig rig;
   Reply late = Reply::json(fake::latestJson(release("2.0.0")));
   late.delayMs = 3000;
@@ -131,17 +128,6 @@ TEST(UpdateCheck, TransportFailures) {
   ASSERT_TRUE(checked(*updater, false));
   EXPECT_EQ(test::failedMessage(updater->state()), QStringLiteral("The request timed out."));
   EXPECT_FALSE(updater->lastChecked());
-
-  QTcpServer closed;
-  ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
-  options.origin = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
-  closed.close();
-  updater = rig.updater(options);
-  ASSERT_TRUE(checked(*updater, false));
-  EXPECT_EQ(test::failedMessage(updater->state()),
-            QStringLiteral("Could not connect to the server (connection refused)."));
-  ASSERT_TRUE(checked(*updater, true));
-  EXPECT_TRUE(holds<update_state::Idle>(updater->state()));
 }
 
 }  // namespace

@@ -198,6 +198,15 @@ TEST(SingleInstance, TheSocketLivesInAFolderOnlyItsUserCanEnter) {
   qputenv("XDG_RUNTIME_DIR", runtime), qputenv("TMPDIR", savedTmp);
 }
 
+// The app on the rig's updater with a quiet tray; no wake watch.
+AppDelegateOptions delegateOptions(test::UpdateRig& app) {
+  AppDelegateOptions options;
+  options.makeUpdater = [&app] { return app.updater(); };
+  options.makeStatusBar = [](ProvidersStore& s, Updater* u) { return std::make_unique<ui::StatusBarController>(s, u, quiet()); };
+  options.watchWake = false;
+  return options;
+}
+
 TEST(AppDelegate, OnboardingOnlyWhenNothingIsStoredAndTheFirstCheckFollowsTheLastOne) {
   for (const bool stored : {false, true}) {
     test::UpdateRig app;
@@ -207,13 +216,8 @@ TEST(AppDelegate, OnboardingOnlyWhenNothingIsStoredAndTheFirstCheckFollowsTheLas
     }
     const QDateTime now = QDateTime::currentDateTimeUtc();
     platform::settings()->setValue(QLatin1String(Updater::kLastCheckedKey), now.addSecs(-1800));
-    AppDelegateOptions options;
+    AppDelegateOptions options = delegateOptions(app);
     options.now = [now] { return now; };
-    options.makeUpdater = [&app] { return app.updater(); };
-    options.makeStatusBar = [](ProvidersStore& s, Updater* u) {
-      return std::make_unique<ui::StatusBarController>(s, u, quiet());
-    };
-    options.watchWake = false;
     AppDelegate delegate(options);
     delegate.applicationDidFinishLaunching();
     test::spin(600);
@@ -232,13 +236,7 @@ TEST(AppDelegate, WakeChecksOnlyWhenTheLastCheckIsOldEnough) {
     offer(app, "1.0.0");
     platform::settings()->setValue(QLatin1String(Updater::kLastCheckedKey),
                                    QDateTime::currentDateTimeUtc().addSecs(-ago));
-    AppDelegateOptions options;
-    options.makeUpdater = [&app] { return app.updater(); };
-    options.makeStatusBar = [](ProvidersStore& s, Updater* u) {
-      return std::make_unique<ui::StatusBarController>(s, u, quiet());
-    };
-    options.watchWake = false;
-    AppDelegate delegate(options);
+    AppDelegate delegate(delegateOptions(app));
     delegate.handleWake();
     test::spin(300);
     EXPECT_EQ(app.server.latestRequests() > 0, checks) << ago;

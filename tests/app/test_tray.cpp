@@ -128,31 +128,17 @@ QStringList menuLabels(const QMenu* menu) {
   return labels;
 }
 
-TEST(StatusBar, AFullContextMenuBeforeAnyIconAndNoHostWindowWhoseCloseQuits) {
+// The menu whole at registration, its Quit and the no-host window are the desktop tests'.
+TEST(StatusBar, TheContextMenuFollowsTheConnectedServices) {
   test::TempHome home;
   ASSERT_TRUE(SessionStore::saveChecked(QStringLiteral("WorkosCursorSessionToken=a"), Provider::cursor));
   ProvidersStore store;
   store.startAll();
-  int quits = 0;
-  ui::StatusBarOptions o = quiet();
-  o.watchTrayHost = true;  // no bus and no X server here: no host
-  o.trayHostGraceMs = 0;
-  o.quit = [&quits] { ++quits; };
-  ui::StatusBarController bar(store, nullptr, o);
-  // No turn of the event loop and no aboutToShow: a host reading it now sees it all.
-  QStringList labels = menuLabels(bar.contextMenu());
-  EXPECT_EQ(labels.mid(0, 3), (QStringList{"Open Quotabar", "Refresh now", "Refresh every"})) << qPrintable(labels.join('|'));
-  EXPECT_TRUE(labels.contains(QStringLiteral("Sign Out")));
-  EXPECT_EQ(labels.last(), QStringLiteral("Quit"));
+  ui::StatusBarController bar(store, nullptr, quiet());
+  EXPECT_TRUE(menuLabels(bar.contextMenu()).contains(QStringLiteral("Sign Out")));
   bar.signOut(Provider::cursor);
   ASSERT_TRUE(waitUntil([&] { return !menuLabels(bar.contextMenu()).contains(QStringLiteral("Sign Out")); }));
   EXPECT_EQ(menuLabels(bar.contextMenu()).value(1), QStringLiteral("Refresh now (off)"));
-  bar.contextMenu()->actions().last()->trigger();
-  EXPECT_EQ(quits, 1);
-
-  ASSERT_TRUE(waitUntil([&] { return bar.popover() && bar.popover()->isVisible() && bar.usingFallbackWindow(); }));
-  bar.popover()->close();
-  EXPECT_TRUE(waitUntil([&] { return quits == 2; }));
 }
 
 TEST(StatusBar, OpenAtLoginWritesAndRemovesTheEntry) {

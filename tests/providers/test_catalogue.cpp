@@ -38,16 +38,12 @@ TEST(Origins, OnlyHttpsOrLoopbackHttpOriginsAreAccepted) {
 
 TEST(Origins, ARefusedOverrideNamesItsVariableAndKeepsTheDefault) {
   qputenv("QUOTABAR_ORIGIN_WINDSURF", "http://windsurf.example");
-  qputenv("QUOTABAR_ORIGIN_CODEX", "http://127.0.0.1:4000");
   const QStringList errors = applyOriginOverrides();
   qunsetenv("QUOTABAR_ORIGIN_WINDSURF");
-  qunsetenv("QUOTABAR_ORIGIN_CODEX");
   ASSERT_EQ(errors.size(), 1);
   EXPECT_TRUE(errors.first().startsWith(QStringLiteral("QUOTABAR_ORIGIN_WINDSURF=")));
   EXPECT_TRUE(errors.first().contains(QStringLiteral("loopback")));
   EXPECT_EQ(webOrigin(Provider::windsurf), defaultOrigin(Provider::windsurf));
-  EXPECT_EQ(webOrigin(Provider::codex).toString(), QStringLiteral("http://127.0.0.1:4000"));
-  setConfiguredOrigin(Provider::codex, defaultOrigin(Provider::codex));
 }
 
 }  // namespace

@@ -71,8 +71,6 @@ TEST(Staging, ArtifactsTable) {
        }, "Quotabar.zip", "application/zip", kNoApp},
       {"disk image", [](UpdateRig& r) { return signedZip(r, r.newerRecipe(), "g"); }, "release.bin",
        "application/octet-stream", QStringLiteral("=Quotabar.app")},
-      {"text", [](UpdateRig&) { return QByteArray("release notes"); }, "notes.txt", "Text/Plain",
-       QStringLiteral("Unsupported artifact type: Text/Plain.")},
       // A tar with a pipe at Contents/Info.plist: nothing may wait on the pipe.
       {"tar served as a zip", [](UpdateRig& r) {
          const QString root = r.root() + QStringLiteral("/t");

@@ -18,13 +18,9 @@ bool checked(Updater& updater, bool silent) {
 }
 
 TEST(UpdateCheck, RequestCarriesPathQueryAndHeaders) {
-  test::BundleRecipe installed = UpdateRig::installedRecipe();
-  installed.appId = QStringLiteral("my app");
-  installed.channel = QStringLiteral("beta&more");
-  installed.version = QStringLiteral("1.4.2");
-  installed.build = QStringLiteral("77");
   fake::FakeUpdateServer server("my app");  // as the server decodes the path
-  UpdateRig rig(installed);
+  UpdateRig rig({.version = QStringLiteral("1.4.2"), .build = QStringLiteral("77"), .apiKey = QStringLiteral("test-key"),
+                 .appId = QStringLiteral("my app"), .channel = QStringLiteral("beta&more")});
   server.offer(release("1.4.2", "77"));
   UpdaterOptions options = rig.options();
   options.origin = server.origin();

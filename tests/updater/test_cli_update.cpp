@@ -51,10 +51,9 @@ class InstalledCopy : public test::UpdateRig {
 
   // A newer release: a bundle whose executable records that it was started, zipped by the signing script.
   void offerNewer() {
-    BundleRecipe recipe = newerRecipe();
-    recipe.version = QStringLiteral("9.0.0");
-    recipe.build = QStringLiteral("90");
-    const QString release = scratchBundle(recipe, QStringLiteral("release"));
+    const QString release = scratchBundle(
+        {.version = QStringLiteral("9.0.0"), .build = QStringLiteral("90"), .startMarker = startMarker()},
+        QStringLiteral("release"));
     const QString zip = root() + QStringLiteral("/Quotabar-9.0.0.zip");
     test::SigningKey::shared().sign(release, zip);
     const QByteArray bytes = test::readFile(zip);

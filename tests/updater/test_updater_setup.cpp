@@ -31,8 +31,7 @@ TEST(UpdaterSetup, BundleKeysTable) {
   };
   int n = 0;
   for (const Row& row : rows) {
-    BundleRecipe recipe;
-    recipe.apiKey = QStringLiteral("secret-key");
+    BundleRecipe recipe{.apiKey = QStringLiteral("secret-key")};
     row.edit(recipe);
     const QString bundle = test::makeBundle(dir.path() + QStringLiteral("/b%1").arg(++n), recipe);
     auto updater = updaterFor(bundle);

@@ -125,12 +125,8 @@ void SigningKey::sign(const QString& bundle, const QString& zipPath) const {
 }
 
 BundleRecipe UpdateRig::installedRecipe() {
-  BundleRecipe recipe;
-  recipe.version = QStringLiteral("1.0.0");
-  recipe.build = QStringLiteral("1");
-  recipe.apiKey = QStringLiteral("test-key");
-  recipe.tag = QStringLiteral("old");
-  return recipe;
+  return {.version = QStringLiteral("1.0.0"), .build = QStringLiteral("1"), .apiKey = QStringLiteral("test-key"),
+          .tag = QStringLiteral("old")};
 }
 
 UpdateRig::UpdateRig(BundleRecipe installed) {
@@ -156,12 +152,8 @@ std::unique_ptr<Updater> UpdateRig::updater(UpdaterOptions options) const {
 }
 
 BundleRecipe UpdateRig::newerRecipe() const {
-  BundleRecipe recipe;
-  recipe.version = QStringLiteral("2.0.0");
-  recipe.build = QStringLiteral("2");
-  recipe.startMarker = startMarker();
-  recipe.tag = QStringLiteral("new");
-  return recipe;
+  return {.version = QStringLiteral("2.0.0"), .build = QStringLiteral("2"), .startMarker = startMarker(),
+          .tag = QStringLiteral("new")};
 }
 
 QString UpdateRig::scratchBundle(const BundleRecipe& recipe, const QString& folder) {

@@ -25,15 +25,15 @@ struct BundleRecipe {
   std::optional<QString> identifier = QStringLiteral("com.orvane.vantelo");
   std::optional<QString> version = QStringLiteral("2.0.0");
   std::optional<QString> build = QStringLiteral("1");
-  std::optional<QString> apiKey;  // KovalinApiKey
-  std::optional<QString> appId;
-  std::optional<QString> channel;
+  std::optional<QString> apiKey = {};  // KovalinApiKey
+  std::optional<QString> appId = {};
+  std::optional<QString> channel = {};
   // Contents/bin/quotabar: a script that appends "<tag> <args>" to this file when started.
-  QString startMarker;
+  QString startMarker = {};
   QString tag = QStringLiteral("new");
   // Extra files (relative path, contents) and links (relative path, target).
-  QList<QPair<QString, QByteArray>> files;
-  QList<QPair<QString, QString>> links;
+  QList<QPair<QString, QByteArray>> files = {};
+  QList<QPair<QString, QString>> links = {};
 };
 
 // An Info.plist with the given keys (absent ones left out).

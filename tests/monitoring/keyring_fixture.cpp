@@ -55,11 +55,6 @@ GVariant* bytes(const QByteArray& data) {
 
 }  // namespace
 
-PrivateKeyring::PrivateKeyring() {
-  hadAddress_ = qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS");
-  savedAddress_ = qgetenv("DBUS_SESSION_BUS_ADDRESS");
-}
-
 PrivateKeyring::~PrivateKeyring() {
   stop();
   if (hadAddress_)

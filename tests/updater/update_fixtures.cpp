@@ -136,6 +136,10 @@ UpdateRig::UpdateRig(BundleRecipe installed) {
   QDir().mkpath(tempDirectory());
 }
 
+QString UpdateRig::installedVersion() const {
+  return platform::readInfoDictionary(installed_).value(QStringLiteral("CFBundleShortVersionString")).toString();
+}
+
 UpdaterOptions UpdateRig::options() const {
   UpdaterOptions o;
   o.bundlePath = installed_;

@@ -81,6 +81,7 @@ class UpdateRig {
   QString installedBundle() const { return installed_; }
   QString tempDirectory() const { return dir_.path() + QStringLiteral("/tmp"); }
   QString startMarker() const { return dir_.path() + QStringLiteral("/started.txt"); }
+  QString installedVersion() const;
 
   UpdaterOptions options() const;
   std::unique_ptr<Updater> updater(UpdaterOptions options) const;

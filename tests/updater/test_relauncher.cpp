@@ -15,20 +15,12 @@
 namespace qb {
 namespace {
 
-using test::BundleRecipe;
-
-BundleRecipe installedNamed(const QString& name) {
-  BundleRecipe recipe = test::UpdateRig::installedRecipe();
-  recipe.name = name;
-  return recipe;
-}
-
 // The update rig with a staged newer bundle and a process standing in for the running
 // application, which the relauncher waits for.
 class RelaunchRig : public test::UpdateRig {
  public:
   explicit RelaunchRig(const QString& installedName = QStringLiteral("Quotabar.app"))
-      : UpdateRig(installedNamed(installedName)),
+      : UpdateRig(installedRecipe(installedName)),
         staged(test::signedBundle(*this, newerRecipe(), QStringLiteral("work dir "))) {
     standIn.start(QStringLiteral("/bin/sleep"), {QStringLiteral("60")});
     EXPECT_TRUE(standIn.waitForStarted());

@@ -124,9 +124,9 @@ void SigningKey::sign(const QString& bundle, const QString& zipPath) const {
   mustRun(QStringLiteral("/bin/bash"), args);
 }
 
-BundleRecipe UpdateRig::installedRecipe() {
-  return {.version = QStringLiteral("1.0.0"), .build = QStringLiteral("1"), .apiKey = QStringLiteral("test-key"),
-          .tag = QStringLiteral("old")};
+BundleRecipe UpdateRig::installedRecipe(const QString& name) {
+  return {.name = name, .version = QStringLiteral("1.0.0"), .build = QStringLiteral("1"),
+          .apiKey = QStringLiteral("test-key"), .tag = QStringLiteral("old")};
 }
 
 UpdateRig::UpdateRig(BundleRecipe installed) {

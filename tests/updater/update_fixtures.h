@@ -74,8 +74,8 @@ QString mustRun(const QString& program, const QStringList& args);
 // the folder for work directories, and the updater built on them.
 class UpdateRig {
  public:
+  static BundleRecipe installedRecipe(const QString& name = QStringLiteral("Quotabar.app"));
   explicit UpdateRig(BundleRecipe installed = installedRecipe());
-  static BundleRecipe installedRecipe();
 
   QString root() const { return dir_.path(); }
   QString installedBundle() const { return installed_; }

@@ -36,8 +36,6 @@ namespace {
 
 using test::waitUntil;
 
-void offer(test::UpdateRig& rig, const char* version) { rig.server.offer(test::release(version)); }
-
 ui::StatusBarOptions quiet() {
   ui::StatusBarOptions o;
   o.watchTrayHost = false;
@@ -50,7 +48,7 @@ TEST(StatusBar, PresentsEachNewVersionOnceAcrossRestarts) {
   ProvidersStore store;
   for (const auto& [version, presented] : {std::pair{"2.0.0", true}, {"2.0.0", false}, {"2.1.0", true}}) {
     // A new controller and updater each round: the bookkeeping lives in the settings.
-    offer(app, version);
+    app.server.offer(test::release(version));
     auto updater = app.updater();
     ASSERT_TRUE(updater);
     ui::StatusBarController bar(store, updater.get(), quiet());
@@ -196,7 +194,7 @@ AppDelegateOptions delegateOptions(test::UpdateRig& app) {
 TEST(AppDelegate, OnboardingOnlyWhenNothingIsStoredAndTheFirstCheckFollowsTheLastOne) {
   for (const bool stored : {false, true}) {
     test::UpdateRig app;
-    offer(app, "1.0.0");
+    app.server.offer(test::release("1.0.0"));
     if (stored) {
       ASSERT_TRUE(SessionStore::saveChecked(QStringLiteral("WorkosCursorSessionToken=a"), Provider::cursor));
     }
@@ -219,7 +217,7 @@ TEST(AppDelegate, OnboardingOnlyWhenNothingIsStoredAndTheFirstCheckFollowsTheLas
 TEST(AppDelegate, WakeChecksOnlyWhenTheLastCheckIsOldEnough) {
   for (const auto& [ago, checks] : {std::pair{3600, false}, {7200, true}}) {
     test::UpdateRig app;
-    offer(app, "1.0.0");
+    app.server.offer(test::release("1.0.0"));
     platform::settings()->setValue(QLatin1String(Updater::kLastCheckedKey),
                                    QDateTime::currentDateTimeUtc().addSecs(-ago));
     AppDelegate delegate(delegateOptions(app));

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "providers/provider_api.h"
 #include "providers/web_origin.h"
 
 namespace qb {

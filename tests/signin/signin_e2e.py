@@ -66,8 +66,7 @@ class Login:
         self.wid = None
 
     def log(self):
-        with open(self.err_path) as f:
-            return f.read()
+        return open(self.err_path).read()
 
     def shown(self):
         """Waits for the window and the login page in it."""

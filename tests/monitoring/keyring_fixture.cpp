@@ -19,20 +19,6 @@ constexpr char kServicePath[] = "/org/freedesktop/secrets";
 constexpr char kServiceInterface[] = "org.freedesktop.Secret.Service";
 constexpr char kLoginPath[] = "/org/freedesktop/secrets/collection/login";
 
-const char kBusConfig[] = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=%1</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
-
 // A daemon must not outlive a test executable that crashes or is killed by a timeout.
 void dieWithParent(QProcess& process) {
   process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
@@ -69,11 +55,6 @@ GVariant* bytes(const QByteArray& data) {
 
 }  // namespace
 
-PrivateKeyring::PrivateKeyring() {
-  hadAddress_ = qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS");
-  savedAddress_ = qgetenv("DBUS_SESSION_BUS_ADDRESS");
-}
-
 PrivateKeyring::~PrivateKeyring() {
   stop();
   if (hadAddress_)
@@ -96,10 +77,12 @@ bool PrivateKeyring::start(Daemon daemon) {
     if (!QDir().mkpath(dir)) return fail(QStringLiteral("cannot create ") + dir);
   ::chmod(QFile::encodeName(runtime).constData(), 0700);
 
+  // The desktop tests' bus: no service folders, so nothing is auto-started.
+  QFile shared(QStringLiteral(QUOTABAR_SOURCE_DIR "/tests/support/session-bus.conf"));
   const QString config = root_.path() + QStringLiteral("/bus.conf");
   QFile file(config);
-  if (!file.open(QIODevice::WriteOnly) ||
-      file.write(QString::fromLatin1(kBusConfig).arg(busDir).toUtf8()) < 0)
+  if (!shared.open(QIODevice::ReadOnly) || !file.open(QIODevice::WriteOnly) ||
+      file.write(shared.readAll().replace("BUS_DIR", QFile::encodeName(busDir))) < 0)
     return fail(QStringLiteral("cannot write ") + config);
   file.close();
 

@@ -19,7 +19,7 @@ class PrivateKeyring {
  public:
   enum class Daemon { keyring, none };
 
-  PrivateKeyring();
+  PrivateKeyring() = default;
   ~PrivateKeyring();
   PrivateKeyring(const PrivateKeyring&) = delete;
   PrivateKeyring& operator=(const PrivateKeyring&) = delete;
@@ -52,8 +52,8 @@ class PrivateKeyring {
   QProcess daemon_;
   QByteArray address_;
   GDBusConnection* connection_ = nullptr;
-  QByteArray savedAddress_;
-  bool hadAddress_ = false;
+  QByteArray savedAddress_ = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+  bool hadAddress_ = qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS");
   QString error_;
 };
 

@@ -37,9 +37,7 @@ TEST(SigninProtocol, LinesSurviveChunkingAndAnOverlongLineIsRefused) {
   buffer.append("\n");
   EXPECT_EQ(parse(*buffer.next()).text, QStringLiteral("ada"));
 
-  LineBuffer flood;
-  flood.append(QByteArray(maxLine + 1, 'a'));
-  EXPECT_TRUE(flood.overflowed());
+  // (A flood with no line break at all: LoginHelper's "overlong" row.)
   LineBuffer longLine;
   longLine.append(QByteArray(maxLine + 5, 'a') + "\nclosed\n");
   EXPECT_FALSE(longLine.next());

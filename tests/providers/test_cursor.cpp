@@ -10,7 +10,6 @@
 namespace qb {
 namespace {
 
-using fake::FakeHttpServer;
 using fake::Reply;
 
 cursor::UsageSummary summary(const char* json) { return cursor::decodeUsageSummary(JsonReader::parse(json)); }
@@ -82,7 +81,7 @@ TEST(CursorRules, UnusedFieldsMustStillHaveTheirTypes) {
 
 class CursorClientTest : public ::testing::Test {
  protected:
-  FakeHttpServer server;
+  fake::FakeHttpServer server;
   CursorProvider api{QUrl(server.origin())};
 };
 

@@ -1,15 +1,12 @@
 // The latest-release check against a fake update server on loopback.
 #include <gtest/gtest.h>
 
-#include <QTcpServer>
-
 #include "update_fixtures.h"
 
 namespace qb {
 namespace {
 
 using fake::Reply;
-using fake::ReleaseFields;
 using test::StateLog;
 using test::UpdateRig;
 using test::release;
@@ -21,13 +18,9 @@ bool checked(Updater& updater, bool silent) {
 }
 
 TEST(UpdateCheck, RequestCarriesPathQueryAndHeaders) {
-  test::BundleRecipe installed = UpdateRig::installedRecipe();
-  installed.appId = QStringLiteral("my app");
-  installed.channel = QStringLiteral("beta&more");
-  installed.version = QStringLiteral("1.4.2");
-  installed.build = QStringLiteral("77");
   fake::FakeUpdateServer server("my app");  // as the server decodes the path
-  UpdateRig rig(installed);
+  UpdateRig rig({.version = QStringLiteral("1.4.2"), .build = QStringLiteral("77"), .apiKey = QStringLiteral("test-key"),
+                 .appId = QStringLiteral("my app"), .channel = QStringLiteral("beta&more")});
   server.offer(release("1.4.2", "77"));
   UpdaterOptions options = rig.options();
   options.origin = server.origin();
@@ -120,7 +113,7 @@ TEST(UpdateCheck, BusyStatesIgnoreACheck) {
   ASSERT_TRUE(StateLog(*updater).waitSettled(*updater));
 }
 
-TEST(UpdateCheck, TransportFailures) {
+TEST(UpdateCheck, ASilentServerTimesOut) {
   UpdateRig rig;
   Reply late = Reply::json(fake::latestJson(release("2.0.0")));
   late.delayMs = 3000;
@@ -131,17 +124,6 @@ TEST(UpdateCheck, TransportFailures) {
   ASSERT_TRUE(checked(*updater, false));
   EXPECT_EQ(test::failedMessage(updater->state()), QStringLiteral("The request timed out."));
   EXPECT_FALSE(updater->lastChecked());
-
-  QTcpServer closed;
-  ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
-  options.origin = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
-  closed.close();
-  updater = rig.updater(options);
-  ASSERT_TRUE(checked(*updater, false));
-  EXPECT_EQ(test::failedMessage(updater->state()),
-            QStringLiteral("Could not connect to the server (connection refused)."));
-  ASSERT_TRUE(checked(*updater, true));
-  EXPECT_TRUE(holds<update_state::Idle>(updater->state()));
 }
 
 }  // namespace

@@ -35,9 +35,6 @@ class InstalledCopy : public test::UpdateRig {
 
   QString bundle() const { return installedBundle(); }
   QString apps() const { return QFileInfo(bundle()).path(); }
-  QString version() const {
-    return platform::readInfoDictionary(bundle()).value(QStringLiteral("CFBundleShortVersionString")).toString();
-  }
 
   test::ProcessResult run(const QStringList& args, QStringList env = {}, const QString& prefix = {}) {
     if (env.filter(QStringLiteral("QUOTABAR_UPDATE_ORIGIN=")).isEmpty())
@@ -51,10 +48,9 @@ class InstalledCopy : public test::UpdateRig {
 
   // A newer release: a bundle whose executable records that it was started, zipped by the signing script.
   void offerNewer() {
-    BundleRecipe recipe = newerRecipe();
-    recipe.version = QStringLiteral("9.0.0");
-    recipe.build = QStringLiteral("90");
-    const QString release = scratchBundle(recipe, QStringLiteral("release"));
+    const QString release = scratchBundle(
+        {.version = QStringLiteral("9.0.0"), .build = QStringLiteral("90"), .startMarker = startMarker()},
+        QStringLiteral("release"));
     const QString zip = root() + QStringLiteral("/Quotabar-9.0.0.zip");
     test::SigningKey::shared().sign(release, zip);
     const QByteArray bytes = test::readFile(zip);
@@ -120,7 +116,7 @@ TEST(CliUpdate, InstallReplacesTheBundleAndStartsTheNewOne) {
   // The relauncher waits for this process to end, swaps, and starts the new executable.
   ASSERT_TRUE(test::waitUntil([&] { return !test::readFile(app.startMarker()).isEmpty(); }, 15'000));
   EXPECT_EQ(QString::fromUtf8(test::readFile(app.startMarker())), QStringLiteral("new \n"));
-  EXPECT_EQ(app.version(), QStringLiteral("9.0.0"));
+  EXPECT_EQ(app.installedVersion(), QStringLiteral("9.0.0"));
   EXPECT_EQ(QDir(app.apps()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
             QStringList{QStringLiteral("Quotabar.app")});
 }
@@ -151,7 +147,7 @@ TEST(CliUpdate, InstallRefusesAFolderTheUserCannotWrite) {
                 .arg(app.apps()));
   EXPECT_TRUE(r.out.contains(QStringLiteral("readyToInstall\ninstalling\n")));
   EXPECT_TRUE(QDir(app.tempDirectory()).entryList({QStringLiteral("QuotabarRelauncher-*")}, QDir::Dirs).isEmpty());
-  EXPECT_EQ(app.version(), QStringLiteral("1.0.0"));
+  EXPECT_EQ(app.installedVersion(), QStringLiteral("1.0.0"));
   QFile::setPermissions(app.apps(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 

@@ -15,29 +15,18 @@
 namespace qb {
 namespace {
 
-using test::BundleRecipe;
-
-BundleRecipe installedNamed(const QString& name) {
-  BundleRecipe recipe = test::UpdateRig::installedRecipe();
-  recipe.name = name;
-  return recipe;
-}
-
 // The update rig with a staged newer bundle and a process standing in for the running
 // application, which the relauncher waits for.
 class RelaunchRig : public test::UpdateRig {
  public:
   explicit RelaunchRig(const QString& installedName = QStringLiteral("Quotabar.app"))
-      : UpdateRig(installedNamed(installedName)),
+      : UpdateRig(installedRecipe(installedName)),
         staged(test::signedBundle(*this, newerRecipe(), QStringLiteral("work dir "))) {
     standIn.start(QStringLiteral("/bin/sleep"), {QStringLiteral("60")});
     EXPECT_TRUE(standIn.waitForStarted());
   }
   ~RelaunchRig() { endStandIn(); }
 
-  QString version(const QString& bundle) const {
-    return platform::readInfoDictionary(bundle).value(QStringLiteral("CFBundleShortVersionString")).toString();
-  }
   QStringList log() const {
     const QStringList dirs = QDir(tempDirectory()).entryList({QStringLiteral("QuotabarRelauncher-*")}, QDir::Dirs);
     if (dirs.size() != 1) return {};
@@ -125,7 +114,7 @@ TEST(Relauncher, ScriptOutcomesTable) {
     EXPECT_TRUE(rig.log().first().endsWith(QStringLiteral("] relauncher start pid=%1 src=%2 dst=%3")
                                                .arg(QString::number(pid), rig.staged, rig.installed)))
         << row.name;
-    EXPECT_EQ(rig.version(rig.installed), row.version) << row.name;
+    EXPECT_EQ(rig.installedVersion(), row.version) << row.name;
     const bool old = row.version == QLatin1String("1.0.0");
     EXPECT_EQ(rig.started(), old ? QStringLiteral("old \n") : QStringLiteral("new \n")) << row.name;
     EXPECT_FALSE(QFileInfo::exists(backupPathFor(rig.installed))) << row.name;
@@ -144,7 +133,7 @@ TEST(Relauncher, GoesOnWhenTheApplicationDoesNotQuit) {
   test::writeFile(rig.tempDirectory() + QStringLiteral("/r.sh"), script.toUtf8());
   EXPECT_EQ(QProcess::execute(QStringLiteral("/bin/bash"), {rig.tempDirectory() + QStringLiteral("/r.sh")}), 0);
   EXPECT_EQ(rig.standIn.state(), QProcess::Running);
-  EXPECT_EQ(rig.version(rig.installed), QStringLiteral("2.0.0"));
+  EXPECT_EQ(rig.installedVersion(), QStringLiteral("2.0.0"));
   ASSERT_TRUE(test::waitUntil([&] { return !rig.started().isEmpty(); }, 5000));
   EXPECT_EQ(rig.started(), QStringLiteral("new \n"));
 }

@@ -71,8 +71,6 @@ TEST(Staging, ArtifactsTable) {
        }, "Quotabar.zip", "application/zip", kNoApp},
       {"disk image", [](UpdateRig& r) { return signedZip(r, r.newerRecipe(), "g"); }, "release.bin",
        "application/octet-stream", QStringLiteral("=Quotabar.app")},
-      {"text", [](UpdateRig&) { return QByteArray("release notes"); }, "notes.txt", "Text/Plain",
-       QStringLiteral("Unsupported artifact type: Text/Plain.")},
       // A tar with a pipe at Contents/Info.plist: nothing may wait on the pipe.
       {"tar served as a zip", [](UpdateRig& r) {
          const QString root = r.root() + QStringLiteral("/t");
@@ -122,9 +120,6 @@ TEST(Staging, VerificationTable) {
     QString message;  // empty: staged
     std::function<void(BundleRecipe&)> running = {};
   };
-  const auto chmodExe = [](const QString& b, mode_t mode) {
-    ::chmod(QFile::encodeName(b + QStringLiteral("/Contents/bin/quotabar")).constData(), mode);
-  };
   const Row rows[] = {
       {"signed", {}, {}, {}},
       {"running bundle without identifier", {}, {}, {}, [](BundleRecipe& r) { r.identifier.reset(); }},
@@ -143,25 +138,14 @@ TEST(Staging, VerificationTable) {
       {"unsigned", {}, [](UpdateRig&, const QString& b) {
          QDir(b + QStringLiteral("/Contents/_CodeSignature")).removeRecursively();
        }, kSignatureFailed},
+      // Any other difference from the manifest ends the same way (the manifest tests).
       {"file changed", {}, [](UpdateRig&, const QString& b) {
          test::writeFile(b + QStringLiteral("/Contents/bin/quotabar"), "#!/bin/sh\nrm -rf ~\n");
        }, kSignatureFailed},
-      {"empty folder added", {}, [](UpdateRig&, const QString& b) { QDir(b).mkpath(QStringLiteral("Contents/New")); },
-       kSignatureFailed},
-      {"link swapped for a file with its text",
-       [](BundleRecipe& s) { s.links = {{QStringLiteral("Contents/bin/q"), QStringLiteral("quotabar")}}; },
-       [](UpdateRig&, const QString& b) {
-         QFile::remove(b + QStringLiteral("/Contents/bin/q"));
-         test::writeFile(b + QStringLiteral("/Contents/bin/q"), "quotabar");
-       }, kSignatureFailed},
-      {"signed link out of the bundle",
-       [](BundleRecipe& s) { s.links = {{QStringLiteral("Contents/etc"), QStringLiteral("../../../../etc")}}; },
-       {}, kSignatureFailed},
-      {"executable zipped at 0644", {}, [chmodExe](UpdateRig&, const QString& b) { chmodExe(b, 0644); },
-       kSignatureFailed},
       // Root unpacks modes as given; the staged copy still gets the signed ones (checked below).
-      {"setuid and world-writable in the zip", {}, [chmodExe](UpdateRig&, const QString& b) { chmodExe(b, 04777); },
-       {}},
+      {"setuid and world-writable in the zip", {}, [](UpdateRig&, const QString& b) {
+         ::chmod(QFile::encodeName(b + QStringLiteral("/Contents/bin/quotabar")).constData(), 04777);
+       }, {}},
       {"signed with a key nobody trusts", {}, [](UpdateRig&, const QString& b) {
          test::SigningKey::stranger().sign(b);
        }, kSignatureFailed},

@@ -1,9 +1,8 @@
-// What an updater is made of: the bundle's keys, the stored last check, the origin.
+// What an updater is made of: the bundle's keys and the stored last check.
 #include <gtest/gtest.h>
 
 #include "platform/settings.h"
 #include "update_fixtures.h"
-#include "updater/update_origin.h"
 
 namespace qb {
 namespace {
@@ -32,8 +31,7 @@ TEST(UpdaterSetup, BundleKeysTable) {
   };
   int n = 0;
   for (const Row& row : rows) {
-    BundleRecipe recipe;
-    recipe.apiKey = QStringLiteral("secret-key");
+    BundleRecipe recipe{.apiKey = QStringLiteral("secret-key")};
     row.edit(recipe);
     const QString bundle = test::makeBundle(dir.path() + QStringLiteral("/b%1").arg(++n), recipe);
     auto updater = updaterFor(bundle);
@@ -69,32 +67,6 @@ TEST(UpdaterSetup, LastCheckedIsStoredAndRead) {
   platform::settings()->setValue(QStringLiteral("Vantelo.Updater.lastChecked"),
                                  QStringLiteral("2026-03-01T10:00:00Z"));
   EXPECT_FALSE(rig.updater(options)->lastChecked());
-}
-
-TEST(UpdaterSetup, UpdateOriginOverride) {
-  const QByteArray saved = qgetenv(kUpdateOriginVariable);
-  const struct {
-    const char* value;
-    const char* origin;  // nullptr: refused
-  } rows[] = {
-      {"", "https://updates.quotabar.invalid"},
-      {"http://localhost:8123/", "http://localhost:8123"},
-      {"http://updates.example.test", nullptr},
-      {"https://updates.example.test/distributionApi", nullptr},
-  };
-  for (const auto& r : rows) {
-    qputenv(kUpdateOriginVariable, r.value);
-    QString error;
-    const auto origin = configuredUpdateOrigin(&error);
-    EXPECT_EQ(origin, r.origin ? std::optional(QUrl(QString::fromLatin1(r.origin))) : std::nullopt) << r.value;
-    if (!r.origin) {
-      EXPECT_TRUE(error.contains(QLatin1String("QUOTABAR_UPDATE_ORIGIN"))) << error.toStdString();
-    }
-  }
-  if (saved.isNull())
-    qunsetenv(kUpdateOriginVariable);
-  else
-    qputenv(kUpdateOriginVariable, saved);
 }
 
 }  // namespace

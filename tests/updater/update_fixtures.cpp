@@ -124,13 +124,9 @@ void SigningKey::sign(const QString& bundle, const QString& zipPath) const {
   mustRun(QStringLiteral("/bin/bash"), args);
 }
 
-BundleRecipe UpdateRig::installedRecipe() {
-  BundleRecipe recipe;
-  recipe.version = QStringLiteral("1.0.0");
-  recipe.build = QStringLiteral("1");
-  recipe.apiKey = QStringLiteral("test-key");
-  recipe.tag = QStringLiteral("old");
-  return recipe;
+BundleRecipe UpdateRig::installedRecipe(const QString& name) {
+  return {.name = name, .version = QStringLiteral("1.0.0"), .build = QStringLiteral("1"),
+          .apiKey = QStringLiteral("test-key"), .tag = QStringLiteral("old")};
 }
 
 UpdateRig::UpdateRig(BundleRecipe installed) {
@@ -138,6 +134,10 @@ UpdateRig::UpdateRig(BundleRecipe installed) {
   installed_ = makeBundle(dir_.path() + QStringLiteral("/User's Apps"), installed);
   QFile::copy(SigningKey::shared().publicKeyring(), platform::updateKeyringPath(installed_));
   QDir().mkpath(tempDirectory());
+}
+
+QString UpdateRig::installedVersion() const {
+  return platform::readInfoDictionary(installed_).value(QStringLiteral("CFBundleShortVersionString")).toString();
 }
 
 UpdaterOptions UpdateRig::options() const {
@@ -156,12 +156,8 @@ std::unique_ptr<Updater> UpdateRig::updater(UpdaterOptions options) const {
 }
 
 BundleRecipe UpdateRig::newerRecipe() const {
-  BundleRecipe recipe;
-  recipe.version = QStringLiteral("2.0.0");
-  recipe.build = QStringLiteral("2");
-  recipe.startMarker = startMarker();
-  recipe.tag = QStringLiteral("new");
-  return recipe;
+  return {.version = QStringLiteral("2.0.0"), .build = QStringLiteral("2"), .startMarker = startMarker(),
+          .tag = QStringLiteral("new")};
 }
 
 QString UpdateRig::scratchBundle(const BundleRecipe& recipe, const QString& folder) {

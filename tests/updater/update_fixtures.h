@@ -25,15 +25,15 @@ struct BundleRecipe {
   std::optional<QString> identifier = QStringLiteral("com.orvane.vantelo");
   std::optional<QString> version = QStringLiteral("2.0.0");
   std::optional<QString> build = QStringLiteral("1");
-  std::optional<QString> apiKey;  // KovalinApiKey
-  std::optional<QString> appId;
-  std::optional<QString> channel;
+  std::optional<QString> apiKey = {};  // KovalinApiKey
+  std::optional<QString> appId = {};
+  std::optional<QString> channel = {};
   // Contents/bin/quotabar: a script that appends "<tag> <args>" to this file when started.
-  QString startMarker;
+  QString startMarker = {};
   QString tag = QStringLiteral("new");
   // Extra files (relative path, contents) and links (relative path, target).
-  QList<QPair<QString, QByteArray>> files;
-  QList<QPair<QString, QString>> links;
+  QList<QPair<QString, QByteArray>> files = {};
+  QList<QPair<QString, QString>> links = {};
 };
 
 // An Info.plist with the given keys (absent ones left out).
@@ -74,13 +74,14 @@ QString mustRun(const QString& program, const QStringList& args);
 // the folder for work directories, and the updater built on them.
 class UpdateRig {
  public:
+  static BundleRecipe installedRecipe(const QString& name = QStringLiteral("Quotabar.app"));
   explicit UpdateRig(BundleRecipe installed = installedRecipe());
-  static BundleRecipe installedRecipe();
 
   QString root() const { return dir_.path(); }
   QString installedBundle() const { return installed_; }
   QString tempDirectory() const { return dir_.path() + QStringLiteral("/tmp"); }
   QString startMarker() const { return dir_.path() + QStringLiteral("/started.txt"); }
+  QString installedVersion() const;
 
   UpdaterOptions options() const;
   std::unique_ptr<Updater> updater(UpdaterOptions options) const;

@@ -21,7 +21,6 @@ class TempHome {
   ~TempHome();
   QString path() const { return dir_.path(); }
   QString dataHome() const { return dir_.path() + QStringLiteral("/.local/share"); }
-  QString configHome() const { return dir_.path() + QStringLiteral("/.config"); }
 
  private:
   QTemporaryDir dir_;

@@ -98,7 +98,7 @@ StatusItemDisplay statusItemDisplay(const StatusItemInput& in, const QLocale& lo
   parts << QString::asprintf("Utilization %.1f%%", p);
   if (s.onDemandUsedCents && *s.onDemandUsedCents / 100 > 0)
     parts << QString::asprintf("On-demand $%.2f", *s.onDemandUsedCents / 100);
-  if (const auto f = paceForecast(s, QDateTime::currentDateTime(), locale)) {
+  if (const auto f = paceForecast(s, in.now, locale)) {
     parts << f->text;
     if (f->runsOutText) parts << *f->runsOutText;
   }

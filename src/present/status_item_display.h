@@ -29,6 +29,7 @@ struct StatusItemInput {
   Provider primary = Provider::cursor;
   UsageMonitor::State primaryState;
   std::optional<QDateTime> lastUpdated;
+  QDateTime now = QDateTime::currentDateTime();  // for the pace forecast
 };
 
 enum class UsageLevel { normal, warning, critical };

@@ -24,6 +24,7 @@
 #include <QWebEngineView>
 #include <utility>
 
+#include "monitoring/session_signin.h"
 #include "monitoring/session_store.h"
 #include "providers/text.h"
 #include "ui/plain_text.h"
@@ -54,12 +55,6 @@ class LoginPage : public QWebEnginePage {
     return isAllowedNavigation(url);
   }
 };
-
-QString whoText(const AccountInfo& a) {
-  QString who = a.email.value_or(a.name.value_or(QStringLiteral("an unnamed account")));
-  if (a.plan) who += QStringLiteral(" (%1)").arg(*a.plan);
-  return who;
-}
 
 // A little smaller than the desktop's font, whatever its size.
 QFont smallFont(QFont f) {
@@ -331,7 +326,7 @@ void LoginWindowController::finish(const QString& value, const AccountInfo& acco
   }
   if (!gate_.succeeded()) return;
   stopPolling();
-  if (onSuccess_) onSuccess_(whoText(account));
+  if (onSuccess_) onSuccess_(accountLine(account));
   close();
 }
 

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "platform/desktop/desktop_notifier.h"
+#include "ui/plain_text.h"
 
 namespace qb::ui {
 
@@ -21,10 +22,9 @@ void MessageRouter::show(const QString& text) {
 }
 
 void MessageRouter::showWindow(const QString& text) {
-  auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quotabar"), text, QMessageBox::Ok,
-                              hostWindow_ ? hostWindow_() : nullptr);
   // Messages carry outside text (a helper's or the file system's): never rich text.
-  box->setTextFormat(Qt::PlainText);
+  QMessageBox* box = plainMessageBox(QMessageBox::Warning, QStringLiteral("Quotabar"), text, QString(),
+                                     hostWindow_ ? hostWindow_() : nullptr);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::NonModal);
   box->show();

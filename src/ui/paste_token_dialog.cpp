@@ -11,6 +11,7 @@
 
 #include "monitoring/session_signin.h"
 #include "providers/session_capture.h"
+#include "ui/plain_text.h"
 
 namespace qb::ui {
 
@@ -24,25 +25,14 @@ QLabel* plainLabel(const QString& text, QWidget* parent) {
   return l;
 }
 
-}  // namespace
-
-void showPlainWarning(QWidget* parent, const QString& message, const QString& detail) {
-  auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quotabar"), QString(),
-                              QMessageBox::Ok, parent);
-  box->setTextFormat(Qt::PlainText);
-  box->setText(message);
-  box->setInformativeText(detail);
-  // The informative label guesses the format from the text; without it to pin, the detail
-  // joins the plain main text.
-  if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
-    label->setTextFormat(Qt::PlainText);
-  } else {
-    box->setInformativeText(QString());
-    box->setText(message + QStringLiteral("\n\n") + detail);
-  }
+// The detail is someone else's text (a server's, a store's): plain, never rich text.
+void warn(QWidget* parent, const QString& message, const QString& detail) {
+  QMessageBox* box = plainMessageBox(QMessageBox::Warning, QStringLiteral("Quotabar"), message, detail, parent);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }
+
+}  // namespace
 
 PasteTokenDialog::PasteTokenDialog(Provider provider, QWidget* parent)
     : QDialog(parent), provider_(provider) {
@@ -105,9 +95,9 @@ void PasteTokenDialog::submit() {
         Q_EMIT self->signedIn(self->provider_, r.who);
         return self->accept();
       case SessionSignIn::Outcome::refused:
-        return showPlainWarning(self, QStringLiteral("Couldn't validate that token"), r.reason);
+        return warn(self, QStringLiteral("Couldn't validate that token"), r.reason);
       case SessionSignIn::Outcome::notStored:
-        return showPlainWarning(self, QStringLiteral("Couldn't save that token"), r.reason);
+        return warn(self, QStringLiteral("Couldn't save that token"), r.reason);
     }
   });
 }

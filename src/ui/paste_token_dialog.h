@@ -38,8 +38,4 @@ class PasteTokenDialog : public QDialog {
   CallHandle call_;
 };
 
-// A warning whose detail is someone else's text (a server's, a store's): shown as plain
-// text, never as rich text.
-void showPlainWarning(QWidget* parent, const QString& message, const QString& detail);
-
 }  // namespace qb::ui

@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "monitoring/login_helper.h"
-#include "providers/web_origin.h"
+#include "providers/service_origin.h"
 
 namespace {
 

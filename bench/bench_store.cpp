@@ -11,7 +11,7 @@
 
 #include "monitoring/providers_store.h"
 #include "monitoring/session_store.h"
-#include "providers/web_origin.h"
+#include "providers/service_origin.h"
 
 namespace {
 

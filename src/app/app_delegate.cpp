@@ -3,8 +3,8 @@
 #include <QTimer>
 
 #include "platform/desktop/wake_monitor.h"
-#include "present/update_schedule.h"
 #include "ui/status_bar_controller.h"
+#include "updater/update_schedule.h"
 #include "updater/updater.h"
 
 namespace qb {

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "common/text.h"
 #include "monitoring/session_store.h"
-#include "providers/text.h"
 
 namespace qb::cli {
 

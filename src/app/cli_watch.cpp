@@ -9,7 +9,7 @@
 
 #include "app/cli_common.h"
 #include "monitoring/providers_store.h"
-#include "platform/desktop/unix_signals.h"
+#include "platform/unix_signals.h"
 #include "present/status_report.h"
 
 namespace qb::cli {

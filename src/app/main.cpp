@@ -5,7 +5,7 @@
 #include "app/cli_common.h"
 #include "app/tray_app.h"
 #include "platform/desktop/process_clock.h"
-#include "providers/web_origin.h"
+#include "providers/service_origin.h"
 
 namespace {
 

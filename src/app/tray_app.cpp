@@ -5,7 +5,7 @@
 
 #include "app/app_delegate.h"
 #include "platform/desktop/single_instance.h"
-#include "platform/desktop/unix_signals.h"
+#include "platform/unix_signals.h"
 #include "ui/status_bar_controller.h"
 #include "ui/symbol_icon.h"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "app/cli_common.h"
-#include "providers/web_origin.h"
+#include "providers/service_origin.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);

@@ -14,9 +14,9 @@
 #include <QFile>
 
 #include "fake_services.h"
-#include "fake_update_server.h"
 #include "fake_states.h"
-#include "providers/web_origin.h"
+#include "fake_update_server.h"
+#include "providers/service_origin.h"
 
 namespace {
 volatile std::sig_atomic_t stop = 0;

@@ -13,9 +13,9 @@
 #include <cstring>
 #include <functional>
 
+#include "common/text.h"
 #include "platform/data_paths.h"
 #include "platform/keyring.h"
-#include "providers/text.h"
 
 namespace qb {
 
@@ -58,7 +58,7 @@ std::optional<QString> usable(const std::optional<QString>& text, const QString&
 
 // --- keyring ---
 
-Copy keychainRead(const QString& account) {
+Copy keyringRead(const QString& account) {
   if (platform::keyringSwitchedOff()) return {};
   const platform::KeyringRead r = platform::keyring().read(account);
   if (r.status == KeyringStatus::notFound) return {};
@@ -71,7 +71,7 @@ Copy keychainRead(const QString& account) {
 }
 
 // Nothing when written; otherwise the failure, already logged.
-std::optional<QString> keychainWrite(const QString& value, const QString& account) {
+std::optional<QString> keyringWrite(const QString& value, const QString& account) {
   if (platform::keyringSwitchedOff()) return std::nullopt;
   platform::Keyring& keyring = platform::keyring();
   const QByteArray data = value.toUtf8();
@@ -100,7 +100,7 @@ std::optional<QString> keychainWrite(const QString& value, const QString& accoun
 }
 
 // Nothing when the item is gone or no keyring exists to hold one; otherwise why not.
-std::optional<QString> keychainDelete(const QString& account) {
+std::optional<QString> keyringDelete(const QString& account) {
   if (platform::keyringSwitchedOff()) return std::nullopt;
   const platform::KeyringResult r = platform::keyring().remove(account);
   if (r.status != KeyringStatus::failed || r.error.noService) return std::nullopt;
@@ -234,7 +234,7 @@ QString normalizedForm(const QString& value, Provider p) {
 QString normalizeSession(const QString& value, Provider p) {
   const QString pair = normalizedForm(value, p);
   if (pair == value) return value;
-  keychainWrite(pair, accountOf(p));
+  keyringWrite(pair, accountOf(p));
   fileWrite(pair, fileOf(p));
   return pair;
 }
@@ -242,11 +242,11 @@ QString normalizeSession(const QString& value, Provider p) {
 // The provider's own copies: the keyring's, else the file's; when both exist and differ,
 // the newer (the file on a tie: every save writes it last) and the older is rewritten.
 std::optional<QString> loadCurrent(Provider p) {
-  const Copy key = keychainRead(accountOf(p));
+  const Copy key = keyringRead(accountOf(p));
   const Copy file = fileRead(fileOf(p));
   if (key.value && file.value && *key.value != *file.value) {
     if (file.modified >= key.modified) {
-      keychainWrite(*file.value, accountOf(p));
+      keyringWrite(*file.value, accountOf(p));
       return normalizeSession(*file.value, p);
     }
     fileWrite(*key.value, fileOf(p));
@@ -254,7 +254,7 @@ std::optional<QString> loadCurrent(Provider p) {
   }
   if (key.value) return normalizeSession(*key.value, p);
   if (file.value) {
-    keychainWrite(*file.value, accountOf(p));
+    keyringWrite(*file.value, accountOf(p));
     return normalizeSession(*file.value, p);
   }
   return std::nullopt;
@@ -285,7 +285,7 @@ class MigrationLock {
 // Both copies written, then read back: the file must hold the value (it serves whenever
 // the keyring cannot) and the value must load.
 SessionStore::Outcome storeChecked(const QString& value, Provider p) {
-  const std::optional<QString> keyError = keychainWrite(value, accountOf(p));
+  const std::optional<QString> keyError = keyringWrite(value, accountOf(p));
   if (const std::optional<QString> fileError = fileWrite(value, fileOf(p))) return {false, *fileError};
   if (loadCurrent(p) == normalizedForm(value, p)) return {true, {}};
   return {false, keyError.value_or(QStringLiteral("The stored session did not read back."))};
@@ -312,7 +312,7 @@ std::optional<QString> SessionStore::load(Provider p) {
   const MigrationLock lock;
   // Another process may have migrated while this one waited.
   if (std::optional<QString> v = loadCurrent(p)) return v;
-  if (auto v = migrateLegacy(keychainRead(kLegacyAccount).value, [] { keychainDelete(kLegacyAccount); }))
+  if (auto v = migrateLegacy(keyringRead(kLegacyAccount).value, [] { keyringDelete(kLegacyAccount); }))
     return v;
   return migrateLegacy(fileRead(kLegacyFile).value, [] { fileDelete(kLegacyFile); });
 }
@@ -332,16 +332,16 @@ void SessionStore::save(const QString& value, Provider p) {
       qCWarning(lcTokenStore, "Refused to store a session value: it holds a control character.");
     return;
   }
-  keychainWrite(value.trimmed(), accountOf(p));
+  keyringWrite(value.trimmed(), accountOf(p));
   fileWrite(value.trimmed(), fileOf(p));
 }
 
 void SessionStore::remove(Provider p) {
-  keychainDelete(accountOf(p));
+  keyringDelete(accountOf(p));
   fileDelete(fileOf(p));
   // Left behind, a legacy copy would be migrated back by the next load.
   if (p == Provider::cursor) {
-    keychainDelete(kLegacyAccount);
+    keyringDelete(kLegacyAccount);
     fileDelete(kLegacyFile);
   }
 }
@@ -356,10 +356,10 @@ SessionStore::Outcome SessionStore::removeChecked(Provider p) {
   auto note = [&reasons](const std::optional<QString>& why) {
     if (why) reasons << *why;
   };
-  note(keychainDelete(accountOf(p)));
+  note(keyringDelete(accountOf(p)));
   note(fileDelete(fileOf(p)));
   if (p == Provider::cursor) {
-    note(keychainDelete(kLegacyAccount));
+    note(keyringDelete(kLegacyAccount));
     note(fileDelete(kLegacyFile));
   }
   reasons.removeDuplicates();  // the legacy copy's keyring says the same

@@ -6,7 +6,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include "providers/text.h"
+#include "common/text.h"
 
 namespace qb::platform {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "present/status_item_display.h"
+#include "present/usage_level.h"
 
 namespace qb {
 
@@ -35,7 +35,7 @@ std::optional<PaceForecast> paceForecast(const UsageSnapshot& s, const QDateTime
   f.text = QStringLiteral("On pace for %1 % by %2")
                .arg(static_cast<qint64>(std::round(f.percent)))
                .arg(dayAndMonth(end, locale));
-  f.color = f.percent >= 100 ? Tint::red : f.percent >= 90 ? Tint::yellow : Tint::secondary;
+  f.color = f.percent >= 100 ? Tint::red : f.percent >= kCriticalPercent ? Tint::yellow : Tint::secondary;
   // Already past 100 % there is nothing left to run out.
   if (f.percent > 100 && *used < 100) {
     const QDateTime out = start.addMSecs(static_cast<qint64>(elapsed * 100 / *used));

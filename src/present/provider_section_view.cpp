@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/text.h"
 #include "present/formatters.h"
 #include "present/pace_forecast.h"
-#include "providers/text.h"
 
 namespace qb {
 

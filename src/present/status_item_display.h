@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "monitoring/usage_monitor.h"
+#include "present/usage_level.h"
 
 namespace qb {
 
@@ -31,14 +32,6 @@ struct StatusItemInput {
   std::optional<QDateTime> lastUpdated;
   QDateTime now = QDateTime::currentDateTime();  // for the pace forecast
 };
-
-enum class UsageLevel { normal, warning, critical };
-// Below 65 normal, 65 up to below 90 warning, 90 and above critical.
-UsageLevel usageLevel(double percent);
-const char* usageLevelName(UsageLevel level);
-
-// The figure a percentage can show: finite and within a 64-bit integer once rounded.
-std::optional<double> displayablePercent(std::optional<double> percent);
 
 // The locale's short time format with any seconds removed ("HH:mm:ss" becomes "HH:mm").
 QString shortTimeWithoutSeconds(const QLocale& locale);

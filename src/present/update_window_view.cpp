@@ -4,8 +4,8 @@
 #include <QStringList>
 #include <cmath>
 
+#include "common/text.h"
 #include "present/formatters.h"
-#include "providers/text.h"
 #include "updater/version.h"
 
 namespace qb {

@@ -5,13 +5,15 @@
 #include <algorithm>
 
 #include "present/formatters.h"
-#include "present/status_item_display.h"
+#include "present/usage_level.h"
 
 namespace qb {
 
 namespace {
 
-int bandOf(double percent) { return percent >= 90 ? 90 : percent >= 65 ? 65 : 0; }
+int bandOf(double percent) {
+  return percent >= kCriticalPercent ? 90 : percent >= kWarningPercent ? 65 : 0;
+}
 
 // The cycle's first day: a cycle never starts twice on one day, and a service that stamps
 // its start afresh on each answer does not look like a new cycle.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "providers/json_reader.h"
+#include "common/json_reader.h"
 #include "providers/provider_api.h"
 
 class QNetworkRequest;

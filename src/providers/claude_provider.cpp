@@ -1,6 +1,6 @@
 #include "providers/beta_providers.h"
+#include "common/text.h"
 #include "providers/provider_http.h"
-#include "providers/text.h"
 
 namespace qb {
 

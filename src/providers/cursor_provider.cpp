@@ -2,7 +2,7 @@
 
 #include <QNetworkReply>
 
-#include "providers/network_rules.h"
+#include "common/network_rules.h"
 #include "providers/provider_http.h"
 
 namespace qb {

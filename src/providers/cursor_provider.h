@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <QNetworkRequest>
 
-#include "providers/json_reader.h"
+#include "common/json_reader.h"
 #include "providers/provider_api.h"
 
 namespace qb {

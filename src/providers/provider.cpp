@@ -1,6 +1,6 @@
 #include "providers/provider.h"
 
-#include "providers/web_origin.h"
+#include "providers/service_origin.h"
 
 namespace qb {
 

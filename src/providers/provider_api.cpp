@@ -1,8 +1,8 @@
 #include "providers/provider_api.h"
 
 #include <QNetworkReply>
-#include "providers/network_rules.h"
-#include "providers/text.h"
+#include "common/network_rules.h"
+#include "common/text.h"
 
 namespace qb {
 

@@ -9,8 +9,8 @@
 #include <memory>
 #include <optional>
 
+#include "common/result.h"
 #include "providers/provider.h"
-#include "providers/result.h"
 
 class QNetworkReply;
 

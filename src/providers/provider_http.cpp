@@ -6,9 +6,9 @@
 #include <QNetworkReply>
 #include <QTimer>
 
-#include "providers/network_rules.h"
-#include "providers/text.h"
-#include "providers/web_origin.h"
+#include "common/network_rules.h"
+#include "common/text.h"
+#include "providers/service_origin.h"
 
 namespace qb {
 
@@ -32,32 +32,6 @@ void armRequestTimeout(QNetworkReply* reply, int totalMs) {
 }
 
 }  // namespace
-
-QString describeNetworkError(QNetworkReply* reply) {
-  switch (reply->error()) {
-    case QNetworkReply::ConnectionRefusedError:
-      return QStringLiteral("Could not connect to the server (connection refused).");
-    case QNetworkReply::RemoteHostClosedError:
-      return QStringLiteral("The network connection was lost.");
-    case QNetworkReply::HostNotFoundError:
-      return QStringLiteral("A server with the specified hostname could not be found.");
-    case QNetworkReply::TimeoutError: return QStringLiteral("The request timed out.");
-    case QNetworkReply::TooManyRedirectsError: return QStringLiteral("Too many redirects.");
-    case QNetworkReply::OperationCanceledError: return QStringLiteral("cancelled");
-    case QNetworkReply::SslHandshakeFailedError:
-      return QStringLiteral("An SSL error has occurred and a secure connection to the server "
-                            "cannot be made.");
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-      return QStringLiteral("The Internet connection appears to be offline.");
-    default: {
-      // Qt's own text names the whole address, query included.
-      QString text = reply->errorString();
-      text.replace(reply->url().toString(), reply->url().host());
-      return text;
-    }
-  }
-}
 
 ProviderHTTP& ProviderHTTP::shared() {
   static ProviderHTTP instance;  // thread-safe first use

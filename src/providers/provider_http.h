@@ -7,7 +7,7 @@
 #include <QUrl>
 #include <functional>
 
-#include "providers/json_reader.h"
+#include "common/json_reader.h"
 #include "providers/provider_api.h"
 
 class QNetworkAccessManager;
@@ -67,8 +67,5 @@ class ProviderHTTP {
   int idleTimeoutMs_ = 20'000;
   int requestTimeoutMs_ = 60'000;
 };
-
-// A readable description of a QNetworkReply failure.
-QString describeNetworkError(QNetworkReply* reply);
 
 }  // namespace qb

@@ -24,9 +24,9 @@
 #include <QWebEngineView>
 #include <utility>
 
+#include "common/text.h"
 #include "monitoring/session_signin.h"
 #include "monitoring/session_store.h"
-#include "providers/text.h"
 #include "ui/plain_text.h"
 
 namespace qb {

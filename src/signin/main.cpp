@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "monitoring/signin_protocol.h"
-#include "providers/web_origin.h"
+#include "providers/service_origin.h"
 #include "signin/login_window_controller.h"
 
 namespace {

@@ -5,8 +5,9 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-#include "providers/web_origin.h"
-#include "providers/network_rules.h"
+#include "common/network_rules.h"
+#include "common/web_origin.h"
+#include "updater/update_origin.h"
 
 namespace qb {
 

@@ -1,6 +1,6 @@
 #include "updater/latest_response.h"
 
-#include "providers/web_origin.h"
+#include "common/web_origin.h"
 
 namespace qb {
 

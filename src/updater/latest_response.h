@@ -3,7 +3,7 @@
 #include <QString>
 #include <optional>
 
-#include "providers/json_reader.h"
+#include "common/json_reader.h"
 #include "updater/update_info.h"
 #include "updater/updater_error.h"
 

@@ -9,9 +9,9 @@
 #include <memory>
 #include <sys/stat.h>
 
+#include "common/text.h"
 #include "platform/bundle.h"
 #include "platform/plist_reader.h"
-#include "providers/text.h"
 #include "updater/bundle_manifest.h"
 #include "updater/file_ops.h"
 #include "updater/version.h"

@@ -1,6 +1,6 @@
 #include "updater/update_origin.h"
 
-#include "providers/web_origin.h"
+#include "common/web_origin.h"
 
 #ifndef QUOTABAR_UPDATE_ORIGIN
 #error "QUOTABAR_UPDATE_ORIGIN must be defined by the build"
@@ -20,6 +20,16 @@ std::optional<QUrl> configuredUpdateOrigin(QString* error) {
     return std::nullopt;
   }
   return originFromEnvironment(kUpdateOriginVariable, *builtIn, error);
+}
+
+void prepareUpdateRequest(QNetworkRequest& request) {
+  request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+  request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+  request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+  request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+  request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
+  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                       QNetworkRequest::UserVerifiedRedirectPolicy);
 }
 
 }  // namespace qb

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QNetworkRequest>
 #include <QString>
 #include <QUrl>
 #include <optional>
@@ -16,5 +17,9 @@ QUrl builtInUpdateOrigin();
 // The origin in force, or nothing with a message naming the variable when its value is
 // refused (not an origin, or plain http to a host off this machine).
 std::optional<QUrl> configuredUpdateOrigin(QString* error);
+
+// Request settings of the update requests: never a cache, never cookies, and redirects
+// left to guardRedirects().
+void prepareUpdateRequest(QNetworkRequest& request);
 
 }  // namespace qb

@@ -10,15 +10,15 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+#include "common/network_rules.h"
+#include "common/text.h"
+#include "common/web_origin.h"
 #include "platform/bundle.h"
 #include "platform/settings.h"
 #include "providers/provider_http.h"
-#include "providers/text.h"
-#include "providers/web_origin.h"
 #include "updater/artifact_download.h"
 #include "updater/file_ops.h"
 #include "updater/latest_response.h"
-#include "providers/network_rules.h"
 #include "updater/relauncher.h"
 #include "updater/staging.h"
 #include "updater/update_origin.h"

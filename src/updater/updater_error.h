@@ -4,7 +4,7 @@
 #include <optional>
 #include <variant>
 
-#include "providers/result.h"
+#include "common/result.h"
 
 namespace qb {
 

@@ -21,7 +21,7 @@
 #include "platform/desktop/single_instance.h"
 #include "platform/settings.h"
 #include "present/popover_view.h"
-#include "providers/web_origin.h"
+#include "providers/service_origin.h"
 #include "support/test_support.h"
 #include "ui/onboarding_window.h"
 #include "ui/paste_token_dialog.h"

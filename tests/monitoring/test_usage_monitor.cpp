@@ -9,7 +9,7 @@
 #include "fake_services.h"
 #include "monitoring/providers_store.h"
 #include "platform/settings.h"
-#include "providers/web_origin.h"
+#include "providers/service_origin.h"
 #include "support/test_support.h"
 
 namespace qb {

@@ -1,12 +1,10 @@
 // The popover, section, banner and onboarding view-models, on a fixed clock and a US locale.
 #include <gtest/gtest.h>
 
-#include <limits>
-
 #include "present/formatters.h"
 #include "present/onboarding_view.h"
 #include "present/popover_view.h"
-#include "present/usage_alerts.h"
+#include "present/view_fixtures.h"
 
 namespace qb {
 namespace {
@@ -14,11 +12,6 @@ namespace {
 using State = UsageMonitor::State;
 using Kind = State::Kind;
 using View = ProviderSectionView;
-
-const QLocale us(QLocale::English, QLocale::UnitedStates);
-const QDateTime now(QDate(2026, 12, 6), QTime(12, 0), Qt::LocalTime);
-constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-constexpr double inf = std::numeric_limits<double>::infinity();
 
 View loaded(const UsageSnapshot& s, std::optional<QDateTime> updated = std::nullopt) {
   return providerSectionView({s.provider, State::loaded(s), updated, false}, now, us);
@@ -329,68 +322,6 @@ TEST(Onboarding, BadgesButtonsAndEmail) {
   }
   // A signed-in service still loading shows no email line.
   EXPECT_FALSE(onboardingView(std::array<State, 4>{State::of(Kind::loading), {}, {}, {}}).rows[0].email);
-}
-
-}  // namespace
-}  // namespace qb
-
-namespace qb {
-namespace {
-
-TEST(PaceForecast, UnderTheBillingCycle) {
-  const QDateTime start = now.addDays(-15);
-  struct Row {
-    const char* what;
-    std::optional<QDateTime> start, end;
-    double used;
-    std::optional<QString> forecast, runsOut;
-    Tint color = Tint::secondary;
-  } rows[] = {
-      {"on pace past the plan", start, start.addDays(30), 56, QStringLiteral("On pace for 112 % by 21 Dec"),
-       QStringLiteral("Runs out around 18 Dec"), Tint::red},
-      {"yellow from 90", start, start.addDays(30), 45, QStringLiteral("On pace for 90 % by 21 Dec"), {}, Tint::yellow},
-      {"exactly 100 runs out at the end", start, start.addDays(30), 50, QStringLiteral("On pace for 100 % by 21 Dec"), {}, Tint::red},
-      {"already over", start, start.addDays(30), 120, QStringLiteral("On pace for 240 % by 21 Dec"), {}, Tint::red},
-      {"well within", start, start.addDays(30), 20, QStringLiteral("On pace for 40 % by 21 Dec"), {}, Tint::secondary},
-      {"no cycle", {}, {}, 56, {}, {}},
-      {"no start", {}, start.addDays(30), 56, {}, {}},
-      {"cycle too young", now.addSecs(-20 * 3600), now.addDays(29), 5, {}, {}},
-      {"a tenth of a short cycle", now.addSecs(-3 * 3600), now.addSecs(21 * 3600), 25, QStringLiteral("On pace for 200 % by 7 Dec"),
-       QStringLiteral("Runs out around 6 Dec"), Tint::red},
-      {"end before start", start, start.addDays(-1), 56, {}, {}},
-      {"cycle over", start.addDays(-30), start, 56, {}, {}},
-      {"not a number", start, start.addDays(30), nan, {}, {}},
-      {"infinite", start, start.addDays(30), inf, {}, {}},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.what);
-    UsageSnapshot s;
-    s.billingStart = r.start;
-    s.billingEnd = r.end;
-    s.totalPercentUsed = r.used;
-    const View v = loaded(s);
-    const auto& b = v.billing;
-    EXPECT_EQ(b ? b->forecast : std::nullopt, r.forecast);
-    EXPECT_EQ(b ? b->runsOut : std::nullopt, r.runsOut);
-    if (r.forecast) {
-      EXPECT_EQ(b->forecastColor, r.color);
-    }
-  }
-}
-
-TEST(UsageAlerts, TextsOfABandAlert) {
-  UsageSnapshot s;
-  s.billingStart = now.addDays(-26);
-  s.billingEnd = now.addDays(4);
-  s.totalPercentUsed = 91;
-  s.isCentsBased = true;
-  s.planUsed = 1820;
-  s.planLimit = 2000;
-  const AlertDecision d = usageAlert({Provider::cursor, State::loaded(s), false, true}, {}, now, us);
-  ASSERT_TRUE(d.notice);
-  EXPECT_EQ(d.notice->summary, QStringLiteral("Cursor at 90 %"));
-  EXPECT_EQ(d.notice->body, QStringLiteral("$18.20 of $20.00 \u00b7 4 days left"));
-  EXPECT_EQ(d.notice->urgency, Notice::Urgency::critical);
 }
 
 }  // namespace

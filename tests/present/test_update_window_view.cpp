@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "present/formatters.h"
-#include "present/update_schedule.h"
 #include "present/update_window_view.h"
+#include "updater/update_schedule.h"
 
 namespace qb {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "providers/web_origin.h"
+#include "providers/service_origin.h"
 
 namespace qb {
 namespace {

@@ -5,9 +5,9 @@
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
 
+#include "common/network_rules.h"
 #include "fake_http_server.h"
 #include "providers/cursor_provider.h"
-#include "providers/network_rules.h"
 #include "providers/provider_http.h"
 #include "support/test_support.h"
 

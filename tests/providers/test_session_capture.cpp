@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "providers/service_origin.h"
 #include "providers/session_capture.h"
-#include "providers/web_origin.h"
 
 namespace qb {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "fake_states.h"
 #include "monitoring/session_store.h"
-#include "providers/web_origin.h"
+#include "providers/service_origin.h"
 #include "updater/update_fixtures.h"
 
 namespace qb::test {

@@ -9,8 +9,8 @@
 #include <QTest>
 #include <QTextBlock>
 
+#include "common/text.h"
 #include "popover_rig.h"
-#include "providers/text.h"
 #include "ui/plain_text.h"
 #include "ui/release_notes_view.h"
 #include "ui/update_window.h"

@@ -1,11 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <QUrl>
 #include <optional>
-
-#include "providers/provider.h"
 
 namespace qb {
 
@@ -21,16 +18,5 @@ std::optional<QUrl> parseOrigin(const QString& text, QString* why);
 // Reads an origin override from the environment variable `name`; an unset or empty
 // variable yields `fallback`. A refused value yields nothing and a message naming `name`.
 std::optional<QUrl> originFromEnvironment(const char* name, const QUrl& fallback, QString* error);
-
-// Environment variable overriding a service's web origin, e.g. "QUOTABAR_ORIGIN_CURSOR".
-QString originVariable(Provider p);
-
-// Applies QUOTABAR_ORIGIN_* overrides; returns one message per refused variable
-// (those services keep their defaults).
-QStringList applyOriginOverrides();
-
-QUrl defaultOrigin(Provider p);
-QUrl configuredOrigin(Provider p);
-void setConfiguredOrigin(Provider p, const QUrl& origin);
 
 }  // namespace qb

@@ -127,4 +127,4 @@ TEST(MessageRouter, NotificationWithServerAndTrayElseWindow) {
 }  // namespace
 }  // namespace qb
 
-#include "test_usage_alerts.moc"
+#include "test_usage_alert_notifier.moc"

@@ -1,4 +1,4 @@
-#include "platform/desktop/unix_signals.h"
+#include "platform/unix_signals.h"
 
 #include <QCoreApplication>
 #include <QMap>

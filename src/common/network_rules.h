@@ -10,10 +10,6 @@ namespace qb {
 // The reply guards shared by every request we send: redirect checks, timeouts and the
 // record of why we stopped a reply ourselves.
 
-// Request settings of the update requests: never a cache, never cookies, and redirects
-// left to guardRedirects().
-void prepareUpdateRequest(QNetworkRequest& request);
-
 // Lets the reply follow a redirect when `allowed(target)` holds; otherwise aborts it and
 // records "Refused a redirect to ORIGIN" followed by `refusalSuffix` (see stopReason()).
 void guardRedirects(QNetworkReply* reply, std::function<bool(const QUrl&)> allowed,
@@ -47,6 +43,9 @@ struct ReplyOutcome {
   QString failure;      // transport: its description
 };
 ReplyOutcome replyOutcome(QNetworkReply* reply);
+
+// A readable description of a QNetworkReply failure.
+QString describeNetworkError(QNetworkReply* reply);
 
 // The description of a transport failure of `reply`.
 QString transportFailure(QNetworkReply* reply);

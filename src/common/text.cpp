@@ -1,4 +1,4 @@
-#include "providers/text.h"
+#include "common/text.h"
 
 #include <QStringDecoder>
 #include <QTextBoundaryFinder>

@@ -1,4 +1,4 @@
-#include "present/update_schedule.h"
+#include "updater/update_schedule.h"
 
 #include <algorithm>
 

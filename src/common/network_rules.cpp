@@ -1,8 +1,7 @@
-#include "providers/network_rules.h"
+#include "common/network_rules.h"
 
 #include <QTimer>
 
-#include "providers/provider_http.h"
 
 namespace qb {
 
@@ -22,16 +21,6 @@ void stopReply(QNetworkReply* reply, const QString& why) {
   if (!reply->isRunning() || reply->error() != QNetworkReply::NoError) return;
   reply->setProperty(kStopReason, why);
   reply->abort();
-}
-
-void prepareUpdateRequest(QNetworkRequest& request) {
-  request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-  request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-  request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-  request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-  request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
-  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                       QNetworkRequest::UserVerifiedRedirectPolicy);
 }
 
 void guardRedirects(QNetworkReply* reply, std::function<bool(const QUrl&)> allowed,
@@ -97,6 +86,32 @@ ReplyOutcome replyOutcome(QNetworkReply* reply) {
   // A success whose body broke off or failed to decompress is no answer.
   if (code >= 200 && code <= 299 && !clean) return {Kind::transport, 0, transportFailure(reply)};
   return {Kind::answered, code, {}};
+}
+
+QString describeNetworkError(QNetworkReply* reply) {
+  switch (reply->error()) {
+    case QNetworkReply::ConnectionRefusedError:
+      return QStringLiteral("Could not connect to the server (connection refused).");
+    case QNetworkReply::RemoteHostClosedError:
+      return QStringLiteral("The network connection was lost.");
+    case QNetworkReply::HostNotFoundError:
+      return QStringLiteral("A server with the specified hostname could not be found.");
+    case QNetworkReply::TimeoutError: return QStringLiteral("The request timed out.");
+    case QNetworkReply::TooManyRedirectsError: return QStringLiteral("Too many redirects.");
+    case QNetworkReply::OperationCanceledError: return QStringLiteral("cancelled");
+    case QNetworkReply::SslHandshakeFailedError:
+      return QStringLiteral("An SSL error has occurred and a secure connection to the server "
+                            "cannot be made.");
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+      return QStringLiteral("The Internet connection appears to be offline.");
+    default: {
+      // Qt's own text names the whole address, query included.
+      QString text = reply->errorString();
+      text.replace(reply->url().toString(), reply->url().host());
+      return text;
+    }
+  }
 }
 
 QString transportFailure(QNetworkReply* reply) {

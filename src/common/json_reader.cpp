@@ -1,4 +1,4 @@
-#include "providers/json_reader.h"
+#include "common/json_reader.h"
 
 #include <QDateTime>
 #include <QJsonDocument>

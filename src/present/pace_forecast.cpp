@@ -32,7 +32,7 @@ std::optional<PaceForecast> paceForecast(const UsageSnapshot& s, const QDateTime
   if (!projected) return std::nullopt;
   PaceForecast f;
   f.percent = *projected;
-  f.text = QStringLiteral("On pace for %1 % by %2")
+  f.text = QStringLiteral("On pace for %1% by %2")
                .arg(static_cast<qint64>(std::round(f.percent)))
                .arg(dayAndMonth(end, locale));
   f.color = f.percent >= 100 ? Tint::red : f.percent >= kCriticalPercent ? Tint::yellow : Tint::secondary;

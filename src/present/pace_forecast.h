@@ -14,7 +14,7 @@ namespace qb {
 struct PaceForecast {
   double percent = 0;                   // projected at the cycle's end
   std::optional<QDateTime> runsOutAt;   // when the pace reaches 100 % before the end
-  QString text;                         // "On pace for 112 % by 21 Dec"
+  QString text;                         // "On pace for 112% by 21 Dec"
   std::optional<QString> runsOutText;   // "Runs out around 18 Dec"
   Tint color = Tint::secondary;         // red from 100 %, yellow from 90 %
 };

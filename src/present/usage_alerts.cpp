@@ -71,7 +71,7 @@ AlertDecision usageAlert(const AlertInput& in, const AlertMemory& before, const 
   }
   d.memory.band = band;
   if (in.enabled)
-    d.notice = Notice{QStringLiteral("%1 at %2 %").arg(name).arg(band), bandBody(s, *percent, now, locale),
+    d.notice = Notice{QStringLiteral("%1 at %2%").arg(name).arg(band), bandBody(s, *percent, now, locale),
                       band >= 90 ? Notice::Urgency::critical : Notice::Urgency::normal,
                       QStringLiteral("open"), QStringLiteral("Open Quotabar")};
   return d;

@@ -23,16 +23,16 @@ TEST(PaceForecast, UnderTheBillingCycle) {
     std::optional<QString> forecast, runsOut;
     Tint color = Tint::secondary;
   } rows[] = {
-      {"on pace past the plan", start, start.addDays(30), 56, QStringLiteral("On pace for 112 % by 21 Dec"),
+      {"on pace past the plan", start, start.addDays(30), 56, QStringLiteral("On pace for 112% by 21 Dec"),
        QStringLiteral("Runs out around 18 Dec"), Tint::red},
-      {"yellow from 90", start, start.addDays(30), 45, QStringLiteral("On pace for 90 % by 21 Dec"), {}, Tint::yellow},
-      {"exactly 100 runs out at the end", start, start.addDays(30), 50, QStringLiteral("On pace for 100 % by 21 Dec"), {}, Tint::red},
-      {"already over", start, start.addDays(30), 120, QStringLiteral("On pace for 240 % by 21 Dec"), {}, Tint::red},
-      {"well within", start, start.addDays(30), 20, QStringLiteral("On pace for 40 % by 21 Dec"), {}, Tint::secondary},
+      {"yellow from 90", start, start.addDays(30), 45, QStringLiteral("On pace for 90% by 21 Dec"), {}, Tint::yellow},
+      {"exactly 100 runs out at the end", start, start.addDays(30), 50, QStringLiteral("On pace for 100% by 21 Dec"), {}, Tint::red},
+      {"already over", start, start.addDays(30), 120, QStringLiteral("On pace for 240% by 21 Dec"), {}, Tint::red},
+      {"well within", start, start.addDays(30), 20, QStringLiteral("On pace for 40% by 21 Dec"), {}, Tint::secondary},
       {"no cycle", {}, {}, 56, {}, {}},
       {"no start", {}, start.addDays(30), 56, {}, {}},
       {"cycle too young", now.addSecs(-20 * 3600), now.addDays(29), 5, {}, {}},
-      {"a tenth of a short cycle", now.addSecs(-3 * 3600), now.addSecs(21 * 3600), 25, QStringLiteral("On pace for 200 % by 7 Dec"),
+      {"a tenth of a short cycle", now.addSecs(-3 * 3600), now.addSecs(21 * 3600), 25, QStringLiteral("On pace for 200% by 7 Dec"),
        QStringLiteral("Runs out around 6 Dec"), Tint::red},
       {"end before start", start, start.addDays(-1), 56, {}, {}},
       {"cycle over", start.addDays(-30), start, 56, {}, {}},

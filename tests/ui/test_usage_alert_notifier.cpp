@@ -63,11 +63,11 @@ TEST(UsageAlerts, OncePerBandPerCycleAndOnceWhenSignedOut) {
     QStringList calls;
   };
   const Step steps[] = {
-      {"crossing 65", 70, 16, false, true, {"Cursor at 65 %|1"}},
-      {"crossing 90", 92, 16, false, true, {"Cursor at 90 %|2"}},
+      {"crossing 65", 70, 16, false, true, {"Cursor at 65%|1"}},
+      {"crossing 90", 92, 16, false, true, {"Cursor at 90%|2"}},
       {"a re-poll at the same level", 93, 16, false, true, {}},
       {"a restart", 93, 16, true, true, {}},
-      {"a new cycle", 95, 1, false, true, {"Cursor at 90 %|2"}},
+      {"a new cycle", 95, 1, false, true, {"Cursor at 90%|2"}},
       {"a refused session", -1, 1, false, true, {"Cursor signed you out|1"}},
       {"still refused", -1, 1, false, true, {}},
       {"alerts off", 70, 3, false, false, {}},

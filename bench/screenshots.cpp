@@ -1,6 +1,6 @@
-// Shows the popover in each main state, the onboarding window, the update window in every
-// state and the tray icon at every level, light and dark, and saves them as PNG files to look
-// at (README, "Screenshots"):  screenshots OUTDIR
+// Shows the popover in each main state, the onboarding window, the paste-token dialog, the
+// update window in every state and the tray icon at every level, light and dark, and saves
+// them as PNG files to look at (README, "Screenshots"):  screenshots OUTDIR
 #include <QApplication>
 #include <QBoxLayout>
 #include <QDir>
@@ -13,6 +13,7 @@
 
 #include "popover_rig.h"
 #include "ui/onboarding_window.h"
+#include "ui/paste_token_dialog.h"
 #include "ui/popover_widget.h"
 #include "present/status_item_display.h"
 #include "present/update_window_view.h"
@@ -203,6 +204,16 @@ int main(int argc, char** argv) {
     const QString file = QStringLiteral("%1/onboarding-%2.png").arg(out, theme);
     if (!window.grab().save(file)) ++failures;
     std::printf("%s\n", qPrintable(file));
+    {
+      // The tray's paste path, for when the sign-in window is not installed.
+      auto* paste = new qb::ui::PasteTokenDialog(Provider::cursor);
+      paste->show();
+      settleUi(200);
+      const QString pasteFile = QStringLiteral("%1/paste-token-%2.png").arg(out, theme);
+      if (!paste->grab().save(pasteFile)) ++failures;
+      std::printf("%s\n", qPrintable(pasteFile));
+      paste->close();
+    }
     failures += updateWindows(out, theme);
     const QString tray = QStringLiteral("%1/tray-icons-%2-panel.png").arg(out, theme);
     if (!trayIcons(tray, dark ? QColor(0x1c, 0x1c, 0x1e) : QColor(0xf2, 0xf2, 0xf2))) ++failures;

@@ -89,7 +89,7 @@ UpdateWindowView updateWindowView(const UpdateWindowInput& in, const QDateTime& 
         if constexpr (std::is_same_v<S, us::Idle>) {
           v.body = UpdateWindowView::Body::status;
           v.statusSymbol = QStringLiteral("questionmark.circle");
-          v.statusColor = QStringLiteral("secondary");
+          v.statusColor = Tint::secondary;
           v.statusTitle = QStringLiteral("Click \"Check Now\" to look for an update.");
           v.statusSubtitle = QStringLiteral("You're currently on ") + running + u'.';
           v.buttons = {checkNow()};
@@ -100,7 +100,7 @@ UpdateWindowView updateWindowView(const UpdateWindowInput& in, const QDateTime& 
         } else if constexpr (std::is_same_v<S, us::UpToDate>) {
           v.body = UpdateWindowView::Body::status;
           v.statusSymbol = QStringLiteral("checkmark.seal.fill");
-          v.statusColor = QStringLiteral("green");
+          v.statusColor = Tint::green;
           v.statusTitle = QStringLiteral("You're up to date.");
           v.statusSubtitle = QStringLiteral("Running ") + running + u' ' + kEmDash +
                              QStringLiteral(" the latest ") + in.channel + QStringLiteral(" release.");
@@ -138,7 +138,7 @@ UpdateWindowView updateWindowView(const UpdateWindowInput& in, const QDateTime& 
         } else if constexpr (std::is_same_v<S, us::Failed>) {
           v.body = UpdateWindowView::Body::status;
           v.statusSymbol = QStringLiteral("exclamationmark.triangle.fill");
-          v.statusColor = QStringLiteral("orange");
+          v.statusColor = Tint::orange;
           v.statusTitle = QStringLiteral("Couldn't complete the update.");
           v.statusSubtitle = s.message;
           v.buttons = {checkNow()};

@@ -6,6 +6,7 @@
 #include <QString>
 #include <optional>
 
+#include "present/tint.h"
 #include "updater/updater_state.h"
 
 namespace qb {
@@ -42,7 +43,7 @@ struct UpdateWindowView {
 
   // status body
   QString statusSymbol;
-  QString statusColor;  // "secondary", "green", "orange"
+  Tint statusColor = Tint::secondary;
   QString statusTitle;
   QString statusSubtitle;
 

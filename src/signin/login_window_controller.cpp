@@ -1,13 +1,9 @@
 #include "signin/login_window_controller.h"
 
 #include <QCloseEvent>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
 #include <QNetworkCookie>
 #include <QPainter>
 #include <QProgressBar>
@@ -27,7 +23,9 @@
 #include "common/text.h"
 #include "monitoring/session_signin.h"
 #include "monitoring/session_store.h"
-#include "ui/plain_text.h"
+#include "widgets/paste_token_form.h"
+#include "widgets/plain_text.h"
+#include "widgets/style.h"
 
 namespace qb {
 
@@ -56,15 +54,9 @@ class LoginPage : public QWebEnginePage {
   }
 };
 
-// A little smaller than the desktop's font, whatever its size.
-QFont smallFont(QFont f) {
-  if (f.pointSizeF() > 0) f.setPointSizeF(f.pointSizeF() * 0.9);
-  return f;
-}
-
 QPushButton* smallButton(const QString& text, QWidget* parent) {
-  auto* b = new QPushButton(text, parent);
-  b->setFont(smallFont(b->font()));
+  auto* b = new QPushButton(ui::literalText(text), parent);
+  b->setFont(ui::textFont(ui::TextStyle::footnote));
   b->setAutoDefault(false);
   b->setStyleSheet(QStringLiteral("padding: 2px 6px"));
   // The buttons keep their whole text; the status line gives way.
@@ -102,7 +94,36 @@ LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
     : QMainWindow(parent), provider_(p) {
   setAttribute(Qt::WA_QuitOnClose, false);
   setWindowTitle(QStringLiteral("Sign in to ") + displayName(p));
+  makeWebView();
 
+  // A main window, so assistive tools announce it as a frame rather than a bare pane.
+  auto* content = new QWidget;
+  setCentralWidget(content);
+  auto* column = new QVBoxLayout(content);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(webView_, 1);
+  column->addWidget(makeToolbar());
+
+  resize(560, 760);
+  setMinimumSize(440, 560);
+  if (const QScreen* s = QGuiApplication::primaryScreen()) {
+    QRect frame(QPoint(), size());
+    frame.moveCenter(s->availableGeometry().center());
+    move(frame.topLeft());
+  }
+
+  pollTimer_.setInterval(800);
+  pollTimer_.setTimerType(Qt::PreciseTimer);
+  connect(&pollTimer_, &QTimer::timeout, this, [this] {
+    // One response sets its cookies one by one; a tick amid them would capture half.
+    if (jarChanged_.isValid() && jarChanged_.elapsed() < kJarSettleMs) return;
+    if (!gate_.finished()) tryCapture(false);
+  });
+}
+
+// The page in its own off-the-record profile, whose cookie jar we mirror.
+void LoginWindowController::makeWebView() {
   dataStore_ = new QWebEngineProfile(this);  // no storage name: off the record
   dataStore_->setHttpUserAgent(QString::fromLatin1(kUserAgent));
   // Connected before the first load: the store announces each cookie only once.
@@ -123,40 +144,46 @@ LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
   connect(page, &QWebEnginePage::newWindowRequested, this, [page](QWebEngineNewWindowRequest& r) {
     if (r.requestedUrl().isValid()) page->load(r.requestedUrl());
   });
-  connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
-    const QUrl current = webView_->url();
-    switch (info.status()) {
-      case QWebEngineLoadingInfo::LoadStartedStatus:
-        progress_->setVisible(true);
-        statusLabel_->setStatus(QStringLiteral("Loading ") +
-                              (current.host().isEmpty() ? QStringLiteral("\u2026") : current.host()));
-        break;
-      case QWebEngineLoadingInfo::LoadSucceededStatus:
-        progress_->setVisible(false);
-        statusLabel_->setStatus(current.isEmpty() ? QStringLiteral("Loaded") : current.toString());
-        qCInfo(lcLogin, "Loaded %s", qUtf8Printable(addressForLog(current)));
-        Q_EMIT pageLoaded();
-        break;
-      case QWebEngineLoadingInfo::LoadStoppedStatus:
-        progress_->setVisible(false);
-        break;
-      case QWebEngineLoadingInfo::LoadFailedStatus: {
-        progress_->setVisible(false);
-        if (info.errorCode() == kErrAborted) break;
-        statusLabel_->setStatus(QStringLiteral("Error: ") + info.errorString());
-        const auto d = info.errorDomain();
-        const bool provisional = d == QWebEngineLoadingInfo::ConnectionErrorDomain ||
-                                 d == QWebEngineLoadingInfo::DnsErrorDomain ||
-                                 d == QWebEngineLoadingInfo::CertificateErrorDomain;
-        if (provisional)
-          qCCritical(lcLogin, "didFailProvisional: %s", qUtf8Printable(info.errorString()));
-        else
-          qCCritical(lcLogin, "didFail: %s", qUtf8Printable(info.errorString()));
-        break;
-      }
-    }
-  });
+  connect(page, &QWebEnginePage::loadingChanged, this, &LoginWindowController::pageLoadingChanged);
+}
 
+// The status line and the log follow the page's loads.
+void LoginWindowController::pageLoadingChanged(const QWebEngineLoadingInfo& info) {
+  const QUrl current = webView_->url();
+  switch (info.status()) {
+    case QWebEngineLoadingInfo::LoadStartedStatus:
+      progress_->setVisible(true);
+      statusLabel_->setStatus(QStringLiteral("Loading ") +
+                              (current.host().isEmpty() ? QStringLiteral("\u2026") : current.host()));
+      break;
+    case QWebEngineLoadingInfo::LoadSucceededStatus:
+      progress_->setVisible(false);
+      statusLabel_->setStatus(current.isEmpty() ? QStringLiteral("Loaded") : current.toString());
+      qCInfo(lcLogin, "Loaded %s", qUtf8Printable(addressForLog(current)));
+      Q_EMIT pageLoaded();
+      break;
+    case QWebEngineLoadingInfo::LoadStoppedStatus:
+      progress_->setVisible(false);
+      break;
+    case QWebEngineLoadingInfo::LoadFailedStatus: {
+      progress_->setVisible(false);
+      if (info.errorCode() == kErrAborted) break;
+      statusLabel_->setStatus(QStringLiteral("Error: ") + info.errorString());
+      const auto d = info.errorDomain();
+      const bool provisional = d == QWebEngineLoadingInfo::ConnectionErrorDomain ||
+                               d == QWebEngineLoadingInfo::DnsErrorDomain ||
+                               d == QWebEngineLoadingInfo::CertificateErrorDomain;
+      if (provisional)
+        qCCritical(lcLogin, "didFailProvisional: %s", qUtf8Printable(info.errorString()));
+      else
+        qCCritical(lcLogin, "didFail: %s", qUtf8Printable(info.errorString()));
+      break;
+    }
+  }
+}
+
+// Under the page: the busy bar and the status line, then Reload, capture and paste.
+QWidget* LoginWindowController::makeToolbar() {
   progress_ = new QProgressBar;
   progress_->setRange(0, 0);  // indeterminate
   progress_->setTextVisible(false);
@@ -165,8 +192,8 @@ LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
   progress_->setAccessibleName(QStringLiteral("Busy"));
 
   statusLabel_ = new StatusLabel;
-  statusLabel_->setStatus(QStringLiteral("Loading ") + cookieDomain(p) + QStringLiteral("\u2026"));
-  statusLabel_->setFont(smallFont(statusLabel_->font()));
+  statusLabel_->setStatus(QStringLiteral("Loading ") + cookieDomain(provider_) + QStringLiteral("\u2026"));
+  statusLabel_->setFont(ui::textFont(ui::TextStyle::footnote));
   statusLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   statusLabel_->setMinimumWidth(40);
 
@@ -195,31 +222,7 @@ LoginWindowController::LoginWindowController(Provider p, QWidget* parent)
   buttonRow_ = buttonRow;
   toolbar_->addLayout(statusRow, 1);
   toolbar_->addLayout(buttonRow);
-
-  // A main window, so assistive tools announce it as a frame rather than a bare pane.
-  auto* content = new QWidget;
-  setCentralWidget(content);
-  auto* column = new QVBoxLayout(content);
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(0);
-  column->addWidget(webView_, 1);
-  column->addWidget(toolbar);
-
-  resize(560, 760);
-  setMinimumSize(440, 560);
-  if (const QScreen* s = QGuiApplication::primaryScreen()) {
-    QRect frame(QPoint(), size());
-    frame.moveCenter(s->availableGeometry().center());
-    move(frame.topLeft());
-  }
-
-  pollTimer_.setInterval(800);
-  pollTimer_.setTimerType(Qt::PreciseTimer);
-  connect(&pollTimer_, &QTimer::timeout, this, [this] {
-    // One response sets its cookies one by one; a tick amid them would capture half.
-    if (jarChanged_.isValid() && jarChanged_.elapsed() < kJarSettleMs) return;
-    if (!gate_.finished()) tryCapture(false);
-  });
+  return toolbar;
 }
 
 LoginWindowController::~LoginWindowController() {
@@ -336,52 +339,22 @@ void LoginWindowController::captureSessionManually() {
 }
 
 void LoginWindowController::alert(const QString& message, const QString& informative) {
-  // Window-modal and not nested: the poll and the page keep running behind it.
-  // The informative text may be a server's error body: plain, never rich text.
-  auto* box = ui::plainMessageBox(QMessageBox::Warning, QStringLiteral("Quotabar"), message, informative, this);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->open();
+  // The poll and the page keep running behind it; the informative text may be a server's
+  // error body.
+  ui::openPlainWarning(this, message, informative);
 }
 
 void LoginWindowController::promptPasteToken() {
-  auto* dialog = new QDialog(this);
-  dialog->setAttribute(Qt::WA_DeleteOnClose);
-  const QString message = QStringLiteral("Paste your ") + displayName(provider_) +
-                          QStringLiteral(" session token");
-  dialog->setWindowTitle(message);
-  auto* title = new QLabel(message);
-  QFont bold = title->font();
-  bold.setBold(true);
-  title->setFont(bold);
-  auto* info = new QLabel(pasteInstructions(provider_));
-  info->setWordWrap(true);
-  info->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  auto* field = new QLineEdit;
-  field->setPlaceholderText(QStringLiteral("Paste the cookie value here"));
-  field->setAccessibleName(QStringLiteral("Session token"));
-  field->setFixedWidth(420);
-  auto* buttons = new QDialogButtonBox;
-  QPushButton* signIn = buttons->addButton(QStringLiteral("Sign in"), QDialogButtonBox::AcceptRole);
-  buttons->addButton(QDialogButtonBox::Cancel);
-  signIn->setDefault(true);
-  connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-  auto* layout = new QVBoxLayout(dialog);
-  layout->addWidget(title);
-  layout->addWidget(info);
-  layout->addWidget(field);
-  layout->addWidget(buttons);
-  info->setFixedWidth(420);
-
-  connect(dialog, &QDialog::accepted, this, [this, field] {
-    const QString value = field->text().trimmed();
+  auto* form = new ui::PasteTokenForm(provider_, this);
+  // The form closes at once; the status line below the page tells how the check goes.
+  connect(form, &ui::PasteTokenForm::submitted, this, [this, form](const QString& value) {
+    form->accept();
     if (value.isEmpty() || gate_.finished()) return;
     // Pasted while a capture is still validating: checked right after it, not dropped.
     if (gate_.busy()) pendingPaste_ = value;
     else validateAndFinish(value);
   });
-  dialog->open();
-  field->setFocus();
+  form->open();
 }
 
 }  // namespace qb

@@ -19,6 +19,7 @@ class QLabel;
 class QLayout;
 class QNetworkCookie;
 class QProgressBar;
+class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 class QWebEngineView;
 
@@ -53,6 +54,9 @@ class LoginWindowController : public QMainWindow {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void makeWebView();
+  QWidget* makeToolbar();
+  void pageLoadingChanged(const QWebEngineLoadingInfo& info);
   void loadLogin();
   void startPolling();
   void stopPolling();

@@ -3,7 +3,7 @@
 #include <QMessageBox>
 
 #include "platform/desktop/desktop_notifier.h"
-#include "ui/plain_text.h"
+#include "widgets/plain_text.h"
 
 namespace qb::ui {
 

@@ -19,21 +19,7 @@
 namespace qb::ui {
 
 namespace {
-
-QLabel* label(const QString& text, TextStyle style, bool secondary, QWidget* parent,
-              QFont::Weight weight = QFont::Normal) {
-  auto* l = new QLabel(text, parent);
-  l->setTextFormat(Qt::PlainText);
-  l->setFont(textFont(style, weight));
-  if (secondary) {
-    l->setProperty("secondary", true);
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::WindowText, tintColor(Tint::secondary, pal));
-    l->setPalette(pal);
-  }
-  return l;
-}
-
+constexpr LabelLook kNote{.style = TextStyle::caption, .tint = Tint::secondary, .wrap = true};
 }  // namespace
 
 OnboardingWindow::OnboardingWindow(ProvidersStore& store, std::function<void(Provider)> onSignIn, QWidget* parent)
@@ -53,13 +39,9 @@ OnboardingWindow::OnboardingWindow(ProvidersStore& store, std::function<void(Pro
   auto* hv = new QVBoxLayout(header);
   hv->setContentsMargins(24, 24, 24, 16);
   hv->setSpacing(6);
-  hv->addWidget(label(v.title, TextStyle::title, false, header, QFont::DemiBold));
-  auto* intro = label(v.intro, TextStyle::callout, true, header);
-  intro->setWordWrap(true);
-  hv->addWidget(intro);
-  auto* note = label(v.betaNote, TextStyle::caption, true, header);
-  note->setWordWrap(true);
-  hv->addWidget(note);
+  hv->addWidget(makeLabel(v.title, {.style = TextStyle::title, .weight = QFont::DemiBold}, header));
+  hv->addWidget(makeLabel(v.intro, {.style = TextStyle::callout, .tint = Tint::secondary, .wrap = true}, header));
+  hv->addWidget(makeLabel(v.betaNote, kNote, header));
   column->addWidget(header);
   column->addWidget(makeDivider(this));
 
@@ -78,7 +60,7 @@ OnboardingWindow::OnboardingWindow(ProvidersStore& store, std::function<void(Pro
   auto* footer = new QWidget(this);
   auto* fh = new QHBoxLayout(footer);
   fh->setContentsMargins(24, 12, 24, 12);
-  fh->addWidget(label(v.footer, TextStyle::caption, true, footer));
+  fh->addWidget(makeLabel(v.footer, {.style = TextStyle::caption, .tint = Tint::secondary}, footer));
   fh->addStretch(1);
   auto* done = new QPushButton(literalText(v.doneText), footer);
   done->setObjectName(QStringLiteral("done"));
@@ -131,7 +113,7 @@ void OnboardingWindow::render() {
     bv->setSpacing(4);
     auto* nameLine = new QHBoxLayout;
     nameLine->setSpacing(6);
-    nameLine->addWidget(label(r.name, TextStyle::headline, false, block));
+    nameLine->addWidget(makeLabel(r.name, {.style = TextStyle::headline}, block));
     if (r.beta) nameLine->addWidget(BadgeLabel::beta(block));
     if (r.badge) {
       auto* badge = new BadgeLabel(r.badge->text, r.badge->color, BadgeLabel::Style::outlined, block);
@@ -140,11 +122,9 @@ void OnboardingWindow::render() {
     }
     nameLine->addStretch(1);
     bv->addLayout(nameLine);
-    auto* sub = label(r.subtitle, TextStyle::caption, true, block);
-    sub->setWordWrap(true);
-    bv->addWidget(sub);
+    bv->addWidget(makeLabel(r.subtitle, kNote, block));
     if (r.email) {
-      auto* email = label(*r.email, TextStyle::caption2, true, block);
+      auto* email = makeLabel(*r.email, {.style = TextStyle::caption2, .tint = Tint::secondary}, block);
       QFont mono = email->font();
       mono.setFamily(QStringLiteral("monospace"));
       mono.setStyleHint(QFont::Monospace);
@@ -199,12 +179,7 @@ void OnboardingWindow::changeEvent(QEvent* event) {
   // the icons. An equal sheet set again would re-polish and come back here.
   const QString sheet = prominentButtonStyle(palette());
   if (sheet != styleSheet()) setStyleSheet(sheet);
-  for (QLabel* l : findChildren<QLabel*>()) {
-    if (!l->property("secondary").toBool()) continue;
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::WindowText, tintColor(Tint::secondary, palette()));
-    l->setPalette(pal);
-  }
+  retint(this);
   render();
 }
 

@@ -53,8 +53,7 @@ PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverAct
   title->setObjectName(QStringLiteral("title"));
   auto* tl = new QHBoxLayout(title);
   tl->setContentsMargins(0, 0, 0, 0);
-  auto* titleLabel = new QLabel(header);
-  titleLabel->setFont(textFont(TextStyle::headline));
+  auto* titleLabel = makeLabel(QString(), {.style = TextStyle::headline}, header);
   tl->addWidget(titleLabel);
   hh->addWidget(title);
   hh->addStretch(1);
@@ -150,16 +149,8 @@ QWidget* PopoverWidget::buildList(const PopoverView& v) {
     auto* b = new QVBoxLayout(box);
     b->setContentsMargins(16, 16, 16, 16);
     b->setSpacing(12);
-    auto* title = new QLabel(v.emptyTitle, box);
-    title->setFont(textFont(TextStyle::body, QFont::DemiBold));
-    b->addWidget(title);
-    auto* message = new QLabel(v.emptyMessage, box);
-    message->setWordWrap(true);
-    message->setFont(textFont(TextStyle::callout));
-    QPalette pal = message->palette();
-    pal.setColor(QPalette::WindowText, tintColor(Tint::secondary, pal));
-    message->setPalette(pal);
-    b->addWidget(message);
+    b->addWidget(makeLabel(v.emptyTitle, {.weight = QFont::DemiBold}, box));
+    b->addWidget(makeLabel(v.emptyMessage, {.style = TextStyle::callout, .tint = Tint::secondary, .wrap = true}, box));
     auto* connectButton = new QPushButton(literalText(v.emptyButton), box);
     connectButton->setObjectName(QStringLiteral("connectProviders"));
     connectButton->setProperty("prominent", true);

@@ -17,16 +17,12 @@ namespace {
 
 using View = ProviderSectionView;
 
-QLabel* label(const QString& text, TextStyle style, Tint tint, QWidget* parent,
-              QFont::Weight weight = QFont::Normal) {
-  auto* l = new QLabel(text, parent);
-  l->setFont(textFont(style, weight));
-  l->setTextFormat(Qt::PlainText);
-  QPalette pal = l->palette();
-  pal.setColor(QPalette::WindowText, tintColor(tint, pal));
-  l->setPalette(pal);
-  return l;
-}
+// Most of a section is fine print, some of it a little bolder; notes wrap.
+constexpr LabelLook kFinePrint{.style = TextStyle::caption2, .tint = Tint::secondary};
+constexpr LabelLook kFinePrintBold{.style = TextStyle::caption2, .tint = Tint::secondary,
+                                   .weight = QFont::DemiBold};
+constexpr LabelLook kNote{.style = TextStyle::caption, .tint = Tint::secondary, .wrap = true};
+constexpr LabelLook kErrorTitle{.style = TextStyle::caption, .tint = Tint::orange, .weight = QFont::DemiBold};
 
 QPushButton* smallButton(const QString& text, const QString& accessibleName, bool prominent,
                          QWidget* parent) {
@@ -60,7 +56,7 @@ QWidget* header(const View& v, const ProviderSectionWidget::Callbacks& cb, QWidg
   name->setIcon(symbolPixmap(v.icon, tintColor(v.iconColor, row->palette()), 16, dpr), 16, 6);
   auto* nl = new QHBoxLayout(name);
   nl->setContentsMargins(0, 0, 0, 0);
-  nl->addWidget(label(v.name, TextStyle::subheadline, Tint::label, name, QFont::DemiBold));
+  nl->addWidget(makeLabel(v.name, {.style = TextStyle::subheadline, .weight = QFont::DemiBold}, name));
   h->addWidget(name);
   if (v.beta) h->addWidget(BadgeLabel::beta(row));
   h->addStretch(1);
@@ -106,98 +102,97 @@ QWidget* header(const View& v, const ProviderSectionWidget::Callbacks& cb, QWidg
   return row;
 }
 
-void loadedBody(const View& v, const ProviderSectionWidget::Callbacks& cb, QVBoxLayout* body, QWidget* parent) {
-  // Block 1: account and last update.
+// A row of its own for a line of texts side by side.
+QHBoxLayout* rowOf(QWidget* row) {
+  auto* h = new QHBoxLayout(row);
+  h->setContentsMargins(0, 0, 0, 0);
+  return h;
+}
+
+void addAccount(const View& v, QVBoxLayout* body, QWidget* parent) {
   auto* account = new QWidget(parent);
-  auto* ah = new QHBoxLayout(account);
-  ah->setContentsMargins(0, 0, 0, 0);
+  auto* ah = rowOf(account);
   auto* who = new QVBoxLayout;
   who->setSpacing(1);
-  who->addWidget(label(v.account, TextStyle::caption, Tint::label, account, QFont::DemiBold));
-  if (v.membership) who->addWidget(label(*v.membership, TextStyle::caption2, Tint::secondary, account));
+  who->addWidget(makeLabel(v.account, {.style = TextStyle::caption, .weight = QFont::DemiBold}, account));
+  if (v.membership) who->addWidget(makeLabel(*v.membership, kFinePrint, account));
   ah->addLayout(who, 1);
   if (v.updated) {
-    auto* u = label(*v.updated, TextStyle::caption2, Tint::secondary, account);
+    auto* u = makeLabel(*v.updated, kFinePrint, account);
     u->setAccessibleName(v.updatedAccessibleName);
     ah->addWidget(u, 0, Qt::AlignTop);
   }
   body->addWidget(account);
+}
 
-  // Block 2: utilization or the service's note.
+// Utilization or the service's note.
+void addUsage(const View& v, QVBoxLayout* body, QWidget* parent) {
   if (v.utilization) {
     body->addWidget(new UtilizationView(*v.utilization, parent));
   } else if (v.statusNote) {
-    auto* note = label(*v.statusNote, TextStyle::caption, Tint::secondary, parent);
-    note->setWordWrap(true);
-    body->addWidget(note);
+    body->addWidget(makeLabel(*v.statusNote, kNote, parent));
   }
+}
 
-  // Block 3: on-demand spending.
-  if (v.onDemand) {
-    const auto& o = *v.onDemand;
-    auto* row = new DecoratedFrame(parent);
-    row->setIcon(symbolPixmap(o.icon, tintColor(Tint::secondary, row->palette()), 12, row->devicePixelRatioF()),
-                 12, 4);
-    auto* rh = new QHBoxLayout(row);
-    rh->setContentsMargins(0, 0, 0, 0);
-    rh->addWidget(label(o.label, TextStyle::caption2, Tint::secondary, row, QFont::DemiBold));
-    rh->addWidget(label(o.amount, TextStyle::body, Tint::label, row, QFont::DemiBold));
-    rh->addStretch(1);
-    body->addWidget(row);
-    if (o.note) {
-      body->addWidget(label(*o.note, TextStyle::caption2, Tint::secondary, parent));
-    } else {
-      auto* cap = new QWidget(parent);
-      auto* ch = new QHBoxLayout(cap);
-      ch->setContentsMargins(0, 0, 0, 0);
-      ch->addWidget(label(o.capText.value_or(QString()), TextStyle::caption2, Tint::secondary, cap));
+void addOnDemand(const View::OnDemand& o, QVBoxLayout* body, QWidget* parent) {
+  auto* row = new DecoratedFrame(parent);
+  row->setIcon(symbolPixmap(o.icon, tintColor(Tint::secondary, row->palette()), 12, row->devicePixelRatioF()),
+               12, 4);
+  auto* rh = rowOf(row);
+  rh->addWidget(makeLabel(o.label, kFinePrintBold, row));
+  rh->addWidget(makeLabel(o.amount, {.weight = QFont::DemiBold}, row));
+  rh->addStretch(1);
+  body->addWidget(row);
+  if (o.note) {
+    body->addWidget(makeLabel(*o.note, kFinePrint, parent));
+  } else {
+    auto* cap = new QWidget(parent);
+    auto* ch = rowOf(cap);
+    ch->addWidget(makeLabel(o.capText.value_or(QString()), kFinePrint, cap));
+    ch->addStretch(1);
+    ch->addWidget(makeLabel(o.capPercent.value_or(QString()), kFinePrint, cap));
+    body->addWidget(cap);
+  }
+}
+
+// The billing cycle; its bar is painted, so assistive technology skips it.
+void addBilling(const View& v, QVBoxLayout* body, QWidget* parent) {
+  const View::Billing& b = *v.billing;
+  auto* top = new QWidget(parent);
+  auto* th = rowOf(top);
+  th->addWidget(makeLabel(b.label, kFinePrintBold, top));
+  th->addStretch(1);
+  th->addWidget(makeLabel(b.daysLeft, kFinePrint, top));
+  body->addWidget(top);
+  if (b.progress || b.start) {
+    auto* cycle = new DecoratedFrame(parent);
+    if (b.progress) cycle->setBar(*b.progress, tintColor(Tint::secondary, cycle->palette()));
+    auto* ch = rowOf(cycle);
+    if (b.start) {
+      ch->addWidget(makeLabel(*b.start, kFinePrint, cycle));
       ch->addStretch(1);
-      ch->addWidget(label(o.capPercent.value_or(QString()), TextStyle::caption2, Tint::secondary, cap));
-      body->addWidget(cap);
+      ch->addWidget(makeLabel(b.cycle.value_or(QString()), kFinePrint, cycle));
+      ch->addStretch(1);
+      ch->addWidget(makeLabel(b.end.value_or(QString()), kFinePrint, cycle));
     }
+    body->addWidget(cycle);
   }
-
-  // Block 4: billing cycle; its bar is painted, so assistive technology skips it.
-  if (v.billing) {
-    const auto& b = *v.billing;
-    auto* top = new QWidget(parent);
-    auto* th = new QHBoxLayout(top);
-    th->setContentsMargins(0, 0, 0, 0);
-    th->addWidget(label(b.label, TextStyle::caption2, Tint::secondary, top, QFont::DemiBold));
-    th->addStretch(1);
-    th->addWidget(label(b.daysLeft, TextStyle::caption2, Tint::secondary, top));
-    body->addWidget(top);
-    if (b.progress || b.start) {
-      auto* cycle = new DecoratedFrame(parent);
-      if (b.progress) cycle->setBar(*b.progress, tintColor(Tint::secondary, cycle->palette()));
-      auto* ch = new QHBoxLayout(cycle);
-      ch->setContentsMargins(0, 0, 0, 0);
-      if (b.start) {
-        ch->addWidget(label(*b.start, TextStyle::caption2, Tint::secondary, cycle));
-        ch->addStretch(1);
-        ch->addWidget(label(b.cycle.value_or(QString()), TextStyle::caption2, Tint::secondary, cycle));
-        ch->addStretch(1);
-        ch->addWidget(label(b.end.value_or(QString()), TextStyle::caption2, Tint::secondary, cycle));
-      }
-      body->addWidget(cycle);
-    }
-    if (b.forecast) {
-      auto* pace = new QWidget(parent);
-      auto* ph = new QHBoxLayout(pace);
-      ph->setContentsMargins(0, 0, 0, 0);
-      auto* f = label(*b.forecast, TextStyle::caption2, b.forecastColor, pace, QFont::DemiBold);
-      f->setObjectName(key(v, "forecast"));
-      ph->addWidget(f);
-      ph->addStretch(1);
-      if (b.runsOut) ph->addWidget(label(*b.runsOut, TextStyle::caption2, b.forecastColor, pace));
-      body->addWidget(pace);
-    }
+  if (b.forecast) {
+    auto* pace = new QWidget(parent);
+    auto* ph = rowOf(pace);
+    const LabelLook forecast{.style = TextStyle::caption2, .tint = b.forecastColor, .weight = QFont::DemiBold};
+    auto* f = makeLabel(*b.forecast, forecast, pace);
+    f->setObjectName(key(v, "forecast"));
+    ph->addWidget(f);
+    ph->addStretch(1);
+    if (b.runsOut) ph->addWidget(makeLabel(*b.runsOut, {.style = TextStyle::caption2, .tint = b.forecastColor}, pace));
+    body->addWidget(pace);
   }
+}
 
-  // Block 5: actions.
+void addActions(const View& v, const ProviderSectionWidget::Callbacks& cb, QVBoxLayout* body, QWidget* parent) {
   auto* actions = new QWidget(parent);
-  auto* xh = new QHBoxLayout(actions);
-  xh->setContentsMargins(0, 0, 0, 0);
+  auto* xh = rowOf(actions);
   xh->setSpacing(12);
   auto* dash = smallButton(v.dashboardText, v.dashboardAccessibleName, false, actions);
   dash->setObjectName(key(v, "dashboard"));
@@ -220,6 +215,16 @@ void loadedBody(const View& v, const ProviderSectionWidget::Callbacks& cb, QVBox
   body->addWidget(actions);
 }
 
+// A signed-in service, block under block: account, usage, on-demand spending, billing
+// cycle, actions.
+void loadedBody(const View& v, const ProviderSectionWidget::Callbacks& cb, QVBoxLayout* body, QWidget* parent) {
+  addAccount(v, body, parent);
+  addUsage(v, body, parent);
+  if (v.onDemand) addOnDemand(*v.onDemand, body, parent);
+  if (v.billing) addBilling(v, body, parent);
+  addActions(v, cb, body, parent);
+}
+
 }  // namespace
 
 ProviderSectionWidget::ProviderSectionWidget(const ProviderSectionView& v, Callbacks cb, QWidget* parent)
@@ -234,9 +239,7 @@ ProviderSectionWidget::ProviderSectionWidget(const ProviderSectionView& v, Callb
     case View::Body::checking:
     case View::Body::loading:
     case View::Body::signedOut: {
-      auto* l = label(v.bodyText, TextStyle::caption, Tint::secondary, this);
-      l->setWordWrap(true);
-      body->addWidget(l);
+      body->addWidget(makeLabel(v.bodyText, kNote, this));
       break;
     }
     case View::Body::error: {
@@ -244,10 +247,10 @@ ProviderSectionWidget::ProviderSectionWidget(const ProviderSectionView& v, Callb
       title->setIcon(symbolPixmap(v.errorIcon, tintColor(Tint::orange, palette()), 12, devicePixelRatioF()), 12, 4);
       auto* th = new QHBoxLayout(title);
       th->setContentsMargins(0, 0, 0, 0);
-      th->addWidget(label(v.errorTitle, TextStyle::caption, Tint::orange, title, QFont::DemiBold));
+      th->addWidget(makeLabel(v.errorTitle, kErrorTitle, title));
       body->addWidget(title);
-      auto* message = label(v.bodyText, TextStyle::caption2, Tint::secondary, this);
-      message->setWordWrap(true);
+      auto* message = makeLabel(v.bodyText, {.style = TextStyle::caption2, .tint = Tint::secondary, .wrap = true},
+                                this);
       // At most three lines of the message.
       message->setMaximumHeight(message->fontMetrics().lineSpacing() * 3 + 2);
       body->addWidget(message);

@@ -5,7 +5,7 @@
 #include <QTextDocument>
 
 #include "present/update_window_view.h"
-#include "ui/plain_text.h"
+#include "widgets/plain_text.h"
 
 namespace qb::ui {
 

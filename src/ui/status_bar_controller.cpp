@@ -23,13 +23,13 @@
 #include "ui/onboarding_window.h"
 #include "ui/options_menu.h"
 #include "ui/paste_token_dialog.h"
-#include "ui/plain_text.h"
 #include "ui/popover_widget.h"
 #include "ui/symbol_icon.h"
 #include "ui/tray_icon.h"
 #include "ui/update_window.h"
 #include "ui/usage_alert_notifier.h"
 #include "updater/updater.h"
+#include "widgets/plain_text.h"
 
 Q_LOGGING_CATEGORY(lcTray, "com.orvane.quotabar.tray")
 

@@ -27,18 +27,9 @@ UpdateBannerWidget::UpdateBannerWidget(const UpdateBannerView& v, std::function<
   auto* lines = new QVBoxLayout(text);
   lines->setContentsMargins(0, 0, 0, 0);
   lines->setSpacing(3);
-  auto* title = new QLabel(v.title, text);
-  title->setTextFormat(Qt::PlainText);
-  title->setFont(textFont(TextStyle::caption, QFont::DemiBold));
-  lines->addWidget(title);
-  QPalette secondary = palette();
-  secondary.setColor(QPalette::WindowText, tintColor(Tint::secondary, secondary));
+  lines->addWidget(makeLabel(v.title, {.style = TextStyle::caption, .weight = QFont::DemiBold}, text));
   if (v.detail) {
-    auto* detail = new QLabel(*v.detail, text);
-    detail->setTextFormat(Qt::PlainText);
-    detail->setFont(textFont(TextStyle::caption2));
-    detail->setPalette(secondary);
-    detail->setWordWrap(true);
+    auto* detail = makeLabel(*v.detail, {.style = TextStyle::caption2, .tint = Tint::secondary, .wrap = true}, text);
     // At most two lines.
     detail->setMaximumHeight(detail->fontMetrics().lineSpacing() * 2 + 2);
     lines->addWidget(detail);

@@ -1,6 +1,5 @@
 #include "ui/update_window.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -25,45 +24,13 @@ namespace {
 
 constexpr const char* kGeometryKey = "VanteloUpdateWindow";
 
-// The view-model names its colours; tertiary is a fainter secondary.
-QColor namedColor(const QString& name) {
-  const QPalette palette = QApplication::palette();
-  if (name == QLatin1String("tertiary")) {
-    QColor c = tintColor(Tint::secondary, palette);
-    c.setAlphaF(c.alphaF() * 0.75);
-    return c;
-  }
-  if (name == QLatin1String("green")) return tintColor(Tint::green, palette);
-  if (name == QLatin1String("orange")) return tintColor(Tint::orange, palette);
-  if (name == QLatin1String("accent")) return tintColor(Tint::accent, palette);
-  if (name == QLatin1String("secondary")) return tintColor(Tint::secondary, palette);
-  return tintColor(Tint::label, palette);
-}
-
-// Sizes are given for a 10-point desktop font and follow the desktop's.
-qreal scaledPoints(qreal points) {
-  const qreal base = QApplication::font().pointSizeF();
-  return points * (base > 0 ? base : 10) / 10;
-}
-
-QLabel* label(const QString& text, qreal pointSize = 0, bool bold = false,
-              const QString& role = QString()) {
-  auto* l = new QLabel(text);
-  l->setTextFormat(Qt::PlainText);
-  l->setWordWrap(true);
-  QFont f = l->font();
-  if (pointSize > 0) f.setPointSizeF(scaledPoints(pointSize));
-  f.setBold(bold);
-  l->setFont(f);
-  if (!role.isEmpty()) l->setStyleSheet(QStringLiteral("color: %1;").arg(namedColor(role).name()));
-  return l;
-}
+constexpr LabelLook kSmallPrint{.style = TextStyle::caption2, .tint = Tint::secondary, .wrap = true};
 
 QFrame* divider() { return makeDivider(nullptr); }
 
-QWidget* icon(const QString& symbol, const QString& colorRole, int size) {
+QWidget* icon(const QString& symbol, Tint tint, int size) {
   auto* l = new QLabel;
-  l->setPixmap(symbolPixmap(symbol, namedColor(colorRole), size, l->devicePixelRatioF()));
+  l->setPixmap(symbolPixmap(symbol, tintColor(tint, l->palette()), size, l->devicePixelRatioF()));
   l->setAlignment(Qt::AlignCenter);
   l->setAccessibleName(QString());  // decorative
   return l;
@@ -74,18 +41,17 @@ QWidget* versionColumn(const QString& caption, const QString& version, const QSt
   auto* w = new QWidget;
   auto* col = new QVBoxLayout(w);
   col->setContentsMargins(0, 0, 0, 0);
-  auto* head = label(caption.toUpper(), 8, false, QStringLiteral("secondary"));
+  auto* head = makeLabel(caption.toUpper(), kSmallPrint);
   QFont f = head->font();
   f.setLetterSpacing(QFont::AbsoluteSpacing, 0.5);
   head->setFont(f);
   head->setAlignment(align);
-  QString text = version;
-  auto* value = label(QString(), 18, true);
+  auto* value = makeLabel(QString(), {.style = TextStyle::largeTitle, .weight = QFont::Bold, .wrap = true});
   value->setTextFormat(Qt::RichText);
-  text = version.toHtmlEscaped();
+  QString text = version.toHtmlEscaped();
   if (!build.isEmpty())
     text += QStringLiteral(" <span style=\"font-size:%1pt\">(%2)</span>")
-                .arg(scaledPoints(11))
+                .arg(textFont(TextStyle::headline).pointSizeF())
                 .arg(build.toHtmlEscaped());
   value->setText(text);
   value->setAlignment(align);
@@ -102,7 +68,7 @@ QWidget* transitionRow(const VersionTransitionView& t) {
   row->addWidget(versionColumn(QStringLiteral("Installed"), t.installedVersion, t.installedBuild,
                                Qt::AlignLeft));
   row->addStretch();
-  row->addWidget(icon(QStringLiteral("arrow.right"), QStringLiteral("accent"), 16));
+  row->addWidget(icon(QStringLiteral("arrow.right"), Tint::accent, 16));
   row->addStretch();
   row->addWidget(versionColumn(QStringLiteral("Update"), t.updateVersion, t.updateBuild, Qt::AlignRight));
   return w;
@@ -116,14 +82,14 @@ QWidget* chipRow(const QList<UpdateChip>& chips) {
   for (const UpdateChip& c : chips) {
     auto* chip = new QWidget;
     chip->setObjectName(QStringLiteral("chip"));
-    const QColor tint = namedColor(QStringLiteral("secondary"));
+    const QColor tint = tintColor(Tint::secondary, chip->palette());
     chip->setStyleSheet(QStringLiteral("#chip { background: rgba(%1,%2,%3,26); border-radius: 8px; }")
                             .arg(tint.red()).arg(tint.green()).arg(tint.blue()));
     auto* inner = new QHBoxLayout(chip);
     inner->setContentsMargins(6, 2, 6, 2);
     inner->setSpacing(3);
-    inner->addWidget(icon(c.symbol, QStringLiteral("secondary"), 11));
-    inner->addWidget(label(c.text, 8));
+    inner->addWidget(icon(c.symbol, Tint::secondary, 11));
+    inner->addWidget(makeLabel(c.text, {.style = TextStyle::caption2, .wrap = true}));
     chip->setAccessibleName(c.text);
     row->addWidget(chip);
   }
@@ -154,8 +120,9 @@ UpdateWindow::UpdateWindow(Updater& updater, Options options, QWidget* parent)
   appIconLabel->setPixmap(appIcon().pixmap(48));
   headerRow->addWidget(appIconLabel);
   auto* titles = new QVBoxLayout;
-  titles->addWidget(label(QStringLiteral("Quotabar"), 16, true));
-  channel_ = label(QString(), 9, false, QStringLiteral("secondary"));
+  titles->addWidget(
+      makeLabel(QStringLiteral("Quotabar"), {.style = TextStyle::title, .weight = QFont::Bold, .wrap = true}));
+  channel_ = makeLabel(QString(), {.style = TextStyle::footnote, .tint = Tint::secondary, .wrap = true});
   titles->addWidget(channel_);
   headerRow->addLayout(titles, 1);
   root->addWidget(header);
@@ -174,8 +141,7 @@ UpdateWindow::UpdateWindow(Updater& updater, Options options, QWidget* parent)
   auto* footer = new QWidget;
   buttons_ = new QHBoxLayout(footer);
   buttons_->setContentsMargins(16, 10, 16, 10);
-  lastChecked_ = label(QString(), 8, false, QStringLiteral("tertiary"));
-  lastChecked_->setWordWrap(false);
+  lastChecked_ = makeLabel(QString(), {.style = TextStyle::caption2, .tint = Tint::secondary});
   root->addWidget(footer);
 
   connect(&updater, &Updater::stateChanged, this, &UpdateWindow::render);
@@ -208,7 +174,16 @@ void UpdateWindow::render() {
 void UpdateWindow::renderView(const UpdateWindowView& view) {
   view_ = view;
   channel_->setText(view_.channelLine);
+  clearBody();
+  switch (view_.body) {
+    case UpdateWindowView::Body::status: renderStatus(); break;
+    case UpdateWindowView::Body::spinner: renderSpinner(); break;
+    case UpdateWindowView::Body::release: renderRelease(); break;
+  }
+  renderFooter();
+}
 
+void UpdateWindow::clearBody() {
   // Old pieces go at once from the screen; deletion waits, as one of them may be the
   // button whose click got us here.
   while (QLayoutItem* item = body_->takeAt(0)) {
@@ -218,64 +193,64 @@ void UpdateWindow::renderView(const UpdateWindowView& view) {
     }
     delete item;
   }
-  switch (view_.body) {
-    case UpdateWindowView::Body::status: {
-      // Centred across the whole width, the texts wrapping there.
-      auto* col = new QWidget;
-      auto* l = new QVBoxLayout(col);
-      l->setContentsMargins(0, 0, 0, 0);
-      l->addWidget(icon(view_.statusSymbol, view_.statusColor, 38));
-      auto* title = label(view_.statusTitle, 11, true);
-      title->setAlignment(Qt::AlignHCenter);
-      auto* subtitle = label(view_.statusSubtitle, 10, false, QStringLiteral("secondary"));
-      subtitle->setAlignment(Qt::AlignHCenter);
-      subtitle->setTextInteractionFlags(Qt::TextSelectableByMouse);
-      l->addWidget(title);
-      l->addWidget(subtitle);
-      body_->addStretch();
-      body_->addWidget(col);
-      body_->addStretch();
-      break;
-    }
-    case UpdateWindowView::Body::spinner: {
-      auto* busy = new QProgressBar;
-      busy->setRange(0, 0);
-      busy->setTextVisible(false);
-      busy->setAccessibleName(view_.spinnerText);
-      auto* text = label(view_.spinnerText, 10, false, QStringLiteral("secondary"));
-      text->setAlignment(Qt::AlignHCenter);
-      busy->setFixedWidth(240);
-      body_->addStretch();
-      body_->addWidget(busy, 0, Qt::AlignHCenter);
-      body_->addWidget(text);
-      body_->addStretch();
-      break;
-    }
-    case UpdateWindowView::Body::release: {
-      body_->addWidget(label(view_.headline, view_.headlineEmphasised ? 14 : 12, true));
-      if (view_.transition) body_->addWidget(transitionRow(*view_.transition));
-      if (!view_.chips.isEmpty()) body_->addWidget(chipRow(view_.chips));
-      if (view_.showProgress) {
-        auto* bar = new QProgressBar;
-        bar->setTextVisible(false);
-        if (view_.progress) {
-          bar->setRange(0, 1000);
-          bar->setValue(static_cast<int>(*view_.progress * 1000.0));
-        } else {
-          bar->setRange(0, 0);
-        }
-        bar->setAccessibleName(view_.progressText);
-        body_->addWidget(bar);
-        body_->addWidget(label(view_.progressText, 8, false, QStringLiteral("secondary")));
-      }
-      if (!view_.caption.isEmpty())
-        body_->addWidget(label(view_.caption, 8, false, QStringLiteral("secondary")));
-      if (view_.showNotes) showNotes(view_);
-      body_->addStretch();
-      break;
-    }
-  }
+}
 
+void UpdateWindow::renderStatus() {
+  // Centred across the whole width, the texts wrapping there.
+  auto* col = new QWidget;
+  auto* l = new QVBoxLayout(col);
+  l->setContentsMargins(0, 0, 0, 0);
+  l->addWidget(icon(view_.statusSymbol, view_.statusColor, 38));
+  auto* title = makeLabel(view_.statusTitle, {.style = TextStyle::headline, .weight = QFont::Bold, .wrap = true});
+  title->setAlignment(Qt::AlignHCenter);
+  auto* subtitle = makeLabel(view_.statusSubtitle, {.tint = Tint::secondary, .wrap = true});
+  subtitle->setAlignment(Qt::AlignHCenter);
+  subtitle->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  l->addWidget(title);
+  l->addWidget(subtitle);
+  body_->addStretch();
+  body_->addWidget(col);
+  body_->addStretch();
+}
+
+void UpdateWindow::renderSpinner() {
+  auto* busy = new QProgressBar;
+  busy->setRange(0, 0);
+  busy->setTextVisible(false);
+  busy->setAccessibleName(view_.spinnerText);
+  auto* text = makeLabel(view_.spinnerText, {.tint = Tint::secondary, .wrap = true});
+  text->setAlignment(Qt::AlignHCenter);
+  busy->setFixedWidth(240);
+  body_->addStretch();
+  body_->addWidget(busy, 0, Qt::AlignHCenter);
+  body_->addWidget(text);
+  body_->addStretch();
+}
+
+void UpdateWindow::renderRelease() {
+  const TextStyle headline = view_.headlineEmphasised ? TextStyle::title2 : TextStyle::title3;
+  body_->addWidget(makeLabel(view_.headline, {.style = headline, .weight = QFont::Bold, .wrap = true}));
+  if (view_.transition) body_->addWidget(transitionRow(*view_.transition));
+  if (!view_.chips.isEmpty()) body_->addWidget(chipRow(view_.chips));
+  if (view_.showProgress) {
+    auto* bar = new QProgressBar;
+    bar->setTextVisible(false);
+    if (view_.progress) {
+      bar->setRange(0, 1000);
+      bar->setValue(static_cast<int>(*view_.progress * 1000.0));
+    } else {
+      bar->setRange(0, 0);
+    }
+    bar->setAccessibleName(view_.progressText);
+    body_->addWidget(bar);
+    body_->addWidget(makeLabel(view_.progressText, kSmallPrint));
+  }
+  if (!view_.caption.isEmpty()) body_->addWidget(makeLabel(view_.caption, kSmallPrint));
+  if (view_.showNotes) showNotes(view_);
+  body_->addStretch();
+}
+
+void UpdateWindow::renderFooter() {
   while (QLayoutItem* item = buttons_->takeAt(0)) {
     if (QWidget* w = item->widget(); w && w != lastChecked_) {
       w->hide();
@@ -288,7 +263,7 @@ void UpdateWindow::renderView(const UpdateWindowView& view) {
   buttons_->addWidget(lastChecked_);
   buttons_->addStretch();
   for (const UpdateWindowButton& b : view_.buttons) {
-    auto* button = new QPushButton(QString(b.text).replace(u'&', QStringLiteral("&&")));
+    auto* button = new QPushButton(literalText(b.text));
     button->setAccessibleName(b.text);
     button->setEnabled(b.enabled);
     button->setDefault(b.isDefault);
@@ -313,8 +288,9 @@ void UpdateWindow::showNotes(const UpdateWindowView& v) {
     notesSection_ = new QWidget;
     auto* col = new QVBoxLayout(notesSection_);
     col->setContentsMargins(0, 8, 0, 0);
-    col->addWidget(label(QStringLiteral("What's new"), 9, true));
-    notesFallback_ = label(QString(), 0, false, QStringLiteral("secondary"));
+    col->addWidget(
+        makeLabel(QStringLiteral("What's new"), {.style = TextStyle::footnote, .weight = QFont::Bold, .wrap = true}));
+    notesFallback_ = makeLabel(QString(), {.tint = Tint::secondary, .wrap = true});
     notesBox_ = new ReleaseNotesView;
     col->addWidget(notesFallback_);
     col->addWidget(notesBox_);
@@ -378,10 +354,9 @@ void UpdateWindow::showEvent(QShowEvent* event) {
 
 void UpdateWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  // A theme switch: the texts' colours are baked into their style sheets.
+  // A theme switch: the texts' colours are baked into their palettes, the icons' into them.
   if (event->type() == QEvent::PaletteChange && lastChecked_) {
-    channel_->setStyleSheet(QStringLiteral("color: %1;").arg(namedColor(QStringLiteral("secondary")).name()));
-    lastChecked_->setStyleSheet(QStringLiteral("color: %1;").arg(namedColor(QStringLiteral("tertiary")).name()));
+    retint(this);
     renderView(view_);
   }
 }

@@ -46,8 +46,12 @@ class UpdateWindow : public QWidget {
  private:
   void render();
   void trigger(UpdateWindowAction action);
+  void clearBody();
+  void renderStatus();
+  void renderSpinner();
+  void renderRelease();
+  void renderFooter();
   void showNotes(const UpdateWindowView& v);
-  QWidget* buildBody();
 
   QPointer<Updater> updater_;
   Options options_;

@@ -5,15 +5,16 @@
 
 #include <QAccessible>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 
 #include "common/text.h"
 #include "popover_rig.h"
-#include "ui/plain_text.h"
 #include "ui/release_notes_view.h"
 #include "ui/update_window.h"
+#include "widgets/plain_text.h"
 
 namespace qb {
 namespace {

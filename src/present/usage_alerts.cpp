@@ -15,6 +15,11 @@ int bandOf(double percent) {
   return percent >= kCriticalPercent ? 90 : percent >= kWarningPercent ? 65 : 0;
 }
 
+// A band told is re-armed only once the figure falls this far below it: a figure hovering
+// at 90 % (a service's rounding, a small refund) is told once, a real fall (a larger plan)
+// tells the band again when it is reached again.
+constexpr double kRearmMargin = 5;
+
 // The cycle's first day: a cycle never starts twice on one day, and a service that stamps
 // its start afresh on each answer does not look like a new cycle.
 QString cycleKey(const UsageSnapshot& s) {
@@ -66,7 +71,7 @@ AlertDecision usageAlert(const AlertInput& in, const AlertMemory& before, const 
   if (!percent) return d;
   const int band = bandOf(*percent);
   if (band <= d.memory.band) {
-    d.memory.band = band;  // falling below a band re-arms it
+    d.memory.band = std::min(d.memory.band, bandOf(*percent + kRearmMargin));
     return d;
   }
   d.memory.band = band;

@@ -45,8 +45,8 @@ struct AlertDecision {
   AlertMemory memory;
 };
 
-// Once per band per billing cycle (a new cycle or a fall below the band re-arms it), and
-// once when a session that worked is refused. Switched off, the memory still follows, so
+// Once per band per billing cycle (a new cycle, or a fall to more than 5 points below the
+// band, re-arms it), and once when a session that worked is refused. Switched off, the memory still follows, so
 // switching on later does not tell old news.
 AlertDecision usageAlert(const AlertInput& input, const AlertMemory& memory, const QDateTime& now,
                          const QLocale& locale = QLocale());

@@ -2,12 +2,12 @@
 
 #include <QMessageBox>
 
-#include "platform/desktop/desktop_notifier.h"
+#include "platform/notifier.h"
 #include "widgets/plain_text.h"
 
 namespace qb::ui {
 
-MessageRouter::MessageRouter(platform::DesktopNotifier& notifier, std::function<bool()> hasTrayIcon,
+MessageRouter::MessageRouter(platform::Notifier& notifier, std::function<bool()> hasTrayIcon,
                              std::function<QWidget*()> hostWindow, QObject* parent)
     : QObject(parent), notifier_(notifier), hasTrayIcon_(std::move(hasTrayIcon)),
       hostWindow_(std::move(hostWindow)) {}

@@ -8,7 +8,7 @@
 class QWidget;
 
 namespace qb::platform {
-class DesktopNotifier;
+class Notifier;
 }
 
 namespace qb::ui {
@@ -18,7 +18,7 @@ namespace qb::ui {
 class MessageRouter : public QObject {
   Q_OBJECT
  public:
-  MessageRouter(platform::DesktopNotifier& notifier, std::function<bool()> hasTrayIcon,
+  MessageRouter(platform::Notifier& notifier, std::function<bool()> hasTrayIcon,
                 std::function<QWidget*()> hostWindow, QObject* parent = nullptr);
 
   void show(const QString& text);
@@ -27,7 +27,7 @@ class MessageRouter : public QObject {
  private:
   void showWindow(const QString& text);
 
-  platform::DesktopNotifier& notifier_;
+  platform::Notifier& notifier_;
   std::function<bool()> hasTrayIcon_;
   std::function<QWidget*()> hostWindow_;
   QPointer<QMessageBox> lastWindow_;

@@ -345,7 +345,7 @@ void StatusBarController::onUpdaterState(const UpdaterState& state) {
 }
 
 void StatusBarController::setUpNotifications() {
-  platform::DesktopNotifier* notifier = options_.notifier;
+  platform::Notifier* notifier = options_.notifier;
   if (!notifier) notifier = new platform::DesktopNotifier(this);
   QPointer<StatusBarController> self(this);
   messages_ = new MessageRouter(

@@ -21,7 +21,7 @@ class LoginHelper;
 class ProvidersStore;
 class Updater;
 namespace platform {
-class DesktopNotifier;
+class Notifier;
 class TrayHostWatcher;
 }
 }  // namespace qb
@@ -42,7 +42,7 @@ struct StatusBarOptions {
   int trayHostGraceMs = 4000;
   bool watchTrayHost = true;  // off in tests without a display
   // Notifications (alerts and messages); empty means the session bus's server.
-  platform::DesktopNotifier* notifier = nullptr;
+  platform::Notifier* notifier = nullptr;
 };
 
 // The tray icon and the hub of every window: the popover, one sign-in helper per service,

@@ -3,7 +3,7 @@
 #include <QPointer>
 
 #include "monitoring/providers_store.h"
-#include "platform/desktop/desktop_notifier.h"
+#include "platform/notifier.h"
 #include "present/usage_alerts.h"
 
 namespace qb::ui {
@@ -28,7 +28,7 @@ void writeMemory(QSettings& s, Provider p, const AlertMemory& m) {
 
 }  // namespace
 
-UsageAlertNotifier::UsageAlertNotifier(ProvidersStore& store, platform::DesktopNotifier& notifier,
+UsageAlertNotifier::UsageAlertNotifier(ProvidersStore& store, platform::Notifier& notifier,
                                        std::function<std::unique_ptr<QSettings>()> settings,
                                        Actions actions, QObject* parent)
     : QObject(parent), notifier_(notifier), settings_(std::move(settings)), actions_(std::move(actions)) {
@@ -56,7 +56,8 @@ void UsageAlertNotifier::consider(const UsageMonitor& monitor, bool refused) {
                    if (!self) return;
                    if (signIn && self->actions_.signIn) self->actions_.signIn(p);
                    if (!signIn && self->actions_.openPopover) self->actions_.openPopover();
-                 });
+                 },
+                 {});
 }
 
 }  // namespace qb::ui

@@ -11,7 +11,7 @@ namespace qb {
 class ProvidersStore;
 class UsageMonitor;
 namespace platform {
-class DesktopNotifier;
+class Notifier;
 }
 }  // namespace qb
 
@@ -26,14 +26,14 @@ class UsageAlertNotifier : public QObject {
     std::function<void()> openPopover;
     std::function<void(Provider)> signIn;
   };
-  UsageAlertNotifier(ProvidersStore& store, platform::DesktopNotifier& notifier,
+  UsageAlertNotifier(ProvidersStore& store, platform::Notifier& notifier,
                      std::function<std::unique_ptr<QSettings>()> settings, Actions actions,
                      QObject* parent = nullptr);
 
  private:
   void consider(const UsageMonitor& monitor, bool refused);
 
-  platform::DesktopNotifier& notifier_;
+  platform::Notifier& notifier_;
   std::function<std::unique_ptr<QSettings>()> settings_;
   Actions actions_;
 };

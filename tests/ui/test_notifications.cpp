@@ -1,7 +1,9 @@
-// Usage alerts and messages against a stand-in notification server on a private bus.
+// Usage alerts and messages through a recording notifier; the D-Bus notifier itself against
+// a stand-in server on a private bus.
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QMessageBox>
 #include <QVariantMap>
 
@@ -33,98 +35,112 @@ class StandInServer : public QObject {
 namespace qb {
 namespace {
 
+// Takes every message at once ("summary|urgency"), or none while `present` is false.
+struct RecordingNotifier : platform::Notifier {
+  bool present = true;
+  QStringList sent, bodies;
+  QList<OnAction> onActions;
+  void send(const Message& m, OnAction onAction, std::function<void()> undelivered) override {
+    if (!present) {
+      if (undelivered) undelivered();
+      return;
+    }
+    sent << m.summary + u'|' + QString::number(m.urgency);
+    bodies << m.body;
+    onActions << onAction;
+  }
+};
+
+// The rule's cases are tests/present/test_usage_alerts.cpp's; here its memory and switch
+// live in the settings, and a notification's action reaches the app.
+TEST(UsageAlertNotifier, TellsTheRuleRemembersItInTheSettingsAndActs) {
+  test::PopoverRig rig({QStringLiteral("normal"), {}, {}, {}});
+  ASSERT_TRUE(rig.startAndSettle());
+  RecordingNotifier notifier;
+  const ui::UsageAlertNotifier::Actions actions{[&] { notifier.sent << QStringLiteral("popover"); },
+                                                [&](Provider p) { notifier.sent << QStringLiteral("sign in ") + rawValue(p); }};
+  struct Step {
+    const char* state;  // the fake service's (fake_states.h)
+    bool restart, alertsOn;
+    QStringList sent;  // then the notification is clicked
+  } steps[] = {
+      {"requests", false, false, {}},  // 72 %: would tell 65 % if the switch were not read
+      {"critical", false, true, {"Cursor at 90%|2", "popover"}},
+      {"critical", true, true, {}},
+      {"expired", false, true, {"Cursor signed you out|1", "sign in cursor"}},
+  };
+  std::unique_ptr<ui::UsageAlertNotifier> alerts;
+  for (const Step& s : steps) {
+    SCOPED_TRACE(testing::Message() << s.state << (s.restart ? " after a restart" : ""));
+    if (!alerts || s.restart)
+      alerts = std::make_unique<ui::UsageAlertNotifier>(rig.store(), notifier, [] { return platform::settings(); }, actions);
+    platform::settings()->setValue(QLatin1String(kUsageAlertsKey), s.alertsOn);
+    fake::installStateRoutes(QLatin1String(s.state), Provider::cursor, rig.server(Provider::cursor));
+    notifier.sent.clear();
+    bool done = false;
+    rig.store().monitor(Provider::cursor)->refresh([&done] { done = true; });
+    ASSERT_TRUE(test::waitUntil([&] { return done; }));
+    for (const auto& click : std::exchange(notifier.onActions, {})) click(QStringLiteral("default"));
+    EXPECT_EQ(notifier.sent, s.sent);
+  }
+}
+
+TEST(MessageRouter, NotificationWithServerAndTrayElseWindow) {
+  const QString text = QStringLiteral("Couldn't change <b>autostart</b>.");
+  for (const auto& [serverUp, trayIcon] : {std::pair{true, true}, {true, false}, {false, true}}) {
+    SCOPED_TRACE(testing::Message() << "server " << serverUp << " tray " << trayIcon);
+    RecordingNotifier notifier;
+    notifier.present = serverUp;
+    ui::MessageRouter router(notifier, [&] { return trayIcon; }, [] { return nullptr; });
+    router.show(text);
+    const bool notified = serverUp && trayIcon;
+    EXPECT_EQ(notifier.bodies, notified ? QStringList{text} : QStringList{});
+    ASSERT_EQ(router.lastWindow() != nullptr, !notified);
+    if (!notified) {
+      EXPECT_EQ(router.lastWindow()->textFormat(), Qt::PlainText);
+      EXPECT_EQ(router.lastWindow()->text(), text);
+    }
+    delete router.lastWindow();
+  }
+}
+
 // One connection per name and bus: each test has a bus of its own.
 QDBusConnection privateBus(const char* name) {
   const QString address = QString::fromLocal8Bit(qgetenv("DBUS_SESSION_BUS_ADDRESS"));
   return QDBusConnection::connectToBus(address, QLatin1String(name) + address);
 }
 
-bool serve(StandInServer& server) {
-  QDBusConnection bus = privateBus("stand-in");
-  return bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &server,
-                            QDBusConnection::ExportAllSlots) &&
-         bus.registerService(QStringLiteral("org.freedesktop.Notifications"));
-}
-
-TEST(UsageAlerts, OncePerBandPerCycleAndOnceWhenSignedOut) {
+TEST(DesktopNotifier, SendsEscapedFollowsActionsAndHandsBackWhenTheServerLeaves) {
   test::PrivateKeyring bus;
   ASSERT_TRUE(bus.start(test::PrivateKeyring::Daemon::none)) << bus.error().toStdString();
-  qputenv("QUOTABAR_KEYRING", "off");
+  const QString service = QStringLiteral("org.freedesktop.Notifications"), path = QStringLiteral("/org/freedesktop/Notifications");
   StandInServer server;
-  ASSERT_TRUE(serve(server));
-  test::PopoverRig rig({QStringLiteral("normal"), {}, {}, {}});
-  ASSERT_TRUE(rig.startAndSettle());
+  ASSERT_TRUE(privateBus("stand-in").registerObject(path, &server, QDBusConnection::ExportAllSlots) &&
+              privateBus("stand-in").registerService(service));
+  platform::DesktopNotifier notifier(privateBus("app"));
+  const platform::Notifier::Message message{QStringLiteral("Cursor at 90%"), QStringLiteral("<b>$18</b>"), 2,
+                                            {{QStringLiteral("default"), QStringLiteral("Open")}}};
+  QString picked;
+  bool undelivered = false;
+  notifier.send(message, [&](const QString& key) { picked = key; }, [&] { undelivered = true; });
+  ASSERT_TRUE(test::waitUntil([&] { return !server.calls.isEmpty(); }));
+  EXPECT_EQ(server.calls, QStringList{QStringLiteral("Cursor at 90%|2")});
+  EXPECT_EQ(server.bodies, QStringList{QStringLiteral("&lt;b&gt;$18&lt;/b&gt;")});  // the server reads markup
+  // Sent after the reply, on the same connection: the notifier knows the id by then.
+  QDBusMessage clicked = QDBusMessage::createSignal(path, service, QStringLiteral("ActionInvoked"));
+  clicked << uint(1) << QStringLiteral("default");
+  privateBus("stand-in").send(clicked);
+  EXPECT_TRUE(test::waitUntil([&] { return picked == QLatin1String("default"); }));
 
-  struct Step {
-    const char* what;
-    double percent;  // negative: the session is refused
-    int cycleStartDaysAgo;
-    bool restart, alertsOn;
-    QStringList calls;
-  };
-  const Step steps[] = {
-      {"crossing 65", 70, 16, false, true, {"Cursor at 65%|1"}},
-      {"crossing 90", 92, 16, false, true, {"Cursor at 90%|2"}},
-      {"a re-poll at the same level", 93, 16, false, true, {}},
-      {"a restart", 93, 16, true, true, {}},
-      {"a new cycle", 95, 1, false, true, {"Cursor at 90%|2"}},
-      {"a refused session", -1, 1, false, true, {"Cursor signed you out|1"}},
-      {"still refused", -1, 1, false, true, {}},
-      {"alerts off", 70, 3, false, false, {}},
-  };
-  auto makeAlerts = [&] {
-    auto* notifier = new platform::DesktopNotifier(privateBus("app"));
-    new ui::UsageAlertNotifier(rig.store(), *notifier, [] { return platform::settings(); }, {}, notifier);
-    return std::unique_ptr<platform::DesktopNotifier>(notifier);
-  };
-  std::unique_ptr<platform::DesktopNotifier> alerts = makeAlerts();
-  for (const Step& s : steps) {
-    SCOPED_TRACE(s.what);
-    if (s.restart) alerts = makeAlerts();
-    platform::settings()->setValue(QLatin1String(kUsageAlertsKey), s.alertsOn);
-    const std::string plan = "{\"enabled\":true,\"used\":" + std::to_string(int(s.percent * 20)) +
-                             ",\"limit\":2000,\"totalPercentUsed\":" + std::to_string(s.percent) + "}";
-    rig.server(Provider::cursor)
-        .route("/api/usage-summary",
-               s.percent < 0 ? fake::Reply::json("{}", 401)
-                             : fake::Reply::json(fake::cursorUsageBody(plan, "{\"enabled\":false}", s.cycleStartDaysAgo)));
-    server.calls.clear();
-    bool done = false;
-    rig.store().monitor(Provider::cursor)->refresh([&done] { done = true; });
-    ASSERT_TRUE(test::waitUntil([&] { return done; }));
-    test::spin(300);  // the notification's round trip over the bus
-    EXPECT_EQ(server.calls, s.calls);
-  }
-}
-
-TEST(MessageRouter, NotificationWithServerAndTrayElseWindow) {
-  test::PrivateKeyring bus;
-  ASSERT_TRUE(bus.start(test::PrivateKeyring::Daemon::none)) << bus.error().toStdString();
-  StandInServer server;
-  ASSERT_TRUE(serve(server));
-  struct Row {
-    bool serverUp, trayIcon, notified, window;
-  };
-  for (const Row r : {Row{true, true, true, false}, Row{true, false, false, true}, Row{false, true, false, true}}) {
-    SCOPED_TRACE(testing::Message() << "server " << r.serverUp << " tray " << r.trayIcon);
-    if (!r.serverUp) privateBus("stand-in").unregisterService(QStringLiteral("org.freedesktop.Notifications"));
-    test::spin(100);
-    platform::DesktopNotifier notifier(privateBus("app"));
-    ui::MessageRouter router(notifier, [&] { return r.trayIcon; }, [] { return nullptr; });
-    server.bodies.clear();
-    router.show(QStringLiteral("Couldn't change <b>autostart</b>."));
-    test::spin(300);
-    // The server reads markup: the message's is escaped.
-    EXPECT_EQ(server.bodies, r.notified ? QStringList{"Couldn't change &lt;b&gt;autostart&lt;/b&gt;."} : QStringList{});
-    EXPECT_EQ(router.lastWindow() != nullptr, r.window);
-    if (router.lastWindow()) {
-      EXPECT_EQ(router.lastWindow()->textFormat(), Qt::PlainText);
-    }
-    delete router.lastWindow();
-  }
+  // The server leaves: the next message is handed back at once.
+  ASSERT_TRUE(privateBus("stand-in").unregisterService(service));
+  ASSERT_TRUE(test::waitUntil([&] { return notifier.serverPresent() == false; }));
+  notifier.send(message, {}, [&] { undelivered = true; });
+  EXPECT_TRUE(undelivered);
+  EXPECT_EQ(server.calls.size(), 1);
 }
 
 }  // namespace
 }  // namespace qb
 
-#include "test_usage_alert_notifier.moc"
+#include "test_notifications.moc"

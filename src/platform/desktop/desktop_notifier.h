@@ -2,12 +2,10 @@
 
 #include <QDBusConnection>
 #include <QHash>
-#include <QList>
 #include <QObject>
-#include <QString>
-#include <functional>
 #include <optional>
-#include <utility>
+
+#include "platform/notifier.h"
 
 class QDBusServiceWatcher;
 
@@ -16,27 +14,18 @@ namespace qb::platform {
 // Sends desktop notifications to org.freedesktop.Notifications on a bus (the session bus
 // by default) without ever blocking: whether a server is there is asked once, then
 // followed through owner changes.
-class DesktopNotifier : public QObject {
+class DesktopNotifier : public QObject, public Notifier {
   Q_OBJECT
  public:
-  struct Message {
-    QString summary;
-    QString body;
-    int urgency = 1;  // 0 low, 1 normal, 2 critical
-    QList<std::pair<QString, QString>> actions;  // key, label
-  };
-  // The action key the user picked ("default" is a click on the notification itself).
-  using OnAction = std::function<void(const QString& key)>;
-
   explicit DesktopNotifier(QObject* parent = nullptr);
   explicit DesktopNotifier(const QDBusConnection& bus, QObject* parent = nullptr);
 
   // Whether a server owns the name now; nothing until the first answer came.
   std::optional<bool> serverPresent() const { return present_; }
 
-  // Sends the message, or calls `undelivered` when no server takes it (none on the bus, or
-  // the call failed). Nothing is sent while there is no server, and that is logged once.
-  void send(const Message& message, OnAction onAction = {}, std::function<void()> undelivered = {});
+  // No server takes it when there is none on the bus or the call failed. Nothing is sent
+  // while there is no server, and that is logged once.
+  void send(const Message& message, OnAction onAction, std::function<void()> undelivered) override;
 
  private Q_SLOTS:
   void onActionInvoked(uint id, const QString& key);

@@ -220,6 +220,9 @@ TEST_F(CliTest, WatchPrintsEachChangeOnceAndEndsWithZero) {
     };
     ASSERT_TRUE(linesRead(1));
     EXPECT_TRUE(lines[0].contains(QStringLiteral("\"text\":\"58%\""))) << lines[0].toStdString();
+    // Handed over to the lean watcher (the in-process fallback prints the same lines).
+    EXPECT_EQ(QFileInfo(QStringLiteral("/proc/%1/exe").arg(watcher.processId())).symLinkTarget(),
+              QFileInfo(QFileInfo(test::quotabarExecutable()).dir(), QStringLiteral("quotabar-watch")).canonicalFilePath());
     // SIGUSR1 refreshes now; the same answer prints nothing new, a new one a line.
     ::kill(static_cast<pid_t>(watcher.processId()), SIGUSR1);
     test::spin(500);

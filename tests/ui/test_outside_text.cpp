@@ -46,7 +46,7 @@ TEST(OutsideText, IsShownAsTypedAndLoadsNothing) {
     std::unique_ptr<QMessageBox> box(ui::plainMessageBox(QMessageBox::Warning, QStringLiteral("Quotabar"),
                                                          QStringLiteral("Couldn't validate that token"), typed, nullptr));
     box->show();
-    test::spin(50);
+    window.grab(), tip.grab(), box->grab();  // laid out and painted now, as on a screen
     auto* notes = window.findChild<ui::ReleaseNotesView*>();
     ASSERT_TRUE(notes && notes->isVisible());
     EXPECT_EQ(notes->toPlainText(), ui::capped(typed));
@@ -65,7 +65,7 @@ TEST(OutsideText, IsShownAsTypedAndLoadsNothing) {
   v.notes = QStringLiteral("[web](https://example.test/x) [file](file:///etc/passwd) [plain](http://example.test/)\n") +
             QStringLiteral("line\n").repeated(200);
   window.renderView(v);
-  test::spin(50);
+  window.grab();
   auto* notes = window.findChild<ui::ReleaseNotesView*>();
   const QString text = notes->toPlainText();
   for (auto f = notes->document()->begin().begin(); !f.atEnd(); ++f) {

@@ -20,6 +20,7 @@ class ProvidersStore : public QObject {
 
  public:
   static constexpr const char* kPreferredPrimaryKey = "Quotabar.preferredPrimary";
+  // Named as the first versions wrote it, so saved values still count (platform/settings.h).
   static constexpr const char* kRefreshIntervalKey = "refreshIntervalSeconds";
 
   // Commands start no poll timers: they refresh once and wait for the real outcomes.

@@ -6,7 +6,11 @@
 namespace qb::platform {
 
 // The user's preferences: one INI file in the XDG config folder
-// (~/.config/Quotabar/Quotabar.ini). Keys are the dotted names the app defines.
+// (~/.config/Quotabar/Quotabar.ini). New keys take the "Quotabar." prefix. Four older names
+// stay as the first versions wrote them, so saved choices and update bookkeeping still
+// count: "refreshIntervalSeconds" (no prefix; status-bar users set it by hand too), and the
+// updater's "Vantelo.Updater.lastChecked", "Vantelo.Updater.lastAutoPresentedVersion" and
+// "VanteloUpdateWindow". docs/configuration.md lists every key.
 std::unique_ptr<QSettings> settings();
 
 }  // namespace qb::platform

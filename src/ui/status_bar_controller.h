@@ -50,6 +50,7 @@ struct StatusBarOptions {
 class StatusBarController : public QObject {
   Q_OBJECT
  public:
+  // Named as the first versions wrote it, so saved values still count (platform/settings.h).
   static constexpr const char* kLastAutoPresentedKey = "Vantelo.Updater.lastAutoPresentedVersion";
   using Options = StatusBarOptions;
 

@@ -22,6 +22,7 @@ namespace qb::ui {
 
 namespace {
 
+// Named as the first versions wrote it, so saved values still count (platform/settings.h).
 constexpr const char* kGeometryKey = "VanteloUpdateWindow";
 
 constexpr LabelLook kSmallPrint{.style = TextStyle::caption2, .tint = Tint::secondary, .wrap = true};

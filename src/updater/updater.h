@@ -48,6 +48,7 @@ class Updater : public QObject {
   using State = UpdaterState;
 
   static constexpr const char* kOrgId = "C7pLr2QwZs9TnV4kXb8M";
+  // Named as the first versions wrote it, so saved values still count (platform/settings.h).
   static constexpr const char* kLastCheckedKey = "Vantelo.Updater.lastChecked";
   static constexpr qint64 kAutoCheckIntervalSeconds = 7200;
   static constexpr int kRelaunchQuitDelayMs = 200;

@@ -1,6 +1,6 @@
 // Shows the popover in each main state, the onboarding window, the paste-token dialog, the
 // update window in every state and the tray icon at every level, light and dark, and saves
-// them as PNG files to look at (README, "Screenshots"):  screenshots OUTDIR
+// them as PNG files to look at (docs/testing.md):  screenshots OUTDIR
 #include <QApplication>
 #include <QBoxLayout>
 #include <QDir>

@@ -50,6 +50,7 @@ TEST(PaceForecast, UnderTheBillingCycle) {
     EXPECT_EQ(b ? b->forecast : std::nullopt, r.forecast);
     EXPECT_EQ(b ? b->runsOut : std::nullopt, r.runsOut);
     if (r.forecast) {
+      ASSERT_TRUE(b);
       EXPECT_EQ(b->forecastColor, r.color);
     }
   }

@@ -133,6 +133,7 @@ TEST(ProviderSection, UtilizationLevelsAndPlanDetails) {
     s.planLimit = p.limit;
     s.planRemaining = p.remaining;
     const auto u = loaded(s).utilization;
+    ASSERT_TRUE(u);
     EXPECT_EQ(u->planText, p.plan);
     EXPECT_EQ(u->remainingText, p.left);
   }

@@ -68,19 +68,6 @@ TEST(StatusBar, PresentsEachNewVersionOnceAcrossRestarts) {
   }
 }
 
-TEST(StatusBar, SigningOutOfTheLastServiceClosesThePopover) {
-  test::TempHome home;
-  ASSERT_TRUE(SessionStore::saveChecked(QStringLiteral("WorkosCursorSessionToken=a"), Provider::cursor));
-  ProvidersStore store;
-  store.startAll();
-  ui::StatusBarController bar(store, nullptr, quiet());
-  bar.showPopover();
-  ASSERT_TRUE(bar.popover()->isVisible());
-  bar.signOut(Provider::cursor);
-  EXPECT_FALSE(bar.popover()->isVisible());
-  EXPECT_TRUE(store.connectedProviders().isEmpty());
-}
-
 TEST(StatusBar, WithoutTheSignInWindowSignInOpensThePasteDialog) {
   test::TempHome home;
   fake::FakeHttpServer server;
@@ -129,14 +116,18 @@ QStringList menuLabels(const QMenu* menu) {
 }
 
 // The menu whole at registration, its Quit and the no-host window are the desktop tests'.
-TEST(StatusBar, TheContextMenuFollowsTheConnectedServices) {
+TEST(StatusBar, SigningOutOfTheLastServiceClosesThePopoverAndFollowsInTheMenu) {
   test::TempHome home;
   ASSERT_TRUE(SessionStore::saveChecked(QStringLiteral("WorkosCursorSessionToken=a"), Provider::cursor));
   ProvidersStore store;
   store.startAll();
   ui::StatusBarController bar(store, nullptr, quiet());
   EXPECT_TRUE(menuLabels(bar.contextMenu()).contains(QStringLiteral("Sign Out")));
+  bar.showPopover();
+  ASSERT_TRUE(bar.popover()->isVisible());
   bar.signOut(Provider::cursor);
+  EXPECT_FALSE(bar.popover()->isVisible());
+  EXPECT_TRUE(store.connectedProviders().isEmpty());
   ASSERT_TRUE(waitUntil([&] { return !menuLabels(bar.contextMenu()).contains(QStringLiteral("Sign Out")); }));
   EXPECT_EQ(menuLabels(bar.contextMenu()).value(1), QStringLiteral("Refresh now (off)"));
 }

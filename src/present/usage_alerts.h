@@ -46,8 +46,8 @@ struct AlertDecision {
 };
 
 // Once per band per billing cycle (a new cycle, or a fall to more than 5 points below the
-// band, re-arms it), and once when a session that worked is refused. Switched off, the memory still follows, so
-// switching on later does not tell old news.
+// band, re-arms it), and once when a session that worked is refused. Switched off, the
+// memory still follows, so switching on later does not tell old news.
 AlertDecision usageAlert(const AlertInput& input, const AlertMemory& memory, const QDateTime& now,
                          const QLocale& locale = QLocale());
 

@@ -89,10 +89,12 @@ plist_set "$root/release/Quotabar.app/Contents/Info.plist" CFBundleVersion "$new
 stop_agent
 
 # The services and the update server, on loopback; QUOTABAR_DEMO_STATE picks their answers
-# ("critical", or per service: "cursor=requests codex=expired").
+# ("critical", or per service: "cursor=requests codex=expired"). Cursor comes with sixteen
+# days of usage history, so the popup shows the cycle's chart and a forecast that learns.
 states=()
 for state in ${QUOTABAR_DEMO_STATE:-}; do states+=(--state "$state"); done
 "$bundle/Contents/bin/fake-services" --release "$root/release/Quotabar.zip" "$new_version" "$new_build" \
+  --history "$root/data/Vantelo/history.sqlite" \
   "${states[@]}" >"$root/origins" 2>"$root/fake-services.log" &
 services=$!
 trap 'kill $services 2>/dev/null || true; stop_agent' EXIT

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config ccache qt6-base-dev qt6-svg-dev libxcb1-dev libsecret-1-dev libssl-dev
-  libcpp-httplib-dev
+  libcpp-httplib-dev libsqlite3-dev
   # the sign-in window's web engine (quotabar-signin; everything else builds without it)
   qt6-webengine-dev
   # tests, fuzzing and benchmarks

@@ -39,6 +39,7 @@ int statusCommand(const QStringList& args);
 // Prints the status line now and again on each change until a signal or a closed output.
 int watchStatus(bool json);
 int updateCommand(const QStringList& args);
+int historyCommand(const QStringList& args);
 int demoCommand(const QStringList& args);
 
 }  // namespace qb::cli

@@ -86,6 +86,7 @@ int statusCommand(const QStringList& args) {
   }
 
   ProvidersStore store(ProvidersStore::Polling::off);
+  store.keepHistory();
   return runLoop([&](std::function<void(int)> finished) {
     store.refreshAll([&, finished] {
       if (format == QLatin1String("--json")) {

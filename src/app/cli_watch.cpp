@@ -50,6 +50,7 @@ int watchStatus(bool json) {
   // A closed pipe shows as EPIPE from write(), not as a signal that kills us.
   ::signal(SIGPIPE, SIG_IGN);
   ProvidersStore store(ProvidersStore::Polling::on);
+  store.keepHistory();
   QByteArray last;
   bool started = false;
   auto printLine = [&] {

@@ -20,6 +20,8 @@ const char* const kUsage =
     "  status [--json|--waybar]    refresh every signed-in service and print the summary\n"
     "  status --json|--waybar --watch\n"
     "                              keep printing the line whenever it changes (SIGUSR1 refreshes)\n"
+    "  history [SERVICE] [--days N] [--csv|--json]\n"
+    "                              the recorded usage per day (--clear [SERVICE] deletes it)\n"
     "  update check|install        look for, or install, a newer release\n"
     "  demo                        the app against local stand-ins of the services\n"
     "PROVIDER is cursor, windsurf, codex or claude.\n";
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
       {"signin", qb::cli::signinCommand},   {"signout", qb::cli::signoutCommand},
       {"status", qb::cli::statusCommand},   {"update", qb::cli::updateCommand},
       {"demo", qb::cli::demoCommand},       {"--demo", qb::cli::demoCommand},
+      {"history", qb::cli::historyCommand},
   };
   for (const auto& [name, handler] : commands) {
     if (command == QLatin1String(name)) return handler(args);

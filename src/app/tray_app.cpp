@@ -31,6 +31,7 @@ int runTrayApp(int& argc, char** argv) {
   platform::quitOnTerminationSignals();
 
   AppDelegate delegate;
+  delegate.store().keepHistory();
   QObject::connect(&instance, &platform::SingleInstance::showRequested, &delegate, [&delegate] {
     if (delegate.statusBar()) delegate.statusBar()->showPopover();
   });

@@ -1,6 +1,7 @@
 // Serves all four services on loopback for the demo and black-box checks; prints one
 // QUOTABAR_ORIGIN_*=... line per service, then serves until stopped. With --release it
-// also plays the update server offering that signed zip (QUOTABAR_UPDATE_ORIGIN=...).
+// also plays the update server offering that signed zip (QUOTABAR_UPDATE_ORIGIN=...); with
+// --history it first writes Cursor's history of the current cycle into that file.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 
+#include "demo_history.h"
 #include "fake_services.h"
 #include "fake_states.h"
 #include "fake_update_server.h"
@@ -26,6 +28,7 @@ void onSignal(int) { stop = 1; }
 int main(int argc, char** argv) {
   int portBase = 0;
   const char* releaseZip = nullptr;
+  const char* historyFile = nullptr;
   std::string releaseVersion, releaseBuild;
   QString states[4] = {"normal", "normal", "normal", "normal"};
   for (int i = 1; i < argc; ++i) {
@@ -41,6 +44,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fake-services: --port-base needs a port number\n");
         return 2;
       }
+    } else if (std::strcmp(argv[i], "--history") == 0 && i + 1 < argc) {
+      historyFile = argv[++i];
     } else if (std::strcmp(argv[i], "--state") == 0 && i + 1 < argc) {
       if (!qb::fake::parseStateOption(QString::fromLocal8Bit(argv[++i]), states)) {
         std::fprintf(stderr, "fake-services: --state takes [PROVIDER=]%s\n",
@@ -50,9 +55,14 @@ int main(int argc, char** argv) {
     } else {
       std::fprintf(stderr,
                    "usage: fake-services [--port-base N] [--state [PROVIDER=]NAME]... "
-                   "[--release ZIP VERSION BUILD]\n");
+                   "[--release ZIP VERSION BUILD] [--history FILE]\n");
       return 2;
     }
+  }
+  if (historyFile && !qb::fake::writeDemoHistory(QString::fromLocal8Bit(historyFile),
+                                                     states[static_cast<int>(qb::Provider::cursor)])) {
+    std::fprintf(stderr, "fake-services: cannot write the history into %s\n", historyFile);
+    return 1;
   }
   std::vector<std::unique_ptr<qb::fake::FakeHttpServer>> servers;
   int offset = 0;

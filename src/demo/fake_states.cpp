@@ -25,15 +25,41 @@ bool parseStateOption(const QString& option, QString (&states)[4]) {
   return true;
 }
 
+QDateTime cycleAnchor() {
+  // Fixed for the life of the process: the service keeps one cycle start, as the real one does.
+  static const QDateTime anchor = QDateTime::currentDateTimeUtc();
+  return anchor;
+}
+
 std::string cursorUsageBody(const std::string& plan, const std::string& onDemand, int startDaysAgo) {
   // Sixteen days (by default) into a thirty-day cycle, whatever the date: the pace of
   // each state gives a forecast.
-  const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-startDaysAgo);
+  const QDateTime start = cycleAnchor().addDays(-startDaysAgo);
   const std::string s = start.toString(Qt::ISODateWithMs).toStdString();
   const std::string e = start.addDays(30).toString(Qt::ISODateWithMs).toStdString();
   return R"({"billingCycleStart":")" + s + R"(","billingCycleEnd":")" + e +
          R"(","membershipType":"pro","limitType":"user","isUnlimited":false,)"
          R"("individualUsage":{"plan":)" + plan + R"(,"onDemand":)" + onDemand + R"(},"teamUsage":{}})";
+}
+
+std::optional<CursorFigures> cursorFigures(const QString& state) {
+  static const std::pair<const char*, CursorFigures> figures[] = {
+      {"normal",
+       {R"({"enabled":true,"used":1160,"limit":2000,"remaining":840,"totalPercentUsed":58.0,"apiPercentUsed":58.0})",
+        R"({"enabled":true,"used":1523,"limit":5000,"remaining":3477})", 58.0, 1160, 2000, true, 1523}},
+      {"requests",
+       {R"({"enabled":true,"used":361,"limit":500,"remaining":139,"totalPercentUsed":72.2})",
+        R"({"enabled":true,"used":0})", 72.2, 361, 500, false, 0}},
+      {"critical",
+       {R"({"enabled":true,"used":2150,"limit":2000,"remaining":0,"totalPercentUsed":107.5})",
+        R"({"enabled":true,"used":6240,"limit":5000,"remaining":0})", 107.5, 2150, 2000, true, 6240}},
+  };
+  // Held back, the service still has the figures of a normal day.
+  const QString name = state == QLatin1String("slow") ? QStringLiteral("normal") : state;
+  for (const auto& [n, f] : figures) {
+    if (name == QLatin1String(n)) return f;
+  }
+  return std::nullopt;
 }
 
 namespace {
@@ -62,19 +88,9 @@ void cursorUsage(FakeHttpServer& server, std::string plan, std::string onDemand)
 bool installStateRoutes(const QString& state, Provider p, FakeHttpServer& server) {
   if (!stateNames().contains(state)) return false;
   installServiceRoutes(p, server);
-  if (state == QLatin1String("normal")) {
-    if (p == Provider::cursor)
-      cursorUsage(server,
-                  R"({"enabled":true,"used":1160,"limit":2000,"remaining":840,"totalPercentUsed":58.0,"apiPercentUsed":58.0})",
-                  R"({"enabled":true,"used":1523,"limit":5000,"remaining":3477})");
-  } else if (state == QLatin1String("requests")) {
-    if (p == Provider::cursor)
-      cursorUsage(server, R"({"enabled":true,"used":361,"limit":500,"remaining":139,"totalPercentUsed":72.2})",
-                  R"({"enabled":true,"used":0})");
-  } else if (state == QLatin1String("critical")) {
-    if (p == Provider::cursor)
-      cursorUsage(server, R"({"enabled":true,"used":2150,"limit":2000,"remaining":0,"totalPercentUsed":107.5})",
-                  R"({"enabled":true,"used":6240,"limit":5000,"remaining":0})");
+  const std::optional<CursorFigures> figures = cursorFigures(state);
+  if (p == Provider::cursor && figures && state != QLatin1String("slow")) {
+    cursorUsage(server, figures->plan, figures->onDemand);
   } else if (state == QLatin1String("error")) {
     for (const auto& path : paths(p))
       server.route(path, Reply::text("upstream unavailable", 500, "text/plain"));
@@ -85,9 +101,7 @@ bool installStateRoutes(const QString& state, Provider p, FakeHttpServer& server
     Reply me = Reply::json(cursorAuthMeBody());
     me.delayMs = 15'000;
     server.route("/api/auth/me", me);
-    Reply usage = Reply::json(cursorUsageBody(
-        R"({"enabled":true,"used":1160,"limit":2000,"remaining":840,"totalPercentUsed":58.0})",
-        R"({"enabled":true,"used":1523,"limit":5000})"));
+    Reply usage = Reply::json(cursorUsageBody(figures->plan, figures->onDemand));
     usage.delayMs = 15'000;
     server.route("/api/usage-summary", usage);
   }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDateTime>
 #include <QStringList>
+#include <optional>
 
 #include "fake_http_server.h"
 #include "providers/provider.h"
@@ -24,7 +26,19 @@ bool installStateRoutes(const QString& state, Provider p, FakeHttpServer& server
 // "NAME" sets every service, "PROVIDER=NAME" one; false for an unknown provider or state.
 bool parseStateOption(const QString& option, QString (&states)[4]);
 
-// Cursor's usage summary with a thirty-day billing cycle that began `startDaysAgo` days ago.
+// Cursor's usage summary with a thirty-day billing cycle that began `startDaysAgo` days
+// before the process first asked (the cycle stays put while it runs).
 std::string cursorUsageBody(const std::string& planJson, const std::string& onDemandJson, int startDaysAgo = 16);
+QDateTime cycleAnchor();
+
+// Cursor's figures in a state that has them ("normal", "requests", "critical", "slow"):
+// the summary's plan and on-demand objects and the same figures as numbers.
+struct CursorFigures {
+  std::string plan, onDemand;
+  double percent = 0, used = 0, limit = 0;
+  bool cents = false;
+  double onDemandCents = 0;
+};
+std::optional<CursorFigures> cursorFigures(const QString& state);
 
 }  // namespace qb::fake

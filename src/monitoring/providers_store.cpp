@@ -50,6 +50,31 @@ ProvidersStore::ProvidersStore(Polling polling, QObject* parent)
   rescheduleAll();
 }
 
+ProvidersStore::~ProvidersStore() = default;
+
+void ProvidersStore::keepHistory() {
+  if (history_ || qEnvironmentVariable("QUOTABAR_HISTORY") == QLatin1String("off")) return;
+  const std::optional<QString> path = historyFilePath();
+  if (!path) return;
+  history_ = std::make_unique<UsageHistory>(*path);
+  connect(history_.get(), &UsageHistory::changed, this, &ProvidersStore::changed);
+  for (UsageMonitor* m : monitors_) {
+    connect(m, &UsageMonitor::changed, history_.get(), [this, m] {
+      // Each successful fetch once: it is the one that set a new lastUpdated.
+      const auto& at = m->lastUpdated();
+      std::optional<QDateTime>& recorded = recordedAt_[static_cast<int>(m->provider())];
+      if (m->state().kind != UsageMonitor::State::Kind::loaded || !m->state().snapshot || !at || at == recorded)
+        return;
+      recorded = at;
+      if (const auto sample = usageSample(*m->state().snapshot, *at)) history_->record(*sample);
+    });
+  }
+}
+
+QList<UsageSample> ProvidersStore::recordedCycle(Provider p) const {
+  return history_ ? history_->cycle(p) : QList<UsageSample>();
+}
+
 void ProvidersStore::rescheduleAll() {
   for (UsageMonitor* m : monitors_) {
     m->setRefreshIntervalSeconds(refreshIntervalSeconds_);
@@ -100,15 +125,20 @@ void ProvidersStore::refreshAll(std::function<void()> done) {
   for (UsageMonitor* m : monitors_) {
     if (m->state().kind != UsageMonitor::State::Kind::signedOut) due.append(m);
   }
-  if (due.isEmpty()) {
-    if (done) done();
-    return;
-  }
-  auto remaining = std::make_shared<int>(static_cast<int>(due.size()));
   QPointer<ProvidersStore> self(this);
+  const auto finish = [self, done] {
+    if (!self || !done) return;
+    if (self->history_) {
+      self->history_->whenIdle(done);
+    } else {
+      done();
+    }
+  };
+  if (due.isEmpty()) return finish();
+  auto remaining = std::make_shared<int>(static_cast<int>(due.size()));
   for (UsageMonitor* m : due) {
-    m->refresh([self, remaining, done] {
-      if (--*remaining == 0 && self && done) done();
+    m->refresh([remaining, finish] {
+      if (--*remaining == 0) finish();
     });
   }
 }

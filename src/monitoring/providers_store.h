@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 
+#include "monitoring/usage_history.h"
 #include "monitoring/usage_monitor.h"
 
 namespace qb {
@@ -28,6 +29,7 @@ class ProvidersStore : public QObject {
 
   explicit ProvidersStore(QObject* parent = nullptr) : ProvidersStore(Polling::on, parent) {}
   explicit ProvidersStore(Polling polling, QObject* parent = nullptr);
+  ~ProvidersStore() override;
 
   const std::array<UsageMonitor*, 4>& monitors() const { return monitors_; }
   UsageMonitor* monitor(Provider p) const { return monitors_[static_cast<int>(p)]; }
@@ -44,8 +46,16 @@ class ProvidersStore : public QObject {
 
   // Launch: fetch every stored session at once; the others become signed out.
   void startAll();
-  // Refreshes every connected monitor concurrently; `done` runs when all have finished.
+  // Refreshes every connected monitor concurrently; `done` runs when all have finished
+  // (and their figures are in the history, when it is kept).
   void refreshAll(std::function<void()> done = {});
+
+  // Records every fetched figure in the usage history file and reads it back for the chart
+  // and the forecast; QUOTABAR_HISTORY=off keeps none.
+  void keepHistory();
+  const UsageHistory* history() const { return history_.get(); }
+  // The service's recorded samples of its latest billing cycle; none without a history.
+  QList<UsageSample> recordedCycle(Provider p) const;
 
  Q_SIGNALS:
   void changed();
@@ -57,6 +67,8 @@ class ProvidersStore : public QObject {
   Provider preferredPrimary_ = Provider::cursor;
   int refreshIntervalSeconds_ = 60;
   Polling polling_ = Polling::on;
+  std::unique_ptr<UsageHistory> history_;
+  std::array<std::optional<QDateTime>, 4> recordedAt_;
 };
 
 }  // namespace qb

@@ -14,7 +14,8 @@ PopoverInput popoverInput(const ProvidersStore& store, const Updater* updater) {
   PopoverInput in;
   for (const UsageMonitor* m : store.monitors()) {
     in.sections[static_cast<int>(m->provider())] =
-        SectionInput{m->provider(), m->state(), m->lastUpdated(), store.preferredPrimary() == m->provider()};
+        SectionInput{m->provider(), m->state(), m->lastUpdated(), store.preferredPrimary() == m->provider(),
+                     store.recordedCycle(m->provider())};
   }
   in.connected = store.connectedProviders();
   in.primary = store.primaryMonitor()->provider();

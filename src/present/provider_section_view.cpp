@@ -85,7 +85,7 @@ std::optional<View::OnDemand> onDemand(const UsageSnapshot& s, const QLocale& lo
 }
 
 std::optional<View::Billing> billing(const UsageSnapshot& s, const QDateTime& now,
-                                     const QLocale& locale) {
+                                     const QLocale& locale, const QList<UsageSample>& history) {
   if (!s.billingEnd || !s.billingEnd->isValid()) return std::nullopt;
   const QDateTime end = *s.billingEnd;
   View::Billing b;
@@ -103,11 +103,14 @@ std::optional<View::Billing> billing(const UsageSnapshot& s, const QDateTime& no
     b.cycle = QStringLiteral("%1 day cycle").arg(calendarDays(start, end));
     b.end = mediumDate(end.toLocalTime().date(), locale);
   }
-  if (const std::optional<PaceForecast> f = paceForecast(s, now, locale)) {
+  const std::optional<PaceForecast> f = paceForecast(s, now, locale, history);
+  if (f) {
     b.forecast = f->text;
     b.forecastColor = f->color;
     b.runsOut = f->runsOutText;
   }
+  b.chart = cycleChart(s, history, now, f);
+  if (b.chart) b.chart->usageColor = levelTint(usageLevel(b.chart->usage.last().y()));
   return b;
 }
 
@@ -173,7 +176,7 @@ ProviderSectionView providerSectionView(const SectionInput& in, const QDateTime&
       v.utilization = utilization(s, locale);
       if (!v.utilization && s.statusNote) v.statusNote = s.statusNote;
       v.onDemand = onDemand(s, locale);
-      v.billing = billing(s, now, locale);
+      v.billing = billing(s, now, locale, in.history);
       v.dashboardText = QStringLiteral("Open Dashboard");
       v.dashboardAccessibleName = QStringLiteral("Open ") + name + QStringLiteral(" dashboard in browser");
       v.dashboardUrl = dashboardURL(p);

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "monitoring/usage_monitor.h"
+#include "present/cycle_chart.h"
 #include "present/status_item_display.h"
 #include "present/tint.h"
 
@@ -85,6 +86,8 @@ struct ProviderSectionView {
     std::optional<QString> forecast;
     Tint forecastColor = Tint::secondary;
     std::optional<QString> runsOut;
+    // The cycle drawn from the usage history, under the cycle's dates.
+    std::optional<CycleChart> chart;
   };
   std::optional<Billing> billing;
   // block 5
@@ -100,6 +103,7 @@ struct SectionInput {
   UsageMonitor::State state;
   std::optional<QDateTime> lastUpdated;
   bool isPrimary = false;
+  QList<UsageSample> history = {};  // the service's latest recorded cycle
 };
 
 ProviderSectionView providerSectionView(const SectionInput& input, const QDateTime& now,

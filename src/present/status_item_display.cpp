@@ -77,7 +77,7 @@ StatusItemDisplay statusItemDisplay(const StatusItemInput& in, const QLocale& lo
   parts << QString::asprintf("Utilization %.1f%%", p);
   if (s.onDemandUsedCents && *s.onDemandUsedCents / 100 > 0)
     parts << QString::asprintf("On-demand $%.2f", *s.onDemandUsedCents / 100);
-  if (const auto f = paceForecast(s, in.now, locale)) {
+  if (const auto f = paceForecast(s, in.now, locale, in.history)) {
     parts << f->text;
     if (f->runsOutText) parts << *f->runsOutText;
   }
@@ -92,7 +92,8 @@ StatusItemDisplay statusItemDisplay(const ProvidersStore& store, const QLocale& 
   const UsageMonitor* primary = store.primaryMonitor();
   return statusItemDisplay(
       StatusItemInput{store.connectedProviders(), primary->provider(), primary->state(),
-                      primary->lastUpdated()},
+                      primary->lastUpdated(), QDateTime::currentDateTime(),
+                      store.recordedCycle(primary->provider())},
       locale);
 }
 

@@ -6,6 +6,7 @@
 #include <QString>
 #include <optional>
 
+#include "monitoring/history_journal.h"
 #include "monitoring/usage_monitor.h"
 #include "present/usage_level.h"
 
@@ -31,6 +32,7 @@ struct StatusItemInput {
   UsageMonitor::State primaryState;
   std::optional<QDateTime> lastUpdated;
   QDateTime now = QDateTime::currentDateTime();  // for the pace forecast
+  QList<UsageSample> history = {};               // the primary's latest recorded cycle
 };
 
 // The locale's short time format with any seconds removed ("HH:mm:ss" becomes "HH:mm").

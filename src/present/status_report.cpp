@@ -27,8 +27,11 @@ QJsonObject statusToJson(const ProvidersStore& store) {
     if (m->state().kind == UsageMonitor::State::Kind::error)
       o.insert(QStringLiteral("error"), m->state().error);
     if (m->lastUpdated()) o.insert(QStringLiteral("lastUpdated"), isoUtc(*m->lastUpdated()));
-    if (const auto f = m->state().snapshot ? paceForecast(*m->state().snapshot, now) : std::nullopt) {
+    const QList<UsageSample> history = store.recordedCycle(m->provider());
+    if (const auto f = m->state().snapshot ? paceForecast(*m->state().snapshot, now, QLocale(), history)
+                                           : std::nullopt) {
       o.insert(QStringLiteral("forecastPercent"), std::round(f->percent * 10) / 10);
+      o.insert(QStringLiteral("forecastBasis"), QLatin1String(basisName(f->basis)));
       if (f->runsOutAt) o.insert(QStringLiteral("runsOutAt"), isoUtc(*f->runsOutAt));
     }
     providers.append(o);

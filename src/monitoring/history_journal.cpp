@@ -142,6 +142,8 @@ HistoryJournal::Check HistoryJournal::tryOpen(bool create) {
     return Check::ok;
   }
   if (!version) return damaged(db_.code()) ? broken(db_.error()) : cannotWrite();
+  // Before anything is written: only a new file takes it.
+  db_.exec("PRAGMA auto_vacuum = INCREMENTAL");
   if (db_.value("PRAGMA journal_mode = WAL") != QLatin1String("wal")) return cannotWrite();
   const std::optional<QString> check = db_.value("PRAGMA quick_check(1)");
   if (check != QLatin1String("ok")) {
@@ -150,7 +152,7 @@ HistoryJournal::Check HistoryJournal::tryOpen(bool create) {
   }
   // Each write is one short transaction; NORMAL keeps the file whole at a crash, and only
   // the last writes before a power cut may be missing.
-  db_.exec("PRAGMA synchronous = NORMAL; PRAGMA cache_size = -256; PRAGMA auto_vacuum = INCREMENTAL");
+  db_.exec("PRAGMA synchronous = NORMAL; PRAGMA cache_size = -256");
   if (!db_.exec("BEGIN IMMEDIATE")) return cannotWrite();
   // Read again inside the lock: another copy may have upgraded the file meanwhile.
   const qint64 current = db_.value("PRAGMA user_version").value_or(QString()).toLongLong();

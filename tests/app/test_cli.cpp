@@ -8,8 +8,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <csignal>
 
+#include "demo_history.h"
 #include "fake_http_server.h"
 #include "fake_services.h"
 #include "fake_states.h"
@@ -86,6 +88,9 @@ TEST_F(CliTest, BadInputExitsTwoAndSendsNothing) {
       {{fetch, cursor}, QByteArray((1 << 20) + 1, 'a'), "larger than 1 MiB", {}},
       {{fetch, cursor}, "a=\xff", "not UTF-8", {}},
       {{fetch, QStringLiteral("claude")}, "x=y", "QUOTABAR_ORIGIN_CLAUDE", {QStringLiteral("QUOTABAR_ORIGIN_CLAUDE=http://claude.example")}},
+      {{QStringLiteral("history"), QStringLiteral("copilot")}, {}, "unknown service", {}},
+      {{QStringLiteral("history"), QStringLiteral("--days"), QStringLiteral("0")}, {}, "--days takes a number", {}},
+      {{QStringLiteral("history"), QStringLiteral("--csv"), QStringLiteral("--json")}, {}, "cannot be combined", {}},
   };
   for (const Case& c : cases) {
     const auto r = run(c.args, c.input, c.extraEnv);
@@ -159,6 +164,33 @@ TEST_F(CliTest, SignInStatusAndSignOutTellTheTruth) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(r.out.isEmpty());
   EXPECT_TRUE(r.err.startsWith(QStringLiteral("Couldn't store the session: "))) << r.err.toStdString();
+}
+
+TEST_F(CliTest, HistoryKeepsWhatStatusFetchesAndPrintsIt) {
+  fake::installStateRoutes(QStringLiteral("normal"), Provider::cursor, server);
+  ASSERT_TRUE(fake::writeDemoHistory(dataFolder() + QStringLiteral("/history.sqlite"), QStringLiteral("normal")));
+  ASSERT_EQ(run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc").exitCode, 0);
+  // Sixteen days that speed up: the last week's pace says more than the cycle's average.
+  const QJsonObject cursor = provider(json({QStringLiteral("status"), QStringLiteral("--json")}), 0);
+  EXPECT_EQ(cursor.value(QStringLiteral("forecastBasis")), QStringLiteral("recent"));
+  EXPECT_GT(cursor.value(QStringLiteral("forecastPercent")).toDouble(), 130);
+  // The same figures within the hour add no row, a new figure one.
+  server.route("/api/usage-summary", Reply::json(fake::cursorUsageBody(R"({"totalPercentUsed":72.0})", "{}")));
+  run({QStringLiteral("status")});
+  const QStringList csv = run({QStringLiteral("history"), QStringLiteral("--csv")}).out.split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(csv.size(), 1 + 16 * 24 + 1);
+  EXPECT_EQ(csv.first(), QStringLiteral("time,provider,percent,used,limit,unit,cycleStart,cycleEnd,onDemandCents"));
+  EXPECT_TRUE(csv.last().contains(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT[\\d:.]+Z,cursor,72,,,,"))));
+  const QStringList text = run({QStringLiteral("history"), QStringLiteral("cursor"), QStringLiteral("--days"), QStringLiteral("3")})
+                               .out.split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(text.size(), 6) << text.join(u'\n').toStdString();
+  EXPECT_TRUE(text[4].contains(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d +72\\.0% +\\+\\d+\\.\\d%$"))));
+  EXPECT_TRUE(text[5].startsWith(QStringLiteral("This cycle (")) && text[5].endsWith(QStringLiteral("\u2586 72.0%")));
+  EXPECT_EQ(QJsonDocument::fromJson(run({QStringLiteral("history"), QStringLiteral("--json")}).out.toUtf8()).array().size(), 385);
+  // A sign-out keeps the history; --clear deletes it.
+  run({QStringLiteral("signout"), QStringLiteral("cursor")});
+  EXPECT_EQ(run({QStringLiteral("history"), QStringLiteral("--clear")}).out, QStringLiteral("Deleted 385 rows of usage history.\n"));
+  EXPECT_EQ(run({QStringLiteral("history")}).out, QStringLiteral("No usage history yet.\n"));
 }
 
 TEST_F(CliTest, NoUsableBusMeansNoKeyringAndKeyringOffSaysNothing) {
@@ -238,6 +270,7 @@ TEST_F(CliTest, WatchPrintsEachChangeOnceAndEndsWithZero) {
     EXPECT_EQ(watcher.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(watcher.exitCode(), 0);
     EXPECT_FALSE(QString::fromUtf8(watcher.readAllStandardError()).contains(QStringLiteral("abc")));
+    EXPECT_TRUE(run({QStringLiteral("history"), QStringLiteral("--csv")}).out.contains(QStringLiteral(",cursor,72,")));
   }
   // A bar that quits closes the pipe: the watcher ends by itself, with 0.
   const auto piped = test::runProgram(

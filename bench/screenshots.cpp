@@ -6,11 +6,14 @@
 #include <QDir>
 #include <QLoggingCategory>
 #include <QPalette>
+#include <QProcess>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTimer>
 #include <cstdio>
 
+#include "demo_history.h"
+#include "monitoring/history_journal.h"
 #include "popover_rig.h"
 #include "ui/onboarding_window.h"
 #include "ui/paste_token_dialog.h"
@@ -32,6 +35,7 @@ struct Scenario {
   std::array<QString, 4> states;
   enum class Update { none, available, failed } update = Update::none;
   bool settle = true;
+  bool history = false;  // Cursor with sixteen days of recorded usage: the cycle's chart
 };
 
 const Scenario kScenarios[] = {
@@ -43,6 +47,8 @@ const Scenario kScenarios[] = {
     {"checking", {"slow", {}, {}, {}}, Scenario::Update::none, false},
     // Cursor on a request plan at 72 % after 16 of 30 days: the forecast runs out early.
     {"forecast", {"requests", {}, {}, {}}, Scenario::Update::none, true},
+    // Sixteen days that speed up: the chart, and a forecast from the last week's pace.
+    {"history", {"normal", {}, "normal", {}}, Scenario::Update::none, true, true},
 };
 
 QPalette darkPalette() {
@@ -73,6 +79,11 @@ void settleUi(int ms) {
 
 bool shoot(const Scenario& s, const QString& file) {
   qb::test::PopoverRig rig(s.states);
+  if (s.history) {
+    qb::fake::writeDemoHistory(*qb::historyFilePath(), s.states[0]);
+    rig.store().keepHistory();
+    qb::test::waitUntil([&] { return !rig.store().recordedCycle(Provider::cursor).isEmpty(); });
+  }
   if (s.settle) {
     if (!rig.startAndSettle()) std::fprintf(stderr, "%s: services did not settle\n", s.name);
   } else {
@@ -158,12 +169,23 @@ int main(int argc, char** argv) {
   QLoggingCategory::setFilterRules(QStringLiteral("com.orvane.*=false"));
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   const QStringList args = app.arguments();
-  if (args.size() != 2) {
+  if (args.size() != 2 && !(args.size() == 3 && args[2] == QLatin1String("--scale-2"))) {
     std::fprintf(stderr, "usage: screenshots OUTDIR\n");
     return 2;
   }
   const QString out = args[1];
   QDir().mkpath(out);
+  if (args.size() == 3) {
+    // The chart at scale 2, in a process started with QT_SCALE_FACTOR=2.
+    int failed = 0;
+    for (const bool dark : {false, true}) {
+      QApplication::setPalette(dark ? darkPalette() : QApplication::style()->standardPalette());
+      const QString file = QStringLiteral("%1/popover-history-%2-scale2.png").arg(out, dark ? "dark" : "light");
+      if (!shoot(kScenarios[std::size(kScenarios) - 1], file)) ++failed;
+      std::printf("%s\n", qPrintable(file));
+    }
+    return failed;
+  }
   const QPalette light = QApplication::style()->standardPalette();
   int failures = 0;
   for (const bool dark : {false, true}) {
@@ -219,5 +241,12 @@ int main(int argc, char** argv) {
     if (!trayIcons(tray, dark ? QColor(0x1c, 0x1c, 0x1e) : QColor(0xf2, 0xf2, 0xf2))) ++failures;
     std::printf("%s\n", qPrintable(tray));
   }
+  QProcess scaled;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+  scaled.setProcessEnvironment(env);
+  scaled.setProcessChannelMode(QProcess::ForwardedChannels);
+  scaled.start(QCoreApplication::applicationFilePath(), {out, QStringLiteral("--scale-2")});
+  if (!scaled.waitForFinished(120'000) || scaled.exitCode() != 0) ++failures;
   return failures == 0 ? 0 : 1;
 }

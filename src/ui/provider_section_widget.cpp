@@ -7,6 +7,7 @@
 #include <QToolButton>
 
 #include "ui/badge_label.h"
+#include "ui/cycle_chart_widget.h"
 #include "ui/decorated_frame.h"
 #include "ui/symbol_icon.h"
 #include "ui/utilization_view.h"
@@ -164,6 +165,11 @@ void addBilling(const View& v, QVBoxLayout* body, QWidget* parent) {
   th->addStretch(1);
   th->addWidget(makeLabel(b.daysLeft, kFinePrint, top));
   body->addWidget(top);
+  if (b.chart) {
+    auto* chart = new CycleChartWidget(*b.chart, parent);
+    chart->setObjectName(key(v, "chart"));
+    body->addWidget(chart);
+  }
   if (b.progress || b.start) {
     auto* cycle = new DecoratedFrame(parent);
     if (b.progress) cycle->setBar(*b.progress, tintColor(Tint::secondary, cycle->palette()));

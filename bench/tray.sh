@@ -3,7 +3,8 @@
 # desktop (Xvfb, trayer, a private bus):
 #   - milliseconds from main() to the tray icon shown, over RUNS starts of each;
 #   - resident memory and CPU ticks of each while idle for SECONDS, the tray app with all
-#     four services signed in against fake-services and polled every 15 s.
+#     four services signed in against fake-services and polled every 15 s, with its usage
+#     history (sixteen days of Cursor's) and without it (QUOTABAR_HISTORY=off).
 #
 # usage: bench/tray.sh [BUILD_DIR] [SECONDS=600] [RUNS=10]
 set -euo pipefail
@@ -29,12 +30,13 @@ startup() {  # COMMAND... : ms until "Tray icon shown N ms after start."
   sed -n 's/.*Tray icon shown \([0-9]*\) ms after start.*/\1/p' "$log" | head -1
 }
 
+mib() { awk -v k="$1" 'BEGIN { if (k ~ /^[0-9]+$/) printf "%.1f", k / 1024; else printf "?" }'; }
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 
 # The tray app's own profile: settings and sessions in the scratch folder, no keyring.
 export XDG_CONFIG_HOME="$DESKTOP_SESSION_TMP/config" XDG_DATA_HOME="$DESKTOP_SESSION_TMP/data"
 export QUOTABAR_KEYRING=off
-"$bin/fake-services" >"$DESKTOP_SESSION_TMP/origins" &
+"$bin/fake-services" --history "$XDG_DATA_HOME/Vantelo/history.sqlite" >"$DESKTOP_SESSION_TMP/origins" &
 services=$!
 trap 'kill $services 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ "$(wc -l <"$DESKTOP_SESSION_TMP/origins")" -ge 4 ] && break; sleep 0.05; done
@@ -62,8 +64,9 @@ idle() {  # NAME COMMAND...: RSS at the end and CPU ticks over the idle period
   local rss; rss=$(awk '/VmRSS/ {print $2}' "/proc/$pid/status")
   local pss; pss=$(awk '/^Pss:/ {print $2}' "/proc/$pid/smaps_rollup" 2>/dev/null || echo "?")
   kill "$pid"; wait "$pid" 2>/dev/null || true
-  echo "  $name: RSS $((rss / 1024)) MiB, PSS $((pss / 1024)) MiB, CPU $((t1 - t0)) ticks in ${seconds} s"
+  echo "  $name: RSS $(mib "$rss") MiB, PSS $(mib "$pss") MiB, CPU $((t1 - t0)) ticks in ${seconds} s"
 }
 echo "idle for ${seconds} s (quotabar polls four services every 15 s):"
 idle quotabar "$bin/quotabar"
+idle "quotabar without history" env QUOTABAR_HISTORY=off "$bin/quotabar"
 idle "bare Qt tray app" "$bare"

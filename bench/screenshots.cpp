@@ -97,29 +97,36 @@ bool shoot(const Scenario& s, const QString& file) {
   return popover.grab().save(file);
 }
 
-// The icon at 16, 22 and 24 px and 22 px at 2x on a panel colour, four times larger.
-bool trayIcons(const QString& file, const QColor& panel) {
+// The icon at 16, 22 and 24 px and 22 px at 2x on a dark or light panel, four times larger:
+// monochrome rows, then colour rows.
+bool trayIcons(const QString& file, bool darkPanel) {
   // What the tray shows signed out, signed in without a figure, then at each level.
   using State = qb::UsageMonitor::State;
   QList<qb::StatusItemDisplay> displays = {
       qb::statusItemDisplay(qb::StatusItemInput{}),
       qb::statusItemDisplay({{Provider::cursor}, Provider::cursor, State::of(State::Kind::loading), {}})};
-  for (double percent : {4.0, 42.0, 72.0, 96.0, 100.0, 123.0}) {
+  for (double percent : {4.0, 42.0, 72.0, 88.0, 96.0, 100.0, 123.0}) {
     qb::UsageSnapshot s;
     s.totalPercentUsed = percent;
     displays << qb::statusItemDisplay({{Provider::cursor}, Provider::cursor, State::loaded(s), {}});
   }
   const QList<std::pair<int, qreal>> sizes = {{16, 1}, {22, 1}, {24, 1}, {22, 2}};
+  const auto style = darkPanel ? qb::TrayIconStyle::light : qb::TrayIconStyle::dark;
+  const QColor panel = QColor::fromRgb(qb::trayIconLook(style, {}, {}).panel);
   const int cell = 24 * 2 * 4 + 8;
-  QImage strip(cell * int(displays.size()), cell * int(sizes.size()), QImage::Format_RGB32);
+  QImage strip(cell * int(displays.size()), cell * int(sizes.size()) * 2, QImage::Format_RGB32);
   strip.fill(panel);
   QPainter p(&strip);
   for (int i = 0; i < displays.size(); ++i) {
-    for (int j = 0; j < sizes.size(); ++j) {
-      const auto [size, dpr] = sizes[j];
+    for (int j = 0; j < sizes.size() * 2; ++j) {
+      const auto [size, dpr] = sizes[j % sizes.size()];
+      const std::optional<qb::UsageLevel> level =
+          displays[i].percent ? std::optional(qb::usageLevel(*displays[i].percent)) : std::nullopt;
+      const qb::PanelHints hints{{}, darkPanel};
+      const auto look = qb::trayIconLook(j < sizes.size() ? style : qb::TrayIconStyle::colour, hints, level);
       QImage icon(QSize(size, size) * dpr, QImage::Format_RGB32);
       icon.fill(panel);
-      QPainter(&icon).drawPixmap(QRect(QPoint(), icon.size()), qb::ui::trayPixmap(displays[i], size, dpr));
+      QPainter(&icon).drawPixmap(QRect(QPoint(), icon.size()), qb::ui::trayPixmap(displays[i], look, size, dpr));
       p.drawImage(i * cell + 4, j * cell + 4, icon.scaled(icon.size() * 4, Qt::KeepAspectRatio, Qt::FastTransformation));
     }
   }
@@ -238,7 +245,7 @@ int main(int argc, char** argv) {
     }
     failures += updateWindows(out, theme);
     const QString tray = QStringLiteral("%1/tray-icons-%2-panel.png").arg(out, theme);
-    if (!trayIcons(tray, dark ? QColor(0x1c, 0x1c, 0x1e) : QColor(0xf2, 0xf2, 0xf2))) ++failures;
+    if (!trayIcons(tray, dark)) ++failures;
     std::printf("%s\n", qPrintable(tray));
   }
   QProcess scaled;

@@ -1,7 +1,16 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing Quotabar needs on Debian 12 (bookworm).
 # Only missing packages are fetched, so a second run costs nothing.
+#   --all-desktops  also GNOME Shell with the AppIndicator extension and KDE Plasma (about 500
+#                   packages), so that scripts/test.sh runs the tests on those desktops too
 set -euo pipefail
+all_desktops=0
+for arg in "$@"; do
+  case "$arg" in
+    --all-desktops) all_desktops=1 ;;
+    *) echo "deps.sh: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
 
 packages=(
   # build
@@ -22,6 +31,16 @@ packages=(
   # the Debian packages (packaging/build-deb.sh): dependencies read off the programs, lintian
   dpkg-dev file lintian
 )
+if [ $all_desktops = 1 ]; then
+  packages+=(
+    # GNOME Shell 43 headless, its tray host and its settings tool
+    gnome-shell gnome-shell-extension-appindicator dconf-service
+    # KDE Plasma 5.27: kwin_wayland, plasmashell's system tray, the SNI watcher (kded5)
+    kwin-wayland plasma-workspace plasma-desktop qtwayland5 kded5 kactivitymanagerd
+    # reading KWin's screenshots
+    python3-dbus
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -6,6 +6,7 @@
 
 #include "monitoring/providers_store.h"
 #include "present/formatters.h"
+#include "present/status_item_display.h"
 #include "updater/updater.h"
 
 namespace qb {
@@ -21,7 +22,9 @@ PopoverInput popoverInput(const ProvidersStore& store, const Updater* updater) {
   in.primary = store.primaryMonitor()->provider();
   in.refreshIntervalSeconds = store.refreshIntervalSeconds();
   in.openAtLogin = platform::autostartEnabled();
-  in.usageAlerts = usageAlertsEnabled(*platform::settings());
+  const auto settings = platform::settings();
+  in.usageAlerts = usageAlertsEnabled(*settings);
+  in.trayIcon = trayIconStyleFromSetting(settings->value(QLatin1String(kTrayIconKey)).toString());
   if (updater) {
     in.updater = PopoverInput::UpdaterInput{updater->state(), updater->currentVersion(),
                                             updater->currentBuild(), updater->lastChecked()};
@@ -29,7 +32,7 @@ PopoverInput popoverInput(const ProvidersStore& store, const Updater* updater) {
   return in;
 }
 
-OptionsMenuView optionsMenuView(const PopoverInput& in, const QDateTime& now) {
+OptionsMenuView optionsMenuView(const PopoverInput& in, const QDateTime& now, const QLocale& locale) {
   OptionsMenuView m;
   m.intervalTitle = QStringLiteral("Refresh every");
   static const std::pair<const char*, int> intervals[] = {
@@ -41,6 +44,9 @@ OptionsMenuView optionsMenuView(const PopoverInput& in, const QDateTime& now) {
     const auto i = static_cast<int>(p);
     m.primaries.append({displayName(p), i, in.sections[i].isPrimary});
   }
+  m.trayIconTitle = QStringLiteral("Tray Icon");
+  for (TrayIconStyle style : allTrayIconStyles)
+    m.trayIcons.append({trayIconStyleLabel(style), static_cast<int>(style), style == in.trayIcon});
   m.connectText = QStringLiteral("Connect Providers\u2026");
   m.dashboardText = QStringLiteral("Open ") + displayName(in.primary) + QStringLiteral(" Dashboard");
   m.dashboardUrl = dashboardURL(in.primary);
@@ -53,8 +59,12 @@ OptionsMenuView optionsMenuView(const PopoverInput& in, const QDateTime& now) {
   if (in.updater) {
     m.checkForUpdatesText = QStringLiteral("Check for Updates\u2026");
     QString line = QStringLiteral("v%1 (%2)").arg(in.updater->currentVersion, in.updater->currentBuild);
-    if (in.updater->lastChecked)
-      line += QStringLiteral(" \u00b7 checked ") + relativeTime(*in.updater->lastChecked, now);
+    if (in.updater->lastChecked) {
+      const QDateTime at = in.updater->lastChecked->toLocalTime();
+      line += QStringLiteral(" \u00b7 checked ") +
+              (at.date() == now.toLocalTime().date() ? locale.toString(at.time(), shortTimeWithoutSeconds(locale))
+                                                     : mediumDate(at.date(), locale));
+    }
     m.versionLine = line;
   }
   if (!in.connected.isEmpty()) {
@@ -65,12 +75,12 @@ OptionsMenuView optionsMenuView(const PopoverInput& in, const QDateTime& now) {
   return m;
 }
 
-TrayMenuView trayMenuView(const PopoverInput& in, const QDateTime& now) {
+TrayMenuView trayMenuView(const PopoverInput& in, const QDateTime& now, const QLocale& locale) {
   TrayMenuView m;
   m.openText = QStringLiteral("Open Quotabar");
   m.refreshText = QStringLiteral("Refresh now");
   m.refreshEnabled = !in.connected.isEmpty();
-  m.options = optionsMenuView(in, now);
+  m.options = optionsMenuView(in, now, locale);
   m.quitText = QStringLiteral("Quit");
   return m;
 }
@@ -98,7 +108,7 @@ PopoverView popoverView(const PopoverInput& in, const QDateTime& now, const QLoc
   if (in.updater) v.banner = updateBannerView(in.updater->state, in.updater->currentVersion);
   v.optionsIcon = QStringLiteral("ellipsis.circle");
   v.optionsAccessibleName = QStringLiteral("More options");
-  v.menu = optionsMenuView(in, now);
+  v.menu = optionsMenuView(in, now, locale);
   v.quitText = QStringLiteral("Quit");
   return v;
 }

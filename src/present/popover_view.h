@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "present/provider_section_view.h"
+#include "present/tray_icon_look.h"
 #include "present/update_banner_view.h"
 
 namespace qb {
@@ -28,6 +29,8 @@ struct OptionsMenuView {
   QList<Choice> intervals;
   QString primaryTitle;
   QList<Choice> primaries;
+  QString trayIconTitle;
+  QList<Choice> trayIcons;  // value: the TrayIconStyle
   QString connectText;
   QString dashboardText;
   QUrl dashboardUrl;
@@ -70,6 +73,7 @@ struct PopoverInput {
   std::optional<UpdaterInput> updater;
   std::optional<bool> openAtLogin;  // whether the login-start entry exists
   bool usageAlerts = true;
+  TrayIconStyle trayIcon = TrayIconStyle::automatic;
 };
 
 PopoverInput popoverInput(const ProvidersStore& store, const Updater* updater);
@@ -97,8 +101,11 @@ struct PopoverView {
   QString quitText;
 };
 
-OptionsMenuView optionsMenuView(const PopoverInput& input, const QDateTime& now);
-TrayMenuView trayMenuView(const PopoverInput& input, const QDateTime& now);
+// The version line says when the last check was as a time of day (a date when older): a
+// relative time would go stale in hosts that keep the menu they read.
+OptionsMenuView optionsMenuView(const PopoverInput& input, const QDateTime& now,
+                                const QLocale& locale = QLocale());
+TrayMenuView trayMenuView(const PopoverInput& input, const QDateTime& now, const QLocale& locale = QLocale());
 PopoverView popoverView(const PopoverInput& input, const QDateTime& now,
                         const QLocale& locale = QLocale());
 

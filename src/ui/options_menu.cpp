@@ -59,6 +59,9 @@ void addOptionsEntries(QMenu* menu, const OptionsMenuView& v, ProvidersStore& st
   addPicker(menu, v.primaryTitle, v.primaries, [weak](int index) {
     if (weak) weak->setPreferredPrimary(allProviders[static_cast<size_t>(index)]);
   });
+  addPicker(menu, v.trayIconTitle, v.trayIcons, [f = actions.onSetTrayIcon](int style) {
+    if (f) f(static_cast<TrayIconStyle>(style));
+  });
   menu->addSeparator();
   QObject::connect(menu->addAction(literalText(v.connectText)), &QAction::triggered, menu,
                    [f = actions.onConnectProviders] { call(f); });

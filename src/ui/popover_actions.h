@@ -3,6 +3,7 @@
 #include <QUrl>
 #include <functional>
 
+#include "present/tray_icon_look.h"
 #include "providers/provider.h"
 
 namespace qb::ui {
@@ -17,6 +18,8 @@ struct PopoverActions {
   std::function<void(bool)> onSetOpenAtLogin;
   // Switches the usage alerts on or off.
   std::function<void(bool)> onSetUsageAlerts;
+  // The tray icon's look.
+  std::function<void(TrayIconStyle)> onSetTrayIcon;
 };
 
 void openURL(const PopoverActions& actions, const QUrl& url);

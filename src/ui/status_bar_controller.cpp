@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QMenu>
+#include <QPalette>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -13,6 +14,7 @@
 #include "monitoring/providers_store.h"
 #include "monitoring/session_store.h"
 #include "platform/autostart.h"
+#include "platform/color_scheme.h"
 #include "platform/desktop/desktop_notifier.h"
 #include "platform/desktop/process_clock.h"
 #include "platform/desktop/tray_host.h"
@@ -21,11 +23,10 @@
 #include "present/usage_alerts.h"
 #include "ui/message_router.h"
 #include "ui/onboarding_window.h"
-#include "ui/options_menu.h"
 #include "ui/paste_token_dialog.h"
 #include "ui/popover_widget.h"
-#include "ui/symbol_icon.h"
 #include "ui/tray_icon.h"
+#include "ui/tray_menu.h"
 #include "ui/update_window.h"
 #include "ui/usage_alert_notifier.h"
 #include "updater/updater.h"
@@ -42,26 +43,20 @@ StatusBarController::StatusBarController(ProvidersStore& store, Updater* updater
   if (!options_.quit) options_.quit = [] { QCoreApplication::quit(); };
 
   setUpNotifications();
-  menu_ = new QMenu;
-  // StatusNotifierItem hosts read the menu when the item registers and some never ask
-  // again before showing it, so it is complete before the icon exists and kept so.
-  fillContextMenu();
-  connect(menu_, &QMenu::aboutToHide, this, &StatusBarController::scheduleContextMenu);
-  // Relative times in it ("checked 3 min. ago") are fresh when a host asks.
-  connect(menu_, &QMenu::aboutToShow, this, &StatusBarController::fillContextMenu);
+  iconStyle_ = trayIconStyleFromSetting(options_.settings()->value(QLatin1String(kTrayIconKey)).toString());
+  QPointer<StatusBarController> self(this);
+  menu_ = new TrayMenu(store_, updater_, actions(), [self] { if (self) self->showPopover(); }, this);
 
   // Deliveries come through the event loop, so a redraw sees the new values.
   connect(&store_, &ProvidersStore::changed, this, &StatusBarController::refreshStatusItem,
           Qt::QueuedConnection);
-  connect(&store_, &ProvidersStore::changed, this, &StatusBarController::scheduleContextMenu);
   if (updater_) {
     connect(updater_, &Updater::stateChanged, this, [this](const UpdaterState& state) {
       // Delivered on the next turn, like every other observer of the updater.
       QTimer::singleShot(0, this, [this, state] { onUpdaterState(state); });
     });
-    connect(updater_, &Updater::stateChanged, this, &StatusBarController::scheduleContextMenu);
-    connect(updater_, &Updater::lastCheckedChanged, this, &StatusBarController::scheduleContextMenu);
   }
+  panel_ = panelHints();
 
   if (options_.watchTrayHost) {
     host_ = new platform::TrayHostWatcher(this);
@@ -81,7 +76,6 @@ StatusBarController::StatusBarController(ProvidersStore& store, Updater* updater
 
 StatusBarController::~StatusBarController() {
   delete popover_;
-  delete menu_;
   delete onboarding_;
   delete updateWindow_;
   for (const QPointer<PasteTokenDialog>& dialog : std::as_const(pastes_)) delete dialog;
@@ -90,11 +84,12 @@ StatusBarController::~StatusBarController() {
 OnboardingWindow* StatusBarController::onboardingWindow() const { return onboarding_; }
 UpdateWindow* StatusBarController::updateWindow() const { return updateWindow_; }
 PasteTokenDialog* StatusBarController::pasteDialog(Provider p) const { return pastes_.value(p); }
+QMenu* StatusBarController::contextMenu() const { return menu_->menu(); }
 
 void StatusBarController::createTrayIcon() {
   if (tray_) return;
   tray_ = new QSystemTrayIcon(this);
-  tray_->setContextMenu(menu_);
+  tray_->setContextMenu(menu_->menu());
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
     if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::MiddleClick) togglePopover();
   });
@@ -134,13 +129,37 @@ bool StatusBarController::eventFilter(QObject* watched, QEvent* event) {
 void StatusBarController::refreshStatusItem() {
   if (!tray_) return;
   const StatusItemDisplay d = statusItemDisplay(store_);
-  // Every poll announces a change; the icon is drawn again only when what it shows changed.
-  const QString drawn = d.image + u'|' + d.title + u'|' + d.titleColor.value_or(QString());
+  const TrayIconLook look =
+      trayIconLook(iconStyle_, panel_, d.percent ? std::optional(usageLevel(*d.percent)) : std::nullopt);
+  // Every poll announces a change; the icon and the tooltip go to the host (a D-Bus signal
+  // each on StatusNotifierItem hosts) only when what they show changed.
+  const QString drawn = QStringList{d.image, d.title, QString::number(look.figure), QString::number(look.darkPanel),
+                                    QString::number(look.monochrome), QString::number(look.mark)}
+                            .join(u'|');
   if (drawn != drawnIcon_) {
     drawnIcon_ = drawn;
-    tray_->setIcon(ui::trayIcon(d));
+    tray_->setIcon(ui::trayIcon(d, look));
   }
-  tray_->setToolTip(plainToolTip(d.tooltip));  // it carries the account e-mail
+  if (const QString tip = plainToolTip(d.tooltip); tip != tooltip_) {  // it carries the account e-mail
+    tooltip_ = tip;
+    tray_->setToolTip(tip);
+  }
+}
+
+PanelHints StatusBarController::panelHints() const {
+  PanelHints hints;
+  hints.currentDesktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
+  hints.darkColorScheme = platform::darkColorScheme().value_or(
+      QGuiApplication::palette().color(QPalette::Window).lightness() < 128);
+  return hints;
+}
+
+void StatusBarController::setTrayIconStyle(TrayIconStyle style) {
+  iconStyle_ = style;
+  panel_ = panelHints();  // a chance to see a colour scheme changed since the start
+  options_.settings()->setValue(QLatin1String(kTrayIconKey), trayIconSetting(style));
+  refreshStatusItem();
+  menu_->scheduleRefill();
 }
 
 void StatusBarController::togglePopover() {
@@ -191,35 +210,6 @@ void StatusBarController::placePopover() {
   popover_->move(x, y);
 }
 
-void StatusBarController::scheduleContextMenu() {
-  if (menuPending_) return;
-  menuPending_ = true;
-  // Next turn: the change may come from one of the menu's own actions, which a refill deletes.
-  QTimer::singleShot(0, this, [this] {
-    menuPending_ = false;
-    fillContextMenu();
-  });
-}
-
-void StatusBarController::fillContextMenu() {
-  TrayMenuView v = trayMenuView(popoverInput(store_, updater_), QDateTime::currentDateTime());
-  // An open XEmbed menu keeps its entries; it is refilled once it closes.
-  if (v == menuView_ || menu_->isVisible()) return;
-  menuView_ = std::move(v);
-  clearMenu(menu_);
-  QPointer<StatusBarController> self(this);
-  const PopoverActions a = actions();
-  connect(menu_->addAction(literalText(menuView_.openText)), &QAction::triggered, this,
-          [self] { if (self) self->showPopover(); });
-  QAction* refresh = menu_->addAction(literalText(menuView_.refreshText));
-  refresh->setEnabled(menuView_.refreshEnabled);
-  connect(refresh, &QAction::triggered, this, a.onRefresh);
-  menu_->addSeparator();
-  addOptionsEntries(menu_, menuView_.options, store_, a);
-  menu_->addSeparator();
-  connect(menu_->addAction(literalText(menuView_.quitText)), &QAction::triggered, this, a.onQuit);
-}
-
 PopoverActions StatusBarController::actions() {
   // Each action holds the controller weakly: a released controller makes it do nothing.
   QPointer<StatusBarController> self(this);
@@ -240,8 +230,11 @@ PopoverActions StatusBarController::actions() {
   a.onQuit = [quit = options_.quit] { quit(); };
   a.onSetOpenAtLogin = [self](bool on) { if (self) self->setOpenAtLogin(on); };
   a.onSetUsageAlerts = [self](bool on) {
-    if (self) self->options_.settings()->setValue(QLatin1String(kUsageAlertsKey), on);
+    if (!self) return;
+    self->options_.settings()->setValue(QLatin1String(kUsageAlertsKey), on);
+    self->menu_->scheduleRefill();
   };
+  a.onSetTrayIcon = [self](TrayIconStyle style) { if (self) self->setTrayIconStyle(style); };
   return a;
 }
 
@@ -262,8 +255,7 @@ void StatusBarController::setOpenAtLogin(bool on) {
     messages_->show(why);
   }
   // The menu's own check mark may have moved without the entry changing.
-  menuView_ = {};
-  scheduleContextMenu();
+  menu_->invalidate();
 }
 
 void StatusBarController::signOut(Provider provider) {

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "present/popover_view.h"
+#include "present/tray_icon_look.h"
 #include "providers/provider.h"
 #include "ui/popover_actions.h"
 #include "updater/updater_state.h"
@@ -32,6 +32,7 @@ class MessageRouter;
 class OnboardingWindow;
 class PasteTokenDialog;
 class PopoverWidget;
+class TrayMenu;
 class UsageAlertNotifier;
 class UpdateWindow;
 
@@ -70,6 +71,7 @@ class StatusBarController : public QObject {
   // Signs the service out; with nothing left connected the popover closes.
   void signOut(Provider provider);
   void setOpenAtLogin(bool on);
+  void setTrayIconStyle(TrayIconStyle style);
 
   // What tests and the app look at.
   QSystemTrayIcon* trayIcon() const { return tray_; }
@@ -80,7 +82,7 @@ class StatusBarController : public QObject {
   PasteTokenDialog* pasteDialog(Provider p) const;
   bool usingFallbackWindow() const { return fallback_; }
   MessageRouter* messages() const { return messages_; }
-  QMenu* contextMenu() const { return menu_; }
+  QMenu* contextMenu() const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -91,8 +93,7 @@ class StatusBarController : public QObject {
   PopoverActions actions();
   void openFallbackWindow();
   void placePopover();
-  void fillContextMenu();
-  void scheduleContextMenu();
+  PanelHints panelHints() const;
   void onUpdaterState(const UpdaterState& state);
   void setUpNotifications();
 
@@ -100,9 +101,9 @@ class StatusBarController : public QObject {
   QPointer<Updater> updater_;
   Options options_;
   QSystemTrayIcon* tray_ = nullptr;
-  QMenu* menu_ = nullptr;
-  TrayMenuView menuView_;  // what the menu holds
-  bool menuPending_ = false;
+  TrayMenu* menu_ = nullptr;
+  TrayIconStyle iconStyle_ = TrayIconStyle::automatic;
+  PanelHints panel_;
   PopoverWidget* popover_ = nullptr;
   QMap<Provider, LoginHelper*> logins_;
   QMap<Provider, QPointer<PasteTokenDialog>> pastes_;
@@ -112,7 +113,8 @@ class StatusBarController : public QObject {
   MessageRouter* messages_ = nullptr;
   UsageAlertNotifier* alerts_ = nullptr;
   bool fallback_ = false;
-  QString drawnIcon_;  // what the icon last drew: image, title and colour
+  QString drawnIcon_;  // what the icon last drew: image, title, colour and look
+  QString tooltip_;
   QElapsedTimer popoverClosed_;
   static constexpr int kReopenGuardMs = 300;
 };

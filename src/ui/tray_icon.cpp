@@ -8,106 +8,9 @@ namespace qb::ui {
 
 namespace {
 
-const QColor kHalo(0, 0, 0, 170);
-const QColor kInk(0xf5, 0xf5, 0xf5);
+QColor color(Rgb rgb) { return QColor::fromRgb(rgb); }
 
-QColor levelColor(const std::optional<QString>& name) {
-  // Bright variants: the figure sits on a dark halo, whatever the panel's colour.
-  if (name == QStringLiteral("systemYellowColor")) return QColor(0xff, 0xd6, 0x0a);
-  if (name == QStringLiteral("systemRedColor")) return QColor(0xff, 0x5a, 0x4f);
-  return kInk;
-}
-
-void strokeWithHalo(QPainter& p, const QPainterPath& path, const QColor& color, qreal width) {
-  p.setBrush(Qt::NoBrush);
-  p.setPen(QPen(kHalo, width + 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  p.drawPath(path);
-  p.setPen(QPen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  p.drawPath(path);
-}
-
-void fillWithHalo(QPainter& p, const QPainterPath& path, const QColor& color, qreal halo) {
-  p.setPen(QPen(kHalo, halo * 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  p.setBrush(Qt::NoBrush);
-  p.drawPath(path);
-  p.setPen(Qt::NoPen);
-  p.setBrush(color);
-  p.drawPath(path);
-}
-
-// A 270-degree gauge open at the bottom.
-QPainterPath arc(const QRectF& box, double fraction) {
-  QPainterPath path;
-  const double start = 225.0;  // degrees, counter-clockwise from three o'clock
-  path.arcMoveTo(box, start);
-  path.arcTo(box, start, -270.0 * fraction);
-  return path;
-}
-
-QString figureText(double percent) { return QString::number(std::llround(std::clamp(percent, -999.0, 999.0))); }
-
-// Three digits inside the ring are a smear below 28 px: there the figure takes the whole
-// square, narrowed to fit, and the ring is left out (a full ring says no more than "100").
-bool figureAlone(int size, const QString& text) { return size < 28 && text.size() >= 3; }
-
-void drawFigure(QPainter& p, int size, const QString& text, const QColor& color) {
-  const bool alone = figureAlone(size, text);
-  QFont font(QStringLiteral("DejaVu Sans"));
-  font.setBold(true);
-  const double scale = alone ? 0.66 : text.size() <= 1 ? 0.62 : text.size() == 2 ? 0.56 : 0.42;
-  font.setPixelSize(std::max(6, static_cast<int>(size * scale)));
-  QPainterPath path;
-  path.addText(0, 0, font, text);
-  const qreal halo = std::max(1.0, size / 16.0);
-  if (alone) {
-    const qreal room = size - 2 * halo;
-    if (const qreal w = path.boundingRect().width(); w > room) path = QTransform::fromScale(room / w, 1.0).map(path);
-  }
-  const QRectF b = path.boundingRect();
-  path.translate(size / 2.0 - b.center().x(), size / 2.0 - b.center().y() + (alone ? 0 : size * 0.04));
-  fillWithHalo(p, path, color, halo);
-}
-
-void drawPerson(QPainter& p, int size, bool connected) {
-  const qreal s = size;
-  const qreal w = std::max(1.5, s / 11.0);
-  QPainterPath ring;
-  ring.addEllipse(QRectF(w, w, s - 2 * w, s - 2 * w));
-  strokeWithHalo(p, ring, kInk, w);
-  QPainterPath head;
-  head.addEllipse(QPointF(s * 0.5, s * 0.4), s * 0.14, s * 0.14);
-  fillWithHalo(p, head, kInk, w / 2);
-  QPainterPath body;
-  body.moveTo(s * 0.27, s * 0.78);
-  body.quadTo(s * 0.5, s * 0.5, s * 0.73, s * 0.78);
-  strokeWithHalo(p, body, kInk, w);
-  // The badge in the lower right corner; larger on small icons, so its mark stays readable.
-  const qreal side = s < 28 ? 0.56 : 0.44;
-  const QRectF badge(s * (1 - side), s * (1 - side), s * side, s * side);
-  QPainterPath dot;
-  dot.addEllipse(badge);
-  p.setPen(QPen(kHalo, 1.0));
-  p.setBrush(connected ? QColor(0x30, 0xd1, 0x58) : QColor(0xff, 0x9f, 0x0a));
-  p.drawPath(dot);
-  p.setPen(QPen(Qt::black, std::max(1.2, s / 14.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  p.setBrush(Qt::NoBrush);
-  if (connected) {
-    QPainterPath tick;
-    tick.moveTo(badge.left() + badge.width() * 0.25, badge.center().y());
-    tick.lineTo(badge.left() + badge.width() * 0.45, badge.bottom() - badge.height() * 0.28);
-    tick.lineTo(badge.right() - badge.width() * 0.22, badge.top() + badge.height() * 0.28);
-    p.drawPath(tick);
-  } else {
-    QFont f(QStringLiteral("DejaVu Sans"));
-    f.setBold(true);
-    f.setPixelSize(std::max(5, static_cast<int>(badge.height() * 0.85)));
-    p.setFont(f);
-    p.drawText(badge, Qt::AlignCenter, QStringLiteral("?"));
-  }
-}
-
-}  // namespace
-
+// The fraction of the ring a gauge image name stands for (0 for any other name).
 double gaugeFraction(const QString& image) {
   static const std::pair<const char*, double> bands[] = {
       {"gauge.with.dots.needle.0percent", 0.0},   {"gauge.with.dots.needle.33percent", 1.0 / 3},
@@ -119,37 +22,136 @@ double gaugeFraction(const QString& image) {
   return 0.0;
 }
 
-QPixmap trayPixmap(const StatusItemDisplay& d, int size, qreal dpr) {
+// The ring of a `size` icon: its stroke, the radius of its middle line, and the radius of
+// the circle inside it that the figure keeps to (room for antialiasing on a diagonal).
+struct Ring {
+  explicit Ring(int size)
+      : centre(size / 2.0), stroke(std::max(1.5, size / 11.0)), radius(size / 2.0 - stroke / 2),
+        inner(radius - stroke / 2 - std::max(1.25, size / 16.0)) {}
+  QRectF box() const { return {centre - radius, centre - radius, 2 * radius, 2 * radius}; }
+  qreal centre, stroke, radius, inner;
+};
+
+// A 270-degree arc open at the bottom, from its left end clockwise.
+QPainterPath arc(const Ring& ring, double fraction) {
+  QPainterPath path;
+  path.arcMoveTo(ring.box(), 225.0);
+  path.arcTo(ring.box(), 225.0, -270.0 * fraction);
+  return path;
+}
+
+// The figure in the largest box that fits inside the ring's inner circle: digits narrowed
+// the more there are, the height a whole number of device pixels so their edges stay sharp.
+QPainterPath figurePath(const QString& text, const Ring& ring, qreal dpr) {
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setBold(true);
+  font.setPixelSize(100);
+  QPainterPath path;
+  path.addText(0, 0, font, text);
+  const QRectF b = path.boundingRect();
+  const qreal narrow = text.size() == 1 ? 1.0 : text.size() == 2 ? 0.62 : 0.5;
+  const qreal aspect = narrow * b.width() / b.height();
+  // Half a pixel kept for the shift onto the pixel grid.
+  const qreal height = std::floor(2 * (ring.inner - 0.5 / dpr) / std::hypot(aspect, 1.0) * dpr) / dpr;
+  const qreal scale = height / b.height();
+  QTransform t;
+  t.translate(ring.centre, std::round((ring.centre - height / 2) * dpr) / dpr + height / 2);
+  t.scale(scale * narrow, scale);
+  t.translate(-b.center().x(), -b.center().y());
+  return t.map(path);
+}
+
+QString figureText(double percent) { return QString::number(std::llround(std::clamp(percent, -99.0, 999.0))); }
+
+void drawPerson(QPainter& p, int size, bool connected, const TrayIconLook& look) {
+  const qreal s = size, w = std::max(1.5, s / 11.0);
+  p.setPen(QPen(color(look.figure), w));
+  p.setBrush(Qt::NoBrush);
+  p.drawEllipse(QRectF(w / 2, w / 2, s - w, s - w));
+  p.setPen(Qt::NoPen);
+  p.setBrush(color(look.figure));
+  p.drawEllipse(QPointF(s * 0.5, s * 0.4), s * 0.15, s * 0.15);
+  QPainterPath body;
+  body.moveTo(s * 0.2, s * 0.82);
+  body.cubicTo(s * 0.3, s * 0.55, s * 0.7, s * 0.55, s * 0.8, s * 0.82);
+  p.setPen(QPen(color(look.figure), w, Qt::SolidLine, Qt::RoundCap));
+  p.setBrush(Qt::NoBrush);
+  p.drawPath(body);
+  // The badge in the lower right corner, cut free of the person by a ring of nothing.
+  const qreal r = s * 0.22;
+  const QPointF at(s - r, s - r);
+  p.setCompositionMode(QPainter::CompositionMode_Clear);
+  p.setPen(Qt::NoPen);
+  p.setBrush(Qt::black);
+  p.drawEllipse(at, r + w * 0.8, r + w * 0.8);
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  p.setBrush(look.monochrome ? color(look.figure) : connected ? QColor(0x30, 0xd1, 0x58) : QColor(0xff, 0x9f, 0x0a));
+  p.drawEllipse(at, r, r);
+  // Its mark cut out of it: a tick, or a question mark.
+  p.setCompositionMode(QPainter::CompositionMode_Clear);
+  QPainterPath mark;
+  if (connected) {
+    mark.moveTo(at + QPointF(-r * 0.5, 0));
+    mark.lineTo(at + QPointF(-r * 0.1, r * 0.4));
+    mark.lineTo(at + QPointF(r * 0.5, -r * 0.4));
+    p.setPen(QPen(Qt::black, std::max(1.0, r * 0.35), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(mark);
+  } else {
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setBold(true);
+    f.setPixelSize(std::max(5, static_cast<int>(r * 1.8)));
+    p.setFont(f);
+    p.setPen(Qt::black);
+    p.drawText(QRectF(at.x() - r, at.y() - r, 2 * r, 2 * r), Qt::AlignCenter, QStringLiteral("?"));
+  }
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+}  // namespace
+
+QPixmap trayPixmap(const StatusItemDisplay& d, const TrayIconLook& look, int size, qreal dpr, int parts) {
   QPixmap pixmap(QSize(size, size) * dpr);
   pixmap.setDevicePixelRatio(dpr);
   pixmap.fill(Qt::transparent);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
   if (d.image.startsWith(QLatin1String("person."))) {
-    drawPerson(p, size, d.image.endsWith(QLatin1String("checkmark")));
+    if (parts & kTrayRing) drawPerson(p, size, d.image.endsWith(QLatin1String("checkmark")), look);
     return pixmap;
   }
-  const QColor color = levelColor(d.titleColor);
-  const QString figure = d.percent && !d.title.isEmpty() ? figureText(*d.percent) : QString();
-  if (!figure.isEmpty() && figureAlone(size, figure)) {
-    drawFigure(p, size, figure, color);
-    return pixmap;
+  const Ring ring(size);
+  if (parts & kTrayRing) {
+    p.setBrush(Qt::NoBrush);
+    p.setOpacity(look.trackOpacity);
+    p.setPen(QPen(color(look.track), ring.stroke, Qt::SolidLine, Qt::RoundCap));
+    p.drawPath(arc(ring, 1.0));
+    p.setOpacity(1.0);
+    if (const double fraction = gaugeFraction(d.image); fraction > 0) {
+      p.setPen(QPen(color(look.ring), ring.stroke, Qt::SolidLine, Qt::RoundCap));
+      p.drawPath(arc(ring, fraction));
+    }
   }
-  const qreal w = std::max(1.6, size / 10.0);
-  const QRectF box(w / 2 + 1, w / 2 + 1, size - w - 2, size - w - 2);
-  QPainterPath track = arc(box, 1.0);
-  p.setOpacity(0.45);
-  strokeWithHalo(p, track, kInk, w);
-  p.setOpacity(1.0);
-  const double fraction = gaugeFraction(d.image);
-  if (fraction > 0) strokeWithHalo(p, arc(box, fraction), d.percent ? color : kInk, w);
-  if (!figure.isEmpty()) drawFigure(p, size, figure, color);
+  if (!d.percent || d.title.isEmpty()) return pixmap;
+  const QPainterPath figure = figurePath(figureText(*d.percent), ring, dpr);
+  p.setPen(Qt::NoPen);
+  if (look.mark && (parts & kTrayRing)) {
+    // Critical in one colour: the figure cut out of a disc that fills the ring.
+    p.setBrush(color(look.figure));
+    const qreal r = ring.inner + std::max(1.25, size / 16.0) * 0.25;
+    p.drawEllipse(QPointF(ring.centre, ring.centre), r, r);
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    p.drawPath(figure);
+  } else if (parts & kTrayFigure) {
+    p.setBrush(color(look.figure));
+    p.drawPath(figure);
+  }
   return pixmap;
 }
 
-QIcon trayIcon(const StatusItemDisplay& d) {
+QIcon trayIcon(const StatusItemDisplay& d, const TrayIconLook& look) {
   QIcon icon;
-  for (int size : {16, 22, 24, 32, 44, 48}) icon.addPixmap(trayPixmap(d, size));
+  for (int size : {16, 22, 24, 32, 44, 48}) icon.addPixmap(trayPixmap(d, look, size));
   return icon;
 }
 

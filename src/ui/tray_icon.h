@@ -3,17 +3,20 @@
 #include <QIcon>
 
 #include "present/status_item_display.h"
+#include "present/tray_icon_look.h"
 
 namespace qb::ui {
 
-// The tray's one square icon, drawn from the display record: the gauge band as a ring and,
-// when there is a figure, the rounded number in its centre in the level colour. Every
-// stroke carries a contrasting halo so it reads on light and dark panels. Holds the sizes
-// panels ask for, 16 to 48 px (44 px for HiDPI StatusNotifierItem hosts).
-QIcon trayIcon(const StatusItemDisplay& display);
-QPixmap trayPixmap(const StatusItemDisplay& display, int size, qreal devicePixelRatio = 1.0);
+// The tray's one square icon, drawn from the display record in the colours of the look: a
+// 270-degree ring filled to the gauge band and, when there is a figure, the rounded number
+// inside it, clear of the ring at every size. In monochrome a figure from 90 % is cut out
+// of a filled disc. Holds the sizes panels ask for, 16 to 48 px (44 px for HiDPI
+// StatusNotifierItem hosts).
+QIcon trayIcon(const StatusItemDisplay& display, const TrayIconLook& look);
 
-// The fraction of the ring a gauge image name stands for (0 for any other name).
-double gaugeFraction(const QString& image);
+// What a pixmap holds; tests draw the figure and the rest apart to see that they never meet.
+enum TrayIconParts { kTrayRing = 1, kTrayFigure = 2, kTrayAll = 3 };
+QPixmap trayPixmap(const StatusItemDisplay& display, const TrayIconLook& look, int size,
+                   qreal devicePixelRatio = 1.0, int parts = kTrayAll);
 
 }  // namespace qb::ui

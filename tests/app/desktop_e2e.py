@@ -1,13 +1,16 @@
 #!/usr/bin/python3
-"""The tray app on a desktop with a StatusNotifierItem host (waybar, xfce) or with none.
+"""The tray app on a desktop with a StatusNotifierItem host (waybar, xfce, gnome, plasma) or
+with none.
 
-Runs inside tests/support/desktop-session.sh (--host waybar|xfce, or no host) --a11y, with
-fake services and Cursor signed in. SNI hosts: the item registers with the whole menu already
-in its layout (hosts read it then); Activate (a left click) opens the popup, whose Cursor
-figure a screen reader reads; "Quit" from the menu ends the app. No host: the fallback window
+Runs inside tests/support/desktop-session.sh (--host HOST, or no host) --a11y, with fake
+services and Cursor signed in. SNI hosts: the item registers with the whole menu already in
+its layout (hosts read it then); Activate opens the popup, whose Cursor figure a screen reader
+reads; "Quit" from the menu ends the app. On GNOME and Plasma a user's own clicks do it: a
+double click on GNOME's top bar (a single one opens the menu there), a left click on Plasma,
+then a right click shows our menu and its "Quit" is clicked. No host: the fallback window
 shows the same, closing it ends the app, and a host started later takes over from it.
 
-usage: desktop_e2e.py BUNDLE_BIN waybar|xfce|nohost
+usage: desktop_e2e.py BUNDLE_BIN waybar|xfce|gnome|plasma|nohost
 """
 import os
 import subprocess
@@ -44,13 +47,33 @@ def ended(app, seconds, why):
 
 
 def read_figure(action, where):
-    seen = d.texts_after(action)
+    seen = d.texts_after(action, lambda texts: FIGURE in texts)
     if FIGURE not in seen:
         d.fail("%s: no %r through AT-SPI; it holds: %s" % (where, FIGURE, sorted(set(seen))[:40]))
 
 
+def menu_by_right_click(centre):
+    """The entries of the menu a right click on the icon opens, and a way to click one."""
+    if HOST == "gnome":
+        d.click(*centre, button=3)
+        entries = d.wait_for("the top bar's menu", d.gnome_menu, 10)
+        return [label for label, _, _ in entries], lambda label: d.click(*[e for e in entries if e[0] == label][0][1:])
+    # Plasma's menu is plasmashell's own, read as a screen reader reads it.
+    tops = d.windows_after(lambda: d.click(*centre, button=3), lambda texts: "Quit" in texts, app="plasmashell")
+    return d.texts_of(tops), lambda label: d.press(d.find(tops, label, "menu item"))
+
+
+def panel_settled():
+    """The panel without our icon, once two frames half a second apart are the same."""
+    first = d.kwin_frame()
+    time.sleep(0.5)
+    second = d.kwin_frame()
+    return second if d.changed_spot(first, second) is None else None
+
+
 def on_sni_host():
     t0 = time.time()
+    before = d.wait_for("Plasma's panel to settle", panel_settled, 30) if HOST == "plasma" else None
     app = start_app(os.path.join(d.TMP, "app.log"))
     d.wait_for("the item to register with the host", d.sni_item, 20, 0.05)
     # Read at once: xfce4-panel keeps what GetLayout gave at registration.
@@ -59,12 +82,28 @@ def on_sni_host():
     if labels[:2] != ["Open Quotabar", "Refresh now"] or labels[-1:] != ["Quit"] \
             or "Connect Providers\u2026" not in labels:
         d.fail("the menu at registration is not complete: %s" % labels)
-    time.sleep(1)
+    if HOST not in ("gnome", "plasma"):
+        time.sleep(1)  # for the screenshot: the host draws the new icon
+        d.shot("desktop-%s-icon" % HOST)
+        read_figure(d.sni_activate, "the popup after Activate")
+        d.shot("desktop-%s-popup" % HOST)
+        d.sni_menu_click("Quit")
+        return ended(app, 10, "\"Quit\" from the menu")
+    if HOST == "gnome":
+        centre = d.wait_for("the icon in the top bar", d.gnome_icon_centre, 10)
+    else:
+        centre = d.wait_for("the icon in the panel", lambda: d.changed_spot(before, d.kwin_frame()), 10)
     d.shot("desktop-%s-icon" % HOST)
-    read_figure(d.sni_activate, "the popup after Activate")
+    read_figure(lambda: d.click(*centre, count=2 if HOST == "gnome" else 1), "the popup after a click on the icon")
     d.shot("desktop-%s-popup" % HOST)
-    d.sni_menu_click("Quit")
-    ended(app, 10, "\"Quit\" from the menu")
+    d.key("Escape")
+    entries, choose = menu_by_right_click(centre)
+    d.shot("desktop-%s-menu" % HOST)
+    for entry in ("Open Quotabar", "Refresh now", "Connect Providers\u2026", "Quit"):
+        if entry not in entries:
+            d.fail("the menu a right click opens lacks %r; it holds: %s" % (entry, entries))
+    choose("Quit")
+    ended(app, 10, "\"Quit\" clicked in the menu")
 
 
 def without_host():

@@ -292,8 +292,11 @@ TEST(Popover, EmptyStateListAndOptionsMenu) {
   EXPECT_EQ(v.menu.versionLine, QStringLiteral("v1.0.0 (7)"));
   ASSERT_EQ(v.menu.signOutItems.size(), 2);
   EXPECT_EQ(v.menu.signOutItems[0].second, QStringLiteral("Sign out of ChatGPT / Codex"));
+  // When, not how long ago: a host that keeps the menu it read never shows a stale age.
   two.updater->lastChecked = now.addSecs(-3 * 3600);
-  EXPECT_EQ(optionsMenuView(two, now).versionLine, QStringLiteral("v1.0.0 (7) \u00b7 checked 3 hr. ago"));
+  EXPECT_EQ(optionsMenuView(two, now, us).versionLine, QStringLiteral("v1.0.0 (7) \u00b7 checked 9:00 AM"));
+  two.updater->lastChecked = now.addDays(-3);
+  EXPECT_EQ(optionsMenuView(two, now, us).versionLine, QStringLiteral("v1.0.0 (7) \u00b7 checked Dec 3, 2026"));
 }
 
 TEST(Onboarding, BadgesButtonsAndEmail) {

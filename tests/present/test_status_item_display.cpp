@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "present/status_item_display.h"
+#include "present/tray_icon_look.h"
 #include "support/test_support.h"
 
 namespace qb {
@@ -82,6 +83,37 @@ TEST(StatusItemDisplay, WithoutAFigureItCountsConnectedServices) {
     EXPECT_TRUE(d.title.isEmpty() && !d.titleColor);
     EXPECT_EQ(d.tooltip, QStringLiteral("Quotabar \u2014 1 provider connected"));
   }
+}
+
+TEST(TrayIconLook, PanelToneColoursAndTheMark) {
+  // Which panel the icon is made for: the choice, else GNOME's dark top bar, else the scheme.
+  struct Case {
+    TrayIconStyle style;
+    const char* desktop;
+    bool darkScheme, darkPanel;
+  } cases[] = {{TrayIconStyle::automatic, "ubuntu:GNOME", false, true}, {TrayIconStyle::automatic, "KDE", false, false},
+               {TrayIconStyle::automatic, "KDE", true, true},          {TrayIconStyle::colour, "GNOME", false, true},
+               {TrayIconStyle::colour, "XFCE", false, false},          {TrayIconStyle::light, "KDE", false, true},
+               {TrayIconStyle::dark, "GNOME", true, false}};
+  for (const Case& c : cases) {
+    for (const auto level : {std::optional<UsageLevel>(), std::optional(UsageLevel::normal),
+                             std::optional(UsageLevel::warning), std::optional(UsageLevel::critical)}) {
+      const TrayIconLook look = trayIconLook(c.style, {QLatin1String(c.desktop), c.darkScheme}, level);
+      SCOPED_TRACE(testing::Message() << c.desktop << " style " << int(c.style) << " level " << int(level.value_or(UsageLevel::normal)));
+      EXPECT_EQ(look.darkPanel, c.darkPanel);
+      EXPECT_GE(contrastRatio(look.figure, look.panel), 4.5);
+      // One colour, the level in the ring's fill and the mark; or the level colours.
+      EXPECT_EQ(look.monochrome, c.style != TrayIconStyle::colour);
+      EXPECT_EQ(look.mark, look.monochrome && level == UsageLevel::critical);
+      EXPECT_TRUE(!look.monochrome || (look.figure == look.ring && look.ring == look.track));
+    }
+  }
+  const auto colour = [](UsageLevel l) { return trayIconLook(TrayIconStyle::colour, {}, l).figure; };
+  EXPECT_NE(colour(UsageLevel::normal), colour(UsageLevel::warning));
+  EXPECT_NE(colour(UsageLevel::warning), colour(UsageLevel::critical));
+  for (TrayIconStyle style : allTrayIconStyles) EXPECT_EQ(trayIconStyleFromSetting(trayIconSetting(style)), style);
+  EXPECT_EQ(trayIconStyleFromSetting(QStringLiteral("neon")), TrayIconStyle::automatic);
+  EXPECT_NEAR(contrastRatio(0xffffff, 0), 21.0, 1e-9);
 }
 
 }  // namespace

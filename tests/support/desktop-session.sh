@@ -3,14 +3,17 @@
 # no prompter), a display, and on request a tray host, the accessibility bus and an unlocked
 # keyring. Everything it starts ends with it. Exit status: the command's.
 #
-#   desktop-session.sh [--host trayer|xfce|waybar] [--a11y] [--keyring] [--shots DIR]
-#                      [--size WxH] -- COMMAND [ARGS...]
+#   desktop-session.sh [--host trayer|xfce|waybar|gnome|plasma] [--a11y] [--keyring]
+#                      [--shots DIR] [--size WxH] -- COMMAND [ARGS...]
 #
 # trayer: Xvfb and an XEmbed tray. xfce: Xvfb and xfce4-panel (StatusNotifierItem on X11).
 # waybar: headless sway and waybar (StatusNotifierItem on Wayland); sway refuses root, so as
-# root the whole session runs as `nobody`. The command sees DISPLAY or WAYLAND_DISPLAY,
-# QT_QPA_PLATFORM, DBUS_SESSION_BUS_ADDRESS, a private HOME with XDG folders,
-# DESKTOP_SESSION_TMP (removed afterwards) and SCREENSHOT_DIR (copied to --shots DIR).
+# root the whole session runs as `nobody`. gnome: GNOME Shell on a virtual monitor with the
+# AppIndicator extension; plasma: kwin_wayland and plasmashell (both SNI on Wayland; exit 77,
+# "skipped", when not installed: scripts/deps.sh --all-desktops). The command sees DISPLAY or
+# WAYLAND_DISPLAY, QT_QPA_PLATFORM, DBUS_SESSION_BUS_ADDRESS, DESKTOP_HOST, a private HOME
+# with XDG folders, DESKTOP_SESSION_TMP (removed afterwards) and SCREENSHOT_DIR (copied to
+# --shots DIR).
 set -euo pipefail
 
 host="" a11y=0 keyring=0 size=1280x800 shots=""
@@ -27,8 +30,14 @@ while [ $# -gt 0 ]; do
   shift
 done
 [ $# -gt 0 ] || { echo "desktop-session: no command" >&2; exit 2; }
-case "$host" in ""|trayer|xfce|waybar) ;; *) echo "desktop-session: unknown host $host" >&2; exit 2 ;; esac
+case "$host" in ""|trayer|xfce|waybar|gnome|plasma) ;; *) echo "desktop-session: unknown host $host" >&2; exit 2 ;; esac
 here="$(cd "$(dirname "$0")" && pwd)"
+installed() { command -v "$1" >/dev/null && { [ -z "${2:-}" ] || [ -e "$2" ]; }; }
+if { [ "$host" = gnome ] && ! installed gnome-shell /usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com; } ||
+   { [ "$host" = plasma ] && ! installed plasmashell /usr/bin/kwin_wayland; }; then
+  echo "desktop-session: $host is not installed (scripts/deps.sh --all-desktops); skipped" >&2
+  exit 77
+fi
 
 if [ -z "${DESKTOP_SESSION_INNER:-}" ]; then
   root="$(mktemp -d /tmp/qb-desktop.XXXXXX)"
@@ -49,7 +58,7 @@ if [ -z "${DESKTOP_SESSION_INNER:-}" ]; then
   fi
   status=0
   "${as[@]}" env -u DISPLAY -u WAYLAND_DISPLAY -u DBUS_SESSION_BUS_ADDRESS -u XAUTHORITY \
-    DESKTOP_SESSION_INNER=1 DESKTOP_SESSION_TMP="$root" SCREENSHOT_DIR="$root/shots" \
+    DESKTOP_SESSION_INNER=1 DESKTOP_SESSION_TMP="$root" SCREENSHOT_DIR="$root/shots" DESKTOP_HOST="$host" \
     HOME="$root/home" XDG_RUNTIME_DIR="$root/run" XDG_CONFIG_HOME="$root/home/.config" \
     XDG_DATA_HOME="$root/home/.local/share" XDG_CACHE_HOME="$root/home/.cache" \
     TMPDIR="$root" \
@@ -88,6 +97,53 @@ sni_host() { gdbus call --session --dest org.kde.StatusNotifierWatcher --object-
   --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher IsStatusNotifierHostRegistered |
   grep -q true; }
 
+# First, so that the desktop shells speak to a screen reader too.
+if [ $a11y = 1 ]; then
+  /usr/libexec/at-spi-bus-launcher --launch-immediately >"$tmp/a11y.log" 2>&1 &
+  pids+=($!)
+  export QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 NO_AT_BRIDGE=0
+  until_up 5 "the accessibility bus" "$tmp/a11y.log" gdbus call --session --dest org.a11y.Bus \
+    --object-path /org/a11y/bus --method org.a11y.Bus.GetAddress
+fi
+
+start_gnome() {
+  /usr/libexec/dconf-service >"$tmp/dconf.log" 2>&1 &
+  pids+=($!)
+  until_up 5 "dconf" "$tmp/dconf.log" bus_name ca.desrt.dconf
+  # The tray host, and a test-only helper that lets Eval and Screenshot answer on this bus.
+  mkdir -p "$XDG_DATA_HOME/gnome-shell/extensions"
+  cp -r "$here/gnome-test-rig@quotabar.local" "$XDG_DATA_HOME/gnome-shell/extensions/"
+  touch "$XDG_DATA_HOME/gnome-shell/lock-warning-shown"
+  gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com', 'gnome-test-rig@quotabar.local']"
+  gsettings set org.gnome.shell welcome-dialog-last-shown-version 999
+  XDG_CURRENT_DESKTOP=GNOME gnome-shell --headless --wayland --no-x11 --virtual-monitor "$size" >"$tmp/shell.log" 2>&1 &
+  pids+=($!)
+  until_up 60 "the tray host (GNOME Shell)" "$tmp/shell.log" sni_host
+  shell_ready() { gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell --method org.gnome.Shell.Eval \
+    '!Main.layoutManager._startingUp && (Main.overview.hide(), true)' | grep -q "(true, 'true')"; }
+  until_up 30 "GNOME Shell" "$tmp/shell.log" shell_ready
+  export XDG_CURRENT_DESKTOP=GNOME
+}
+start_plasma() {
+  # Debian's kwin_wayland carries a file capability that a container refuses: a plain copy.
+  cp /usr/bin/kwin_wayland "$tmp/kwin_wayland"
+  KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 "$tmp/kwin_wayland" --virtual \
+    --width "${size%x*}" --height "${size#*x}" --no-lockscreen --no-global-shortcuts --no-kactivities \
+    --socket wayland-test >"$tmp/kwin.log" 2>&1 &
+  pids+=($!)
+  until_up 20 "kwin_wayland" "$tmp/kwin.log" test -S "$XDG_RUNTIME_DIR/wayland-test"
+  export WAYLAND_DISPLAY=wayland-test QT_QPA_PLATFORM=wayland XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true \
+    KDE_SESSION_VERSION=5
+  # plasmashell needs the activity manager first; kded5 is the tray's watcher.
+  /usr/lib/x86_64-linux-gnu/libexec/kactivitymanagerd >"$tmp/kamd.log" 2>&1 &
+  pids+=($!)
+  kded5 >"$tmp/kded.log" 2>&1 &
+  pids+=($!)
+  plasmashell --no-respawn >"$tmp/plasma.log" 2>&1 &
+  pids+=($!)
+  until_up 60 "the tray host (plasmashell)" "$tmp/plasma.log" sni_host
+}
+
 if [ "$host" = waybar ]; then
   cat >"$tmp/sway.conf" <<EOF
 output HEADLESS-1 resolution ${size} bg #336699 solid_color
@@ -101,6 +157,19 @@ EOF
   WAYLAND_DISPLAY="$(basename "$(compgen -G "$XDG_RUNTIME_DIR/wayland-?" | head -1)")"
   export WAYLAND_DISPLAY QT_QPA_PLATFORM=wayland
   until_up 20 "the tray host (waybar)" "$tmp/waybar.log" sni_host
+elif [ "$host" = gnome ] || [ "$host" = plasma ]; then
+  # Both want a system bus (gnome-shell aborts without one): a private one.
+  mkdir -m 0700 "$tmp/sysbus"
+  sed -e "s#BUS_DIR#$tmp/sysbus#" -e "s#<type>session#<type>system#" "$here/session-bus.conf" >"$tmp/sysbus.conf"
+  dbus-daemon --config-file="$tmp/sysbus.conf" --nofork --print-address=3 3>"$tmp/sysbus.address" 2>"$tmp/sysbus.log" &
+  pids+=($!)
+  until_up 5 "the system bus" "$tmp/sysbus.log" test -s "$tmp/sysbus.address"
+  export DBUS_SYSTEM_BUS_ADDRESS="$(head -1 "$tmp/sysbus.address")"
+  # Mesa keeps its shader cache under the passwd entry's home, not $HOME.
+  export MESA_SHADER_CACHE_DIR="$XDG_CACHE_HOME/mesa" XDG_SESSION_TYPE=wayland
+  mkdir -p "$MESA_SHADER_CACHE_DIR"
+  ulimit -c 0  # gnome-shell 43 crashes on SIGTERM; no core file in the build folder
+  if [ "$host" = gnome ]; then start_gnome; else start_plasma; fi
 else
   # -displayfd picks a free display and says which.
   exec 3>"$tmp/display"
@@ -110,14 +179,6 @@ else
   until_up 5 "Xvfb" "$tmp/xvfb.log" test -s "$tmp/display"
   export DISPLAY=":$(head -1 "$tmp/display")"
   export QT_QPA_PLATFORM=xcb XAUTHORITY=/dev/null
-fi
-
-if [ $a11y = 1 ]; then
-  /usr/libexec/at-spi-bus-launcher --launch-immediately >"$tmp/a11y.log" 2>&1 &
-  pids+=($!)
-  export QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 NO_AT_BRIDGE=0
-  until_up 5 "the accessibility bus" "$tmp/a11y.log" gdbus call --session --dest org.a11y.Bus \
-    --object-path /org/a11y/bus --method org.a11y.Bus.GetAddress
 fi
 
 if [ $keyring = 1 ]; then

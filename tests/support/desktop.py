@@ -1,15 +1,21 @@
-"""What the desktop tests share: waiting with a limit, screenshots, a screen reader's view
-(AT-SPI), and the two sides of a tray (X11 windows, a StatusNotifierItem's D-Bus menu).
-Used inside tests/support/desktop-session.sh; `desktop.py owned SELECTION` exits 0 when an
-X selection has an owner (the session's readiness check for an XEmbed tray host)."""
+"""What the desktop and sign-in tests share: waiting with a limit, screenshots, a screen
+reader's view (AT-SPI), the two sides of a tray (X11 windows, a StatusNotifierItem's D-Bus
+menu) and the pointer on each desktop (X11, GNOME Shell, KWin). Used inside
+tests/support/desktop-session.sh; `desktop.py owned SELECTION` exits 0 when an X selection
+has an owner (the session's readiness check for an XEmbed tray host)."""
 import ctypes
+import json
 import os
 import re
+import socket
+import struct
 import subprocess
 import sys
+import tempfile
 import time
 
 TMP = os.environ.get("DESKTOP_SESSION_TMP", "/tmp")
+HOST = os.environ.get("DESKTOP_HOST", "")
 LOGS = []  # files shown when a check fails
 
 
@@ -22,26 +28,37 @@ def fail(why):
     sys.exit(1)
 
 
-def wait_for(what, test, seconds=20.0, step=0.2):
+def poll(test, seconds=20.0, step=0.1):
+    """`test()` once it is true, or its last value after `seconds`."""
     end = time.time() + seconds
-    while time.time() < end:
+    while True:
         try:
             value = test()
         except Exception:  # an accessible object or a window can vanish between two calls
             value = None
-        if value:
+        if value or time.time() >= end:
             return value
         time.sleep(step)
-    fail("timed out after %.0f s waiting for %s" % (seconds, what))
+
+
+def wait_for(what, test, seconds=20.0, step=0.2):
+    return poll(test, seconds, step) or fail("timed out after %.0f s waiting for %s" % (seconds, what))
 
 
 def shot(name):
     shots = os.environ.get("SCREENSHOT_DIR") or os.path.join(TMP, "shots")
     os.makedirs(shots, exist_ok=True)
     path = os.path.join(shots, name + ".png")
-    wayland = bool(os.environ.get("WAYLAND_DISPLAY"))
-    subprocess.run(["grim", path] if wayland else ["import", "-window", "root", path],
-                   check=False, timeout=30, stdin=subprocess.DEVNULL)
+    if HOST == "gnome":
+        _call("org.gnome.Shell.Screenshot", "/org/gnome/Shell/Screenshot", "org.gnome.Shell.Screenshot",
+              "Screenshot", "(bbs)", False, False, path)
+    elif HOST == "plasma":
+        w, h, pixels = kwin_frame()
+        subprocess.run(["convert", "-size", "%dx%d" % (w, h), "-depth", "8", "bgra:-", "-alpha", "off", path],
+                       input=pixels, check=False, timeout=30)
+    else:
+        subprocess.run(["grim", path] if os.environ.get("WAYLAND_DISPLAY") else ["import", "-window", "root", path],
+                       check=False, timeout=30, stdin=subprocess.DEVNULL)
 
 
 def alive(pid):
@@ -101,9 +118,10 @@ def press(node):
     node.queryAction().doAction(0)
 
 
-def windows_after(action, seconds=4.0, tabs=4):
-    """The app's windows once `action` ran. Qt leaves popups out of the app's children, so
-    they are collected from the events they raise; Tab presses make a popup speak (X11)."""
+def windows_after(action, until=None, seconds=8.0, tabs=4, app="quotabar"):
+    """The windows of `app` once `action` ran, as soon as `until(their texts)` holds (or after
+    `seconds`). Qt leaves popups out of the app's children, so they are collected from the
+    events they raise; Tab presses make a popup speak (X11)."""
     import pyatspi
     from gi.repository import GLib
     seen = {}
@@ -111,11 +129,19 @@ def windows_after(action, seconds=4.0, tabs=4):
     def on_event(event):
         try:
             node = event.source
+            if node.getApplication().name.lower() != app:
+                return
             while node.parent is not None and node.parent.getRole() != pyatspi.ROLE_APPLICATION:
                 node = node.parent
             seen[hash(node)] = node
         except Exception:
             pass  # the object went away before we asked
+
+    def check():
+        tops = list(seen.values()) + [w for w in (app_named(app) or []) if w is not None]
+        if until and until(texts_of(tops)):
+            pyatspi.Registry.stop()
+        return True
 
     kinds = ("object:state-changed", "object:children-changed", "object:property-change",
              "window:create", "window:activate", "focus:")
@@ -129,11 +155,13 @@ def windows_after(action, seconds=4.0, tabs=4):
             subprocess.run(["xdotool", "key", "Tab"], check=False)
 
     GLib.timeout_add(300, act)
+    if until:
+        GLib.timeout_add(500, check)
     GLib.timeout_add(int(seconds * 1000), pyatspi.Registry.stop)
     pyatspi.Registry.start()
     for kind in kinds:
         pyatspi.Registry.deregisterEventListener(on_event, kind)
-    seen.update((hash(w), w) for w in (app_named() or []) if w is not None)
+    seen.update((hash(w), w) for w in (app_named(app) or []) if w is not None)
     return list(seen.values())
 
 
@@ -199,8 +227,131 @@ def xembed_icon_centre():
     return None
 
 
-def click(x, y, button=1):
-    subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", str(button)], check=False)
+def click(x, y, button=1, count=1):
+    """A click (or a double click) as a user makes it, on whichever desktop runs."""
+    if HOST == "gnome":
+        shell_eval("""(() => { const C = imports.gi.Clutter, t = () => imports.gi.GLib.get_monotonic_time();
+            if (!global._qbPointer) global._qbPointer = C.get_default_backend().get_default_seat()
+                .create_virtual_device(C.InputDeviceType.POINTER_DEVICE);
+            const p = global._qbPointer; p.notify_absolute_motion(t(), %d, %d);
+            for (let i = 0; i < %d; i++) { p.notify_button(t(), %d, C.ButtonState.PRESSED);
+                p.notify_button(t(), %d, C.ButtonState.RELEASED); } })()""" % (x, y, count, button, button))
+    elif HOST == "plasma":
+        # Plasma's tray drops a click that arrives with the pointer: hover first, then press.
+        kwin_input([(9, x - 2, y - 2), (9, x, y)] + [(2, {1: 0x110, 2: 0x112, 3: 0x111}[button], state) for _ in range(count) for state in (1, 0)])
+    else:
+        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "--repeat", str(count), str(button)], check=False)
+
+
+def key(name):
+    """Escape or Return, pressed and released."""
+    if HOST == "gnome":
+        shell_eval("""(() => { const C = imports.gi.Clutter, t = imports.gi.GLib.get_monotonic_time();
+            if (!global._qbKeys) global._qbKeys = C.get_default_backend().get_default_seat()
+                .create_virtual_device(C.InputDeviceType.KEYBOARD_DEVICE);
+            global._qbKeys.notify_keyval(t, C.KEY_%s, C.KeyState.PRESSED);
+            global._qbKeys.notify_keyval(t, C.KEY_%s, C.KeyState.RELEASED); })()""" % (name, name))
+    elif HOST == "plasma":
+        code = {"Escape": 1, "Return": 28}[name]
+        kwin_input([(10, code, 1), (10, code, 0)])
+    else:
+        subprocess.run(["xdotool", "key", name], check=False)
+
+
+# --- GNOME Shell and KWin ---------------------------------------------------------------------
+
+def shell_eval(js):
+    """GNOME Shell's own JavaScript (the test-rig extension lets the test's bus call it)."""
+    ok, out = _call("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell", "Eval", "(s)", js)
+    if not ok:
+        raise RuntimeError("Eval failed: " + out)
+    return json.loads(out) if out else None
+
+
+def gnome_icon_centre():
+    return shell_eval("""(() => { const b = Object.entries(Main.panel.statusArea).find(([k, b]) =>
+        k.startsWith('appindicator-') && b.visible); if (!b) return null;
+        const [x, y] = b[1].get_transformed_position(), [w, h] = b[1].get_transformed_size();
+        return [Math.round(x + w / 2), Math.round(y + h / 2)]; })()""")
+
+
+def gnome_menu():
+    """The labels and centres of the top bar's open menu, or None."""
+    return shell_eval("""(() => { const m = Main.panel.menuManager.activeMenu; if (!m) return null;
+        return m._getMenuItems().map(i => { const [x, y] = i.get_transformed_position(), [w, h] = i.get_transformed_size();
+            return [i.label ? i.label.text : '-', Math.round(x + w / 2), Math.round(y + h / 2)]; }); })()""")
+
+
+def kwin_frame():
+    """The whole KWin workspace as (width, height, BGRA rows), through its screenshot interface."""
+    from gi.repository import Gio, GLib
+    with tempfile.TemporaryFile(dir=TMP) as f:
+        bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+        meta = bus.call_with_unix_fd_list_sync(
+            "org.kde.KWin.ScreenShot2", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2", "CaptureWorkspace",
+            GLib.Variant("(a{sv}h)", ({"native-resolution": GLib.Variant("b", True)}, 0)), None,
+            Gio.DBusCallFlags.NONE, 20000, Gio.UnixFDList.new_from_array([f.fileno()]), None)[0].unpack()[0]
+        w, h, stride = (int(meta[k]) for k in ("width", "height", "stride"))
+        poll(lambda: os.fstat(f.fileno()).st_size >= stride * h, 10, 0.05)
+        f.seek(0)
+        data = f.read()
+    return w, h, b"".join(data[y * stride: y * stride + w * 4] for y in range(h))
+
+
+def changed_spot(before, after, rows=60):
+    """The centre of the leftmost run of changed columns in the bottom `rows` rows of two
+    frames (a panel icon that appeared; the icons right of it only shift)."""
+    w, h, a = before
+    b = after[2]
+    cols = sorted({(i // 4) % w for y in range(h - rows, h) for i in range(y * w * 4, (y + 1) * w * 4, 4)
+                   if a[i:i + 3] != b[i:i + 3]})
+    if not cols:
+        return None
+    end = next((c for c, d in zip(cols, cols[1:]) if d > c + 3), cols[-1])
+    ys = [y for y in range(h - rows, h) if any(a[(y * w + c) * 4:(y * w + c) * 4 + 3] != b[(y * w + c) * 4:(y * w + c) * 4 + 3]
+                                               for c in range(cols[0], end + 1))]
+    return (cols[0] + end) // 2, (ys[0] + ys[-1]) // 2
+
+
+def kwin_input(events):
+    """Pointer and key events through KWin's fake-input protocol, spoken on the Wayland socket:
+    (9, x, y) moves the pointer, (2, button, state) and (10, key code, state) press or release."""
+    sock = socket.socket(socket.AF_UNIX)
+    sock.connect(os.path.join(os.environ["XDG_RUNTIME_DIR"], os.environ["WAYLAND_DISPLAY"]))
+    ids = iter(range(2, 1000))
+
+    def send(obj, op, data=b""):
+        sock.sendall(struct.pack("<II", obj, (8 + len(data)) << 16 | op) + data)
+
+    def text(v):
+        b = v.encode() + b"\0"
+        return struct.pack("<I", len(b)) + b + b"\0" * (-len(b) % 4)
+
+    def sync(registry=None):  # wl_display.sync; the globals announced meanwhile
+        done, buf, found = next(ids), b"", {}
+        send(1, 0, struct.pack("<I", done))
+        while True:
+            while len(buf) < 8 or len(buf) < struct.unpack("<I", buf[4:8])[0] >> 16:
+                buf += sock.recv(65536)
+            obj, size_op = struct.unpack("<II", buf[:8])
+            body, buf = buf[8:size_op >> 16], buf[size_op >> 16:]
+            if obj == registry and size_op & 0xFFFF == 0:
+                n = struct.unpack("<I", body[4:8])[0]
+                found[body[8:7 + n].decode()] = body[:4]
+            if obj == done:
+                return found
+
+    registry = next(ids)
+    send(1, 1, struct.pack("<I", registry))
+    name = sync(registry)["org_kde_kwin_fake_input"]
+    fake = next(ids)
+    send(registry, 0, name + text("org_kde_kwin_fake_input") + struct.pack("<II", 4, fake))
+    send(fake, 0, text("quotabar tests") + text("desktop tests"))
+    for op, a, b in events:
+        send(fake, op, struct.pack("<ii", a * 256, b * 256) if op == 9 else struct.pack("<II", a, b))
+        sync()
+        time.sleep(0.3 if op == 9 else 0.08)
+    sock.close()
 
 
 # --- StatusNotifierItem ---------------------------------------------------------------------

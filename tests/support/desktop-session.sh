@@ -120,9 +120,11 @@ start_gnome() {
   pids+=($!)
   until_up 60 "the tray host (GNOME Shell)" "$tmp/shell.log" sni_host
   shell_ready() { gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell --method org.gnome.Shell.Eval \
-    '!Main.layoutManager._startingUp && (Main.overview.hide(), true)' | grep -q "(true, 'true')"; }
+    '!Main.layoutManager._startingUp && (Main.overview.hide(), Main.messageTray.getSources().forEach(s => s.destroy()), true)' |
+    grep -q "(true, 'true')"; }
   until_up 30 "GNOME Shell" "$tmp/shell.log" shell_ready
-  export XDG_CURRENT_DESKTOP=GNOME
+  WAYLAND_DISPLAY="$(basename "$(compgen -G "$XDG_RUNTIME_DIR/wayland-?" | head -1)")"
+  export WAYLAND_DISPLAY QT_QPA_PLATFORM=wayland XDG_CURRENT_DESKTOP=GNOME
 }
 start_plasma() {
   # Debian's kwin_wayland carries a file capability that a container refuses: a plain copy.

@@ -154,11 +154,12 @@ def windows_after(action, until=None, seconds=8.0, tabs=4, app="quotabar"):
             time.sleep(0.2)
             subprocess.run(["xdotool", "key", "Tab"], check=False)
 
-    GLib.timeout_add(300, act)
+    timers = [GLib.timeout_add(300, act), GLib.timeout_add(int(seconds * 1000), pyatspi.Registry.stop)]
     if until:
-        GLib.timeout_add(500, check)
-    GLib.timeout_add(int(seconds * 1000), pyatspi.Registry.stop)
+        timers.append(GLib.timeout_add(500, check))
     pyatspi.Registry.start()
+    for timer in timers:  # none may stop a later run
+        GLib.source_remove(timer) if GLib.main_context_default().find_source_by_id(timer) else None
     for kind in kinds:
         pyatspi.Registry.deregisterEventListener(on_event, kind)
     seen.update((hash(w), w) for w in (app_named(app) or []) if w is not None)
@@ -166,17 +167,20 @@ def windows_after(action, until=None, seconds=8.0, tabs=4, app="quotabar"):
 
 
 def texts_of(tops):
+    """The texts of the windows shown (a hidden one stays in the tree)."""
+    import pyatspi
     out = []
     for top in tops:
         try:
-            out += texts(top)
+            if top.getState().contains(pyatspi.STATE_SHOWING):
+                out += texts(top)
         except Exception:
             pass  # a window that went away meanwhile
     return out
 
 
-def texts_after(action, **kw):
-    return texts_of(windows_after(action, **kw))
+def texts_after(action, until=None, **kw):
+    return texts_of(windows_after(action, until, **kw))
 
 
 # --- X11 ------------------------------------------------------------------------------------
@@ -243,21 +247,6 @@ def click(x, y, button=1, count=1):
         subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "--repeat", str(count), str(button)], check=False)
 
 
-def key(name):
-    """Escape or Return, pressed and released."""
-    if HOST == "gnome":
-        shell_eval("""(() => { const C = imports.gi.Clutter, t = imports.gi.GLib.get_monotonic_time();
-            if (!global._qbKeys) global._qbKeys = C.get_default_backend().get_default_seat()
-                .create_virtual_device(C.InputDeviceType.KEYBOARD_DEVICE);
-            global._qbKeys.notify_keyval(t, C.KEY_%s, C.KeyState.PRESSED);
-            global._qbKeys.notify_keyval(t, C.KEY_%s, C.KeyState.RELEASED); })()""" % (name, name))
-    elif HOST == "plasma":
-        code = {"Escape": 1, "Return": 28}[name]
-        kwin_input([(10, code, 1), (10, code, 0)])
-    else:
-        subprocess.run(["xdotool", "key", name], check=False)
-
-
 # --- GNOME Shell and KWin ---------------------------------------------------------------------
 
 def shell_eval(js):
@@ -277,7 +266,8 @@ def gnome_icon_centre():
 
 def gnome_menu():
     """The labels and centres of the top bar's open menu, or None."""
-    return shell_eval("""(() => { const m = Main.panel.menuManager.activeMenu; if (!m) return null;
+    return shell_eval("""(() => { const m = Main.panel.menuManager.activeMenu;
+        if (!m || m.actor.opacity < 255) return null;  // still fading in
         return m._getMenuItems().map(i => { const [x, y] = i.get_transformed_position(), [w, h] = i.get_transformed_size();
             return [i.label ? i.label.text : '-', Math.round(x + w / 2), Math.round(y + h / 2)]; }); })()""")
 
@@ -290,7 +280,7 @@ def kwin_frame():
         meta = bus.call_with_unix_fd_list_sync(
             "org.kde.KWin.ScreenShot2", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2", "CaptureWorkspace",
             GLib.Variant("(a{sv}h)", ({"native-resolution": GLib.Variant("b", True)}, 0)), None,
-            Gio.DBusCallFlags.NONE, 20000, Gio.UnixFDList.new_from_array([f.fileno()]), None)[0].unpack()[0]
+            Gio.DBusCallFlags.NONE, 20000, Gio.UnixFDList.new_from_array([os.dup(f.fileno())]), None)[0].unpack()[0]
         w, h, stride = (int(meta[k]) for k in ("width", "height", "stride"))
         poll(lambda: os.fstat(f.fileno()).st_size >= stride * h, 10, 0.05)
         f.seek(0)
@@ -373,8 +363,10 @@ def sni_item():
                   "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems")
     if not items:
         return None
-    name, _, path = items[0].partition("/")
-    return name, "/" + path, _prop(name, "/" + path, "org.kde.StatusNotifierItem", "Menu")
+    # "NAME/PATH", or "NAME@/PATH" from GNOME's extension
+    name, path = re.match(r"([^/@]*)@?(/.*)?$", items[0]).groups()
+    path = path or "/StatusNotifierItem"
+    return name, path, _prop(name, path, "org.kde.StatusNotifierItem", "Menu")
 
 
 def sni_menu_entries():

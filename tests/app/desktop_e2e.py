@@ -23,10 +23,7 @@ import desktop as d  # noqa: E402
 BIN, HOST = sys.argv[1], sys.argv[2]
 FIGURE = "58.0 percent, normal"  # Cursor in the fake services' normal state
 env = dict(os.environ, QUOTABAR_KEYRING="off", QT_LOGGING_RULES="com.orvane.quotabar.tray=true;com.orvane.vantelo.tokenstore=false")
-fake = subprocess.Popen([os.path.join(BIN, "fake-services")], stdout=subprocess.PIPE, text=True)
-for _ in range(4):
-    key, value = fake.stdout.readline().strip().split("=", 1)
-    env[key] = value
+fake = d.fake_services(BIN, env)
 subprocess.run([os.path.join(BIN, "quotabar"), "signin", "cursor"], input="WorkosCursorSessionToken=demo",
                env=env, text=True, check=True, timeout=30)
 

@@ -59,15 +59,16 @@ def run():
     window = d.wait_for("the update window", lambda: d.find(app, "Quotabar Update"), 30)
     d.shot("desktop-trayer-update-available")
 
-    seen = d.texts_after(lambda: d.click(*centre))
-    d.shot("desktop-trayer-popup")
     # What a screen reader says for each control (names, help texts, the figure).
-    for text in ("58.0 percent, normal", "Utilization", "Refresh now", "Show Cursor in the tray",
-                 "Showing in the tray", "Show Windsurf in the tray", "Show in the tray", "Beta provider",
-                 "Sign in to Claude", "Open Cursor dashboard in browser", "Sign out of Windsurf",
-                 "Connect more AI providers", "More options", "Quit", "Usage this cycle",
-                 # the demo's sixteen days of history, speeding up: the chart's one sentence
-                 "58% used after 16 of 30 days; even pace 53%; on pace for 137%"):
+    spoken = ("58.0 percent, normal", "Utilization", "Refresh now", "Show Cursor in the tray",
+              "Showing in the tray", "Show Windsurf in the tray", "Show in the tray", "Beta provider",
+              "Sign in to Claude", "Open Cursor dashboard in browser", "Sign out of Windsurf",
+              "Connect more AI providers", "More options", "Quit", "Usage this cycle",
+              # the demo's sixteen days of history, speeding up: the chart's one sentence
+              "58% used after 16 of 30 days; even pace 53%; on pace for 137%")
+    seen = d.texts_after(lambda: d.click(*centre), lambda texts: all(t in texts for t in spoken))
+    d.shot("desktop-trayer-popup")
+    for text in spoken:
         if text not in seen:
             d.fail("the open popup lacks %r; it holds: %s" % (text, sorted(set(seen))[:60]))
     subprocess.run(["xdotool", "key", "Escape"], check=False)
@@ -93,10 +94,11 @@ def run():
     d.shot("desktop-trayer-after-relaunch")
 
     # The context menu, read by a screen reader; its "Quit" ends the app.
-    tops = d.windows_after(lambda: d.click(*centre, button=3), tabs=0)
+    entries = ("Open Quotabar", "Refresh now", "Connect Providers\u2026", "Quit")
+    tops = d.windows_after(lambda: d.click(*centre, button=3), lambda texts: all(e in texts for e in entries), tabs=0)
     d.shot("desktop-trayer-menu")
     seen = d.texts_of(tops)
-    for entry in ("Open Quotabar", "Refresh now", "Connect Providers\u2026", "Quit"):
+    for entry in entries:
         if entry not in seen:
             d.fail("the context menu lacks %r; it holds: %s" % (entry, sorted(set(seen))[:40]))
     d.press(d.find(tops, "Quit", "menu item"))

@@ -4,7 +4,7 @@ fake-services' login pages. Runs inside tests/support/desktop-session.sh --a11y 
 import json, os, select, signal, subprocess, sys, time, urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from desktop import close_window, find, shot, visible_windows  # noqa: E402
+from desktop import click, close_window, fake_services, find, poll, shot, visible_windows  # noqa: E402
 
 BIN = os.environ["QUOTABAR_BUNDLE_BIN"]
 QUOTABAR = os.path.join(BIN, "quotabar")
@@ -18,21 +18,8 @@ def check(ok, what):
         failures.append(what)
 
 
-def wait(cond, timeout=20.0, step=0.1):
-    end = time.time() + timeout
-    while time.time() < end:
-        v = cond()
-        if v:
-            return v
-        time.sleep(step)
-    return cond()
-
-
-fake = subprocess.Popen([os.path.join(BIN, "fake-services")], stdout=subprocess.PIPE, text=True)
 env = dict(os.environ)
-for _ in range(4):
-    k, v = fake.stdout.readline().strip().split("=", 1)
-    env[k] = v
+fake = fake_services(BIN, env)
 ORIGIN = env["QUOTABAR_ORIGIN_CURSOR"]
 if os.geteuid() == 0:
     env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"  # the engine refuses root otherwise; tests only
@@ -70,17 +57,16 @@ class Login:
 
     def shown(self):
         """Waits for the window and the login page in it."""
-        self.wid = wait(find_window)
-        return bool(self.wid) and bool(wait(lambda: "Loaded " + ORIGIN + "/loginDeepControl" in self.log()))
+        self.wid = poll(find_window)
+        return bool(self.wid) and bool(poll(lambda: "Loaded " + ORIGIN + "/loginDeepControl" in self.log()))
 
     def click_block(self, i):
         """Clicks the i-th 100-pixel block of the fake login page."""
-        self.wid = wait(find_window, 5)
+        self.wid = poll(find_window, 5)
         geo = subprocess.run(["xdotool", "getwindowgeometry", "--shell", self.wid],
                              capture_output=True, text=True).stdout
         g = dict(l.split("=") for l in geo.split())
-        x, y = int(g["X"]) + 280, int(g["Y"]) + 50 + 100 * i
-        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
+        click(int(g["X"]) + 280, int(g["Y"]) + 50 + 100 * i)
 
     def finish(self, timeout=20):
         try:
@@ -98,7 +84,7 @@ def next_line(stream, timeout=20.0):
 
 
 def press(name):
-    node = wait(lambda: find(None, name, "push button"), 10)
+    node = poll(lambda: find(None, name, "push button"), 10)
     check(node is not None, "screen reader sees the button \"%s\"" % name)
     if node:
         node.queryAction().doAction(0)
@@ -107,7 +93,6 @@ def press(name):
 # 1. A real sign-in: exactly the domain's cookies in store order, validated, stored twice.
 login = Login()
 check(login.shown(), "the sign-in window shows the fake login page")
-time.sleep(0.5)
 shot("signin-window")
 login.click_block(0)
 rc, out = login.finish()
@@ -130,15 +115,14 @@ check(not subprocess.run(["xdotool", "search", "--name", "^Sign in to Cursor$"],
 login = Login()
 check(login.shown(), "second window shows")
 login.click_block(1)
-alert = wait(lambda: find(None, "Couldn't validate that token"), 10)
+alert = poll(lambda: find(None, "Couldn't validate that token"), 10)
 check(alert is not None, "the \"Couldn't validate that token\" alert is shown")
-time.sleep(3.5)  # more than four poll periods
 shot("signin-alert")
-boxes = visible_windows("Quotabar")
-check(len(boxes) == 1, "exactly one alert after several ticks (%d)" % len(boxes))
-check(login.log().count("Captured session") == 1, "the unchanged header was validated once")
+# Over more than four poll periods, no second alert and no second check.
+check(not poll(lambda: len(visible_windows("Quotabar")) > 1 or login.log().count("Captured session") > 1, 3.5),
+      "exactly one alert and one check of the unchanged header after several ticks")
 press("OK")
-time.sleep(0.5)
+poll(lambda: not visible_windows("Quotabar"), 5)
 login.click_block(0)
 rc, out = login.finish()
 check(rc == 0, "a changed header is validated again and signs in")
@@ -148,20 +132,16 @@ login = Login()
 check(login.shown(), "third window shows")
 before = len(api_cookies())
 login.click_block(3)
-check(wait(lambda: "Nav request: quotabar-demo://open" in login.log(), 5), "the custom-scheme link reached the policy")
-time.sleep(1)
-check("Error:" not in login.log() and login.log().count("Loaded ") == 1, "and was cancelled silently")
+check(poll(lambda: "Nav request: quotabar-demo://open" in login.log(), 5), "the custom-scheme link reached the policy")
+check(not poll(lambda: "Error:" in login.log() or login.log().count("Loaded ") != 1, 1), "and was cancelled silently")
 press("Paste token instead")
-field = wait(lambda: find(None, "Session token"), 10)
+field = poll(lambda: find(None, "Session token"), 10)
 check(field is not None, "the paste dialog's field is visible to a screen reader")
-time.sleep(0.5)
 shot("signin-paste")
 if field:
     field.queryEditableText().setTextContents("   \n  ")
 press("Sign in")
-time.sleep(1.5)
-check(len(api_cookies()) == before and login.proc.poll() is None, "blanks pasted validate nothing")
-time.sleep(0.5)
+check(not poll(lambda: len(api_cookies()) != before or login.proc.poll() is not None, 1.5), "blanks pasted validate nothing")
 login.click_block(2)
 rc, out = login.finish()
 check(rc == 0 and "Nav request: " + ORIGIN + "/fake-login/submit" in login.log(),
@@ -173,26 +153,31 @@ check(login.shown(), "fourth window shows")
 helper = children(login.proc.pid)
 os.kill(login.proc.pid, signal.SIGKILL)
 login.finish(5)
-check(helper and wait(lambda: not any(os.path.exists("/proc/%d" % p) for p in helper), 10),
+check(helper and poll(lambda: not any(os.path.exists("/proc/%d" % p) for p in helper), 10),
       "the helper exits when its caller is gone")
 
 # 5. The tray's path, speaking the line protocol to the helper itself: a closed window keeps
 # its helper and cookie jar; presenting again reloads the login page; success comes once.
+helper_log = os.path.join(os.environ["DESKTOP_SESSION_TMP"], "helper.err")
 helper = subprocess.Popen([os.path.join(BIN, "quotabar-signin"), "cursor"], env=env, stdin=subprocess.PIPE,
-                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
+                          stdout=subprocess.PIPE, stderr=open(helper_log, "w"), bufsize=0)
 helper.stdin.write(b"present\n")
 check(next_line(helper.stdout) == "shown\n" and next_line(helper.stdout) == "loaded\n", "helper: shown, loaded")
 login = Login.__new__(Login)
 login.click_block(1)  # an expired cookie lands in the jar and fails once
 press("OK")
-time.sleep(0.5)  # a window under a modal alert refuses to close
+poll(lambda: not visible_windows("Quotabar"), 5)  # a window under a modal alert refuses to close
 close_window(login.wid)
 check(next_line(helper.stdout) == "closed\n", "closing the window says closed")
-time.sleep(1.6)
-check(helper.poll() is None, "the helper stays after its window closed")
+check(not poll(lambda: helper.poll() is not None, 1.6), "the helper stays after its window closed")
+def loaded():
+    return open(helper_log).read().count("Loaded " + ORIGIN + "/loginDeepControl")
+
+
+pages = loaded()
 helper.stdin.write(b"present\n")
 check(next_line(helper.stdout) == "shown\n", "presented again")
-time.sleep(1.0)
+check(poll(lambda: loaded() > pages, 10), "the login page loads again")
 login.click_block(0)
 line = next_line(helper.stdout)
 check(line.startswith("signed-in ada@example.com"), "signed in after reopening: %r" % line)

@@ -61,6 +61,15 @@ def shot(name):
                        check=False, timeout=30, stdin=subprocess.DEVNULL)
 
 
+def fake_services(bin_dir, env):
+    """Starts the stand-ins of the services; the origins they print go into `env`."""
+    fake = subprocess.Popen([os.path.join(bin_dir, "fake-services")], stdout=subprocess.PIPE, text=True)
+    for _ in range(4):
+        key, value = fake.stdout.readline().strip().split("=", 1)
+        env[key] = value
+    return fake
+
+
 def alive(pid):
     try:
         return open("/proc/%d/stat" % pid).read().rsplit(") ", 1)[-1].split()[0] != "Z"
@@ -242,7 +251,8 @@ def click(x, y, button=1, count=1):
                 p.notify_button(t(), %d, C.ButtonState.RELEASED); } })()""" % (x, y, count, button, button))
     elif HOST == "plasma":
         # Plasma's tray drops a click that arrives with the pointer: hover first, then press.
-        kwin_input([(9, x - 2, y - 2), (9, x, y)] + [(2, {1: 0x110, 2: 0x112, 3: 0x111}[button], state) for _ in range(count) for state in (1, 0)])
+        code = {1: 0x110, 2: 0x112, 3: 0x111}[button]
+        kwin_input([(9, x - 2, y - 2), (9, x, y)] + [(2, code, state) for _ in range(count) for state in (1, 0)])
     else:
         subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "--repeat", str(count), str(button)], check=False)
 
@@ -293,14 +303,13 @@ def changed_spot(before, after, rows=60):
     frames (a panel icon that appeared; the icons right of it only shift)."""
     w, h, a = before
     b = after[2]
-    cols = sorted({(i // 4) % w for y in range(h - rows, h) for i in range(y * w * 4, (y + 1) * w * 4, 4)
-                   if a[i:i + 3] != b[i:i + 3]})
-    if not cols:
+    diff = [(i // 4 % w, i // 4 // w) for i in range((h - rows) * w * 4, h * w * 4, 4) if a[i:i + 3] != b[i:i + 3]]
+    if not diff:
         return None
-    end = next((c for c, d in zip(cols, cols[1:]) if d > c + 3), cols[-1])
-    ys = [y for y in range(h - rows, h) if any(a[(y * w + c) * 4:(y * w + c) * 4 + 3] != b[(y * w + c) * 4:(y * w + c) * 4 + 3]
-                                               for c in range(cols[0], end + 1))]
-    return (cols[0] + end) // 2, (ys[0] + ys[-1]) // 2
+    xs = sorted({x for x, _ in diff})
+    end = next((x for x, nx in zip(xs, xs[1:]) if nx > x + 3), xs[-1])
+    ys = [y for x, y in diff if x <= end]
+    return (xs[0] + end) // 2, (min(ys) + max(ys)) // 2
 
 
 def kwin_input(events):

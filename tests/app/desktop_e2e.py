@@ -79,8 +79,10 @@ def on_sni_host():
     if labels[:2] != ["Open Quotabar", "Refresh now"] or labels[-1:] != ["Quit"] \
             or "Connect Providers\u2026" not in labels:
         d.fail("the menu at registration is not complete: %s" % labels)
+    name, path, _ = d.sni_item()  # the first poll's figure on the icon, for the screenshots
+    d.wait_for("the figure", lambda: "Utilization" in str(d._prop(name, path, "org.kde.StatusNotifierItem", "ToolTip")))
+    time.sleep(1)  # for the screenshot only: the host fetches the new icon
     if HOST not in ("gnome", "plasma"):
-        time.sleep(1)  # for the screenshot: the host draws the new icon
         d.shot("desktop-%s-icon" % HOST)
         read_figure(d.sni_activate, "the popup after Activate")
         d.shot("desktop-%s-popup" % HOST)

@@ -44,8 +44,10 @@ void paintBar(QPainter& p, const QRect& r, double value, const QColor& color, co
 void DecoratedFrame::paintEvent(QPaintEvent*) {
   QPainter p(this);
   if (iconSize_ && !icon_.isNull()) {
-    const int y = topAligned_ ? 0 : (height() - iconSize_) / 2;
-    p.drawPixmap(QRect(0, y, iconSize_, iconSize_), icon_);
+    // At its own size (sharp at any pixel ratio), centred in the icon's square.
+    const QSizeF size = icon_.deviceIndependentSize();
+    const qreal y = topAligned_ ? 0 : (height() - iconSize_) / 2.0;
+    p.drawPixmap(QPointF((iconSize_ - size.width()) / 2, y + (iconSize_ - size.height()) / 2), icon_);
   }
   if (bar_) {
     QColor track = palette().color(QPalette::WindowText);

@@ -60,8 +60,13 @@ QIcon symbolIcon(const QString& name, const QColor& color) {
 }
 
 QPixmap symbolPixmap(const QString& name, const QColor& color, int size, qreal dpr) {
-  QPixmap pm = symbolIcon(name, color).pixmap(QSize(size, size) * dpr);
+  // Drawn here at the device size: QIcon::pixmap() would apply the screen's ratio on top.
+  QPixmap pm(QSize(size, size) * dpr);
   pm.setDevicePixelRatio(dpr);
+  pm.fill(Qt::transparent);
+  if (!hasSymbol(name)) return pm;
+  QPainter p(&pm);
+  SymbolEngine(name, color).paint(&p, QRect(0, 0, size, size), QIcon::Normal, QIcon::Off);
   return pm;
 }
 

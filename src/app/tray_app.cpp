@@ -19,7 +19,7 @@ int runTrayApp(int& argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quotabar"));
   QApplication::setOrganizationName(QStringLiteral("Quotabar"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Quotabar"));
+  // No display name: Qt would add " — Quotabar" to every window title.
   QApplication::setDesktopFileName(QStringLiteral("com.orvane.quotabar"));
   // Every window carries it (the window list, the task switcher, a title bar).
   QApplication::setWindowIcon(ui::appIcon());

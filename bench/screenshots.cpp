@@ -208,7 +208,7 @@ int main(int argc, char** argv) {
       QWidget strip;
       strip.setFixedWidth(qb::ui::PopoverWidget::kWidth);
       strip.setAutoFillBackground(true);
-      strip.setStyleSheet(qb::ui::prominentButtonStyle(strip.palette()));
+      qb::ui::applyWindowStyle(&strip);
       auto* column = new QVBoxLayout(&strip);
       column->setContentsMargins(0, 0, 0, 0);
       qb::UpdateInfo info;

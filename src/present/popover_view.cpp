@@ -9,6 +9,8 @@
 #include "present/status_item_display.h"
 #include "updater/updater.h"
 
+#include <algorithm>
+
 namespace qb {
 
 PopoverInput popoverInput(const ProvidersStore& store, const Updater* updater) {
@@ -111,6 +113,17 @@ PopoverView popoverView(const PopoverInput& in, const QDateTime& now, const QLoc
   v.menu = optionsMenuView(in, now, locale);
   v.quitText = QStringLiteral("Quit");
   return v;
+}
+
+int visibleListHeight(const QList<int>& rowBottoms, int room) {
+  const int total = rowBottoms.isEmpty() ? 0 : rowBottoms.last();
+  if (total <= room) return total;
+  int fits = 0;
+  for (int bottom : rowBottoms) {
+    if (bottom > room) break;
+    fits = bottom;
+  }
+  return fits > 0 ? fits : std::max(room, 0);
 }
 
 }  // namespace qb

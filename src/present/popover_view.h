@@ -109,4 +109,9 @@ TrayMenuView trayMenuView(const PopoverInput& input, const QDateTime& now, const
 PopoverView popoverView(const PopoverInput& input, const QDateTime& now,
                         const QLocale& locale = QLocale());
 
+// The height the service list shows, given where each of its rows ends (top to bottom) and
+// the room the screen leaves: all of it when it fits; else the whole rows that fit, so the
+// bottom edge never cuts one (a single row taller than the room gets the room).
+int visibleListHeight(const QList<int>& rowBottoms, int room);
+
 }  // namespace qb

@@ -7,15 +7,18 @@
 namespace qb::ui {
 
 BadgeLabel::BadgeLabel(const QString& text, Tint tint, Style style, QWidget* parent)
-    : QLabel(text, parent), tint_(tint), style_(style) {
+    : QLabel(text, parent), style_(style) {
   setFont(style == Style::solid ? textFont(TextStyle::caption2, QFont::Black)
                                 : textFont(TextStyle::caption2, QFont::DemiBold));
   setContentsMargins(6, 1, 6, 1);
   setAlignment(Qt::AlignCenter);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  // The capsule is the text's window colour, so the text is fitted to it: always the
+  // light-theme purple under white for the solid badge, so the contrast holds in both themes.
   QPalette pal = palette();
-  pal.setColor(QPalette::WindowText,
-               style == Style::solid ? QColor(Qt::white) : tintColor(tint, pal));
+  const QColor fill = style == Style::solid ? QColor(QStringLiteral("#8e3cc8")) : tintWash(tint, pal, 0.18);
+  pal.setColor(QPalette::WindowText, style == Style::solid ? QColor(Qt::white) : tintColor(tint, pal, fill));
+  pal.setColor(QPalette::Window, fill);
   setPalette(pal);
 }
 
@@ -28,18 +31,13 @@ BadgeLabel* BadgeLabel::beta(QWidget* parent) {
 void BadgeLabel::paintEvent(QPaintEvent* event) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
-  // Always the light-theme purple under white text, so the contrast holds in both themes.
-  QColor c = style_ == Style::solid ? QColor(QStringLiteral("#8e3cc8")) : tintColor(tint_, palette());
   const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
   const qreal radius = r.height() / 2;
+  p.setBrush(palette().color(QPalette::Window));
   if (style_ == Style::solid) {
     p.setPen(Qt::NoPen);
-    p.setBrush(c);
   } else {
-    p.setPen(QPen(c, 1));
-    QColor fill = c;
-    fill.setAlphaF(0.18f);
-    p.setBrush(fill);
+    p.setPen(QPen(palette().color(QPalette::WindowText), 1));
   }
   p.drawRoundedRect(r, radius, radius);
   p.end();

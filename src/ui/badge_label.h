@@ -18,7 +18,6 @@ class BadgeLabel : public QLabel {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  Tint tint_;
   Style style_;
 };
 

@@ -29,7 +29,7 @@ OnboardingWindow::OnboardingWindow(ProvidersStore& store, std::function<void(Pro
   setWindowTitle(v.windowTitle);
   setFixedSize(520, 560);
   setWindowFlag(Qt::WindowMaximizeButtonHint, false);
-  setStyleSheet(prominentButtonStyle(palette()));
+  applyWindowStyle(this);
 
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
@@ -49,6 +49,7 @@ OnboardingWindow::OnboardingWindow(ProvidersStore& store, std::function<void(Pro
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setWidgetResizable(true);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->setFocusPolicy(Qt::NoFocus);  // no unnamed focus stop; the buttons are the stops
   auto* list = new QWidget(scroll);
   rows_ = new QVBoxLayout(list);
   rows_->setContentsMargins(0, 0, 0, 0);
@@ -176,15 +177,16 @@ void OnboardingWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() != QEvent::PaletteChange || !rows_) return;
   // A theme switch: the colours are baked into the style sheet, the texts' own palettes and
-  // the icons. An equal sheet set again would re-polish and come back here.
-  const QString sheet = prominentButtonStyle(palette());
-  if (sheet != styleSheet()) setStyleSheet(sheet);
+  // the icons.
+  applyWindowStyle(this);
   retint(this);
   render();
 }
 
 void OnboardingWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  // It opens on "Done", the default action.
+  done_->setFocus();
   if (placed_) return;
   placed_ = true;
   if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());

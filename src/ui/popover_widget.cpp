@@ -8,7 +8,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
 
@@ -29,6 +31,30 @@ void call(const std::function<void()>& f) {
   if (f) f();
 }
 
+// Marks the widgets of the list after which a row ends (a section with the divider above it).
+constexpr const char* kRowEnd = "qbRowEnd";
+// Kept free between the popover and the screen's edge: the icon's row where the available
+// area does not leave out the panel (no window manager).
+constexpr int kScreenMargin = 32;
+
+int heightAt(QWidget* w, int width) {
+  return w->hasHeightForWidth() ? w->heightForWidth(width) : w->sizeHint().height();
+}
+
+// Where each row of the list ends, laid out at `width`.
+QList<int> rowBottoms(QWidget* content, int width) {
+  QList<int> bottoms;
+  int y = 0;
+  QLayout* col = content->layout();
+  for (int i = 0; i < col->count(); ++i) {
+    QWidget* w = col->itemAt(i)->widget();
+    if (!w) continue;
+    y += heightAt(w, width);
+    if (w->property(kRowEnd).toBool()) bottoms << y;
+  }
+  return bottoms;
+}
+
 }  // namespace
 
 PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverActions actions, QWidget* parent)
@@ -38,7 +64,7 @@ PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverAct
   setWindowTitle(QStringLiteral("Quotabar"));
   setFixedWidth(kWidth);
   setAutoFillBackground(true);
-  setStyleSheet(prominentButtonStyle(palette()));
+  applyWindowStyle(this);
 
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
@@ -71,6 +97,8 @@ PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverAct
   scroll_->setFrameShape(QFrame::NoFrame);
   scroll_->setWidgetResizable(true);
   scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // No focus stop of its own (it has no name): the keys reach it through keyPressEvent.
+  scroll_->setFocusPolicy(Qt::NoFocus);
   column->addWidget(scroll_);
 
   auto* bannerHolder = new QWidget(this);
@@ -88,7 +116,6 @@ PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverAct
   options_->setAutoRaise(true);
   options_->setIconSize(QSize(16, 16));
   options_->setPopupMode(QToolButton::InstantPopup);
-  options_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
   menu_ = new QMenu(options_);
   options_->setMenu(menu_);
   fh->addWidget(options_);
@@ -96,6 +123,7 @@ PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverAct
   quit_ = new QToolButton(footer);
   quit_->setObjectName(QStringLiteral("quit"));
   quit_->setAutoRaise(true);
+  quit_->setProperty("secondary", true);
   connect(quit_, &QToolButton::clicked, this, [this] { call(actions_.onQuit); });
   fh->addWidget(quit_);
   column->addWidget(footer);
@@ -103,7 +131,13 @@ PopoverWidget::PopoverWidget(ProvidersStore& store, Updater* updater, PopoverAct
   // Title texts do not change; the rest comes from the view-model on every render.
   const PopoverView v = popoverView(popoverInput(store_, updater_), QDateTime::currentDateTime());
   titleLabel->setText(v.title);
+  quit_->setText(literalText(v.quitText));
+  sameHeight({options_, quit_});
 
+  // Tabbing into the list from outside it (the footer, backwards) brings the button in view.
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    if (now && scroll_->widget() && scroll_->widget()->isAncestorOf(now)) scroll_->ensureWidgetVisible(now);
+  });
   connect(&store_, &ProvidersStore::changed, this, &PopoverWidget::scheduleRender);
   if (updater_) {
     connect(updater_, &Updater::stateChanged, this, &PopoverWidget::scheduleRender);
@@ -139,7 +173,8 @@ void PopoverWidget::scheduleRender() {
 }
 
 QWidget* PopoverWidget::buildList(const PopoverView& v) {
-  auto* content = new QWidget;
+  // In the window from the start, so its buttons are measured in the window's style.
+  auto* content = new QWidget(scroll_);
   content->setObjectName(QStringLiteral("listContent"));
   auto* col = new QVBoxLayout(content);
   col->setContentsMargins(0, 0, 0, 0);
@@ -157,6 +192,7 @@ QWidget* PopoverWidget::buildList(const PopoverView& v) {
     connectButton->setMinimumHeight(30);
     connect(connectButton, &QPushButton::clicked, this, [this] { call(actions_.onConnectProviders); });
     b->addWidget(connectButton);
+    box->setProperty(kRowEnd, true);
     col->addWidget(box);
     return content;
   }
@@ -171,7 +207,9 @@ QWidget* PopoverWidget::buildList(const PopoverView& v) {
     cb.onSetPrimary = [store, p] { if (store) store->setPreferredPrimary(p); };
     cb.onRetry = [store, p] { if (store) store->monitor(p)->refresh(); };
     cb.onOpenURL = [this](const QUrl& url) { openURL(actions_, url); };
-    col->addWidget(new ProviderSectionWidget(s, std::move(cb), content));
+    auto* section = new ProviderSectionWidget(s, std::move(cb), content);
+    section->setProperty(kRowEnd, true);
+    col->addWidget(section);
   }
   col->addWidget(makeDivider(content, 16));
   auto* more = new QToolButton(content);
@@ -187,6 +225,7 @@ QWidget* PopoverWidget::buildList(const PopoverView& v) {
   h->setContentsMargins(12, 6, 12, 6);
   h->addWidget(more);
   h->addStretch(1);
+  holder->setProperty(kRowEnd, true);
   col->addWidget(holder);
   return content;
 }
@@ -205,17 +244,6 @@ void PopoverWidget::render() {
   refresh_->setAccessibleName(v.refreshHelp);
   refresh_->setAccessibleDescription(v.refreshHelp);
 
-  if (QWidget* old = scroll_->takeWidget()) {
-    old->hide();
-    old->setParent(nullptr);
-    old->deleteLater();
-  }
-  QWidget* content = buildList(v);
-  scroll_->setWidget(content);
-  const int listHeight = content->hasHeightForWidth() ? content->heightForWidth(kWidth)
-                                                      : content->sizeHint().height();
-  scroll_->setFixedHeight(std::min(listHeight, kMaxListHeight));
-
   while (QLayoutItem* item = bannerSlot_->takeAt(0)) {
     if (QWidget* w = item->widget()) {
       w->setParent(nullptr);
@@ -229,19 +257,41 @@ void PopoverWidget::render() {
                                                   bannerSlot_->parentWidget()));
   }
 
+  const int scrolled = scroll_->verticalScrollBar()->value();
+  if (QWidget* old = scroll_->takeWidget()) {
+    old->hide();
+    old->setParent(nullptr);
+    old->deleteLater();
+  }
+  QWidget* content = buildList(v);
+  scroll_->setWidget(content);
+  scroll_->setFixedHeight(std::max(0, listHeight(content)));
+  scroll_->verticalScrollBar()->setValue(scrolled);
+
   options_->setIcon(symbolIcon(v.optionsIcon, tintColor(Tint::secondary, palette())));
   options_->setAccessibleName(v.optionsAccessibleName);
   if (!menu_->isVisible()) fillOptionsMenu(menu_, v.menu, store_, actions_);
   quit_->setText(literalText(v.quitText));
-  QPalette pal = quit_->palette();
-  pal.setColor(QPalette::ButtonText, tintColor(Tint::secondary, pal));
-  quit_->setPalette(pal);
 
   chainTabOrder();
   adjustSize();
   if (!focusName.isEmpty()) {
     if (auto* again = findChild<QWidget*>(focusName); again && again->isEnabled()) again->setFocus();
   }
+}
+
+int PopoverWidget::listHeight(QWidget* content) {
+  // The room is what the screen leaves beside the popover's other parts.
+  scroll_->setFixedHeight(0);
+  layout()->invalidate();
+  const int others = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(kWidth)
+                                                   : layout()->totalSizeHint().height();
+  const QScreen* s = screen();
+  const int room = s ? s->availableGeometry().height() - others - kScreenMargin : kFallbackListHeight;
+  const QList<int> all = rowBottoms(content, kWidth);
+  if (all.isEmpty() || all.last() <= room) return all.isEmpty() ? 0 : all.last();
+  // Scrolling: the rows are laid out beside the scroll bar.
+  return visibleListHeight(rowBottoms(content, kWidth - scroll_->verticalScrollBar()->sizeHint().width()), room);
 }
 
 void PopoverWidget::chainTabOrder() {
@@ -258,10 +308,32 @@ void PopoverWidget::chainTabOrder() {
 }
 
 void PopoverWidget::keyPressEvent(QKeyEvent* event) {
-  // As a window (no tray host) it is the app's only window: Escape does not close it.
-  if (event->key() == Qt::Key_Escape && mode_ == Mode::popup) {
-    close();
-    return;
+  QScrollBar* bar = scroll_->verticalScrollBar();
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      // As a window (no tray host) it is the app's only window: Escape does not close it.
+      if (mode_ != Mode::popup) break;
+      close();
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+      // As in the other windows: neither a borderless button nor a push button outside a
+      // dialog takes Return itself, so it climbs to here.
+      auto* button = qobject_cast<QAbstractButton*>(focusWidget());
+      if (!button || !button->isEnabled() || !isAncestorOf(button)) break;
+      auto* tool = qobject_cast<QToolButton*>(button);
+      if (tool && tool->menu()) {
+        tool->showMenu();
+      } else {
+        button->click();
+      }
+      return;
+    }
+    case Qt::Key_PageUp: bar->triggerAction(QAbstractSlider::SliderPageStepSub); return;
+    case Qt::Key_PageDown: bar->triggerAction(QAbstractSlider::SliderPageStepAdd); return;
+    case Qt::Key_Home: bar->triggerAction(QAbstractSlider::SliderToMinimum); return;
+    case Qt::Key_End: bar->triggerAction(QAbstractSlider::SliderToMaximum); return;
+    default: break;
   }
   QWidget::keyPressEvent(event);
 }
@@ -278,10 +350,8 @@ void PopoverWidget::changeEvent(QEvent* event) {
       windowType() == Qt::Tool && isVisible())
     close();
   if (event->type() == QEvent::PaletteChange) {
-    // A theme switch: colours are baked into icons and the style sheet. Setting an equal
-    // sheet again would re-polish and come back here.
-    const QString sheet = prominentButtonStyle(palette());
-    if (sheet != styleSheet()) setStyleSheet(sheet);
+    // A theme switch: colours are baked into icons and the style sheet.
+    applyWindowStyle(this);
     scheduleRender();
   }
 }

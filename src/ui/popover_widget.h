@@ -25,7 +25,8 @@ class PopoverWidget : public QWidget {
 
  public:
   static constexpr int kWidth = 360;
-  static constexpr int kMaxListHeight = 520;
+  // The list's height where no screen tells the room.
+  static constexpr int kFallbackListHeight = 520;
 
   PopoverWidget(ProvidersStore& store, Updater* updater, PopoverActions actions, QWidget* parent = nullptr);
 
@@ -50,6 +51,7 @@ class PopoverWidget : public QWidget {
  private:
   void scheduleRender();
   QWidget* buildList(const PopoverView& view);
+  int listHeight(QWidget* content);
   void chainTabOrder();
 
   ProvidersStore& store_;

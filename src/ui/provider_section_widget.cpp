@@ -2,13 +2,13 @@
 
 #include <QBoxLayout>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
 
 #include "ui/badge_label.h"
 #include "ui/cycle_chart_widget.h"
 #include "ui/decorated_frame.h"
+#include "ui/spinner.h"
 #include "ui/symbol_icon.h"
 #include "ui/utilization_view.h"
 
@@ -82,10 +82,7 @@ QWidget* header(const View& v, const ProviderSectionWidget::Callbacks& cb, QWidg
   switch (v.action) {
     case View::Action::none: break;
     case View::Action::progress: {
-      auto* busy = new QProgressBar(row);
-      busy->setRange(0, 0);
-      busy->setTextVisible(false);
-      busy->setFixedSize(36, 8);
+      auto* busy = new Spinner(16, row);
       busy->setAccessibleName(v.actionAccessibleName);
       h->addWidget(busy);
       break;
@@ -97,6 +94,7 @@ QWidget* header(const View& v, const ProviderSectionWidget::Callbacks& cb, QWidg
       b->setObjectName(key(v, signIn ? "signIn" : "retry"));
       connectCall(b, signIn ? cb.onSignIn : cb.onRetry);
       h->addWidget(b);
+      sameHeight({pin, b});
       break;
     }
   }
@@ -212,9 +210,7 @@ void addActions(const View& v, const ProviderSectionWidget::Callbacks& cb, QVBox
   out->setText(literalText(v.signOutText));
   out->setFont(textFont(TextStyle::caption));
   out->setAccessibleName(v.signOutAccessibleName);
-  QPalette pal = out->palette();
-  pal.setColor(QPalette::ButtonText, tintColor(Tint::secondary, pal));
-  out->setPalette(pal);
+  out->setProperty("secondary", true);
   connectCall(out, cb.onSignOut);
   xh->addWidget(out);
   xh->addStretch(1);

@@ -2,7 +2,6 @@
 
 #include <QBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -15,9 +14,11 @@ UpdateBannerWidget::UpdateBannerWidget(const UpdateBannerView& v, std::function<
                                        QWidget* parent)
     : QWidget(parent) {
   setObjectName(QStringLiteral("updateBanner"));
-  const QColor color = tintColor(v.color, palette());
-  background_ = color;
-  background_.setAlphaF(0.1f);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, tintWash(v.color, pal, 0.1));
+  setPalette(pal);
+  setAutoFillBackground(true);
+  const QColor color = tintColor(v.color, pal);
 
   auto* outer = new QHBoxLayout(this);
   outer->setContentsMargins(14, 8, 14, 8);
@@ -59,11 +60,6 @@ UpdateBannerWidget::UpdateBannerWidget(const UpdateBannerView& v, std::function<
     });
     outer->addWidget(b, 0, Qt::AlignVCenter);
   }
-}
-
-void UpdateBannerWidget::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.fillRect(rect(), background_);
 }
 
 }  // namespace qb::ui

@@ -15,6 +15,7 @@
 #include "platform/settings.h"
 #include "ui/decorated_frame.h"
 #include "ui/release_notes_view.h"
+#include "ui/spinner.h"
 #include "ui/symbol_icon.h"
 #include "updater/updater.h"
 
@@ -105,6 +106,7 @@ UpdateWindow::UpdateWindow(Updater& updater, Options options, QWidget* parent)
   if (!options_.now) options_.now = [] { return QDateTime::currentDateTimeUtc(); };
   setWindowTitle(QStringLiteral("Quotabar Update"));
   setMinimumSize(420, 360);
+  applyWindowStyle(this);
   resize(460, 480);
   if (const QByteArray g = platform::settings()->value(QLatin1String(kGeometryKey)).toByteArray();
       !g.isEmpty())
@@ -132,6 +134,7 @@ UpdateWindow::UpdateWindow(Updater& updater, Options options, QWidget* parent)
   auto* scroll = new QScrollArea;
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setFocusPolicy(Qt::NoFocus);  // no unnamed focus stop; the notes box is one
   auto* bodyHost = new QWidget;
   body_ = new QVBoxLayout(bodyHost);
   body_->setContentsMargins(20, 20, 20, 20);
@@ -215,13 +218,10 @@ void UpdateWindow::renderStatus() {
 }
 
 void UpdateWindow::renderSpinner() {
-  auto* busy = new QProgressBar;
-  busy->setRange(0, 0);
-  busy->setTextVisible(false);
+  auto* busy = new Spinner(32);
   busy->setAccessibleName(view_.spinnerText);
   auto* text = makeLabel(view_.spinnerText, {.tint = Tint::secondary, .wrap = true});
   text->setAlignment(Qt::AlignHCenter);
-  busy->setFixedWidth(240);
   body_->addStretch();
   body_->addWidget(busy, 0, Qt::AlignHCenter);
   body_->addWidget(text);
@@ -270,11 +270,7 @@ void UpdateWindow::renderFooter() {
     button->setDefault(b.isDefault);
     // Return presses the button that has the focus, whichever it is.
     button->setAutoDefault(true);
-    if (b.prominent) {
-      QFont f = button->font();
-      f.setBold(true);
-      button->setFont(f);
-    }
+    button->setProperty("prominent", b.prominent);
     const UpdateWindowAction action = b.action;
     connect(button, &QPushButton::clicked, this, [this, action] { trigger(action); });
     buttons_->addWidget(button);
@@ -357,6 +353,7 @@ void UpdateWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   // A theme switch: the texts' colours are baked into their palettes, the icons' into them.
   if (event->type() == QEvent::PaletteChange && lastChecked_) {
+    applyWindowStyle(this);
     retint(this);
     renderView(view_);
   }

@@ -14,9 +14,10 @@ QColor pick(bool dark, const char* light, const char* darkColor) {
   return QColor(QLatin1String(dark ? darkColor : light));
 }
 
+// Legible on the label's own window colour: a wash under it (a banner's) sets that colour.
 void paintText(QLabel* label, Tint tint, const QPalette& from) {
   QPalette pal = label->palette();
-  pal.setColor(QPalette::WindowText, tintColor(tint, from));
+  pal.setColor(QPalette::WindowText, tintColor(tint, from, pal.color(QPalette::Window)));
   label->setPalette(pal);
 }
 
@@ -24,7 +25,10 @@ void paintText(QLabel* label, Tint tint, const QPalette& from) {
 
 bool isDark(const QPalette& palette) { return palette.color(QPalette::Window).lightness() < 128; }
 
-QColor tintColor(Tint tint, const QPalette& palette) {
+namespace {
+
+// The named colour before it is fitted to a background.
+QColor baseColor(Tint tint, const QPalette& palette) {
   const bool dark = isDark(palette);
   switch (tint) {
     case Tint::label: return palette.color(QPalette::WindowText);
@@ -46,6 +50,40 @@ QColor tintColor(Tint tint, const QPalette& palette) {
     case Tint::purple: return pick(dark, "#8e3cc8", "#bf5af2");
   }
   return palette.color(QPalette::WindowText);
+}
+
+QColor legible(const QColor& text, const QColor& background, double minimum = kMinimumContrast) {
+  return QColor::fromRgb(legibleOn(text.rgb() & 0xffffff, background.rgb() & 0xffffff, minimum));
+}
+
+// Opaque, so the rounded corners of a border do not draw darker where its sides meet.
+QColor mix(const QColor& over, double opacity, const QColor& under) {
+  return QColor::fromRgb(blend(over.rgb() & 0xffffff, opacity, under.rgb() & 0xffffff));
+}
+
+QString rgba(QColor c, double alpha) {
+  return QStringLiteral("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(qRound(alpha * 255));
+}
+
+}  // namespace
+
+QColor tintColor(Tint tint, const QPalette& palette) {
+  return tintColor(tint, palette, palette.color(QPalette::Window));
+}
+
+QColor tintColor(Tint tint, const QPalette& palette, const QColor& background) {
+  const QColor base = baseColor(tint, palette);
+  // The theme's own text colour is the theme's choice.
+  if (tint == Tint::label) return base;
+  return legible(base, background);
+}
+
+QColor tintWash(Tint tint, const QPalette& palette, double opacity) {
+  return mix(baseColor(tint, palette), opacity, palette.color(QPalette::Window));
+}
+
+QColor accentFill(const QPalette& palette) {
+  return legible(palette.color(QPalette::Highlight), palette.color(QPalette::HighlightedText));
 }
 
 QFont textFont(TextStyle style, QFont::Weight weight) {
@@ -91,15 +129,55 @@ void retint(QWidget* root) {
   }
 }
 
-QString prominentButtonStyle(const QPalette& pal) {
-  const QColor accent = pal.color(QPalette::Highlight);
+QString windowStyleSheet(const QPalette& pal) {
+  const QColor window = pal.color(QPalette::Window), text = pal.color(QPalette::WindowText);
+  const QColor button = pal.color(QPalette::Button), fill = accentFill(pal);
+  // Rings are graphics: 3:1 against what surrounds them.
+  const QColor ring = legible(pal.color(QPalette::Highlight), window, 3.0);
+  const QColor ringOnFill = legible(text, fill, 3.0);
+  // Push and tool buttons come out equally high for one font: border and padding add 9
+  // pixels to the text in both (a styled tool button adds 3 of its own), also while the
+  // focus ring is drawn.
   return QStringLiteral(
-             "QPushButton[prominent=\"true\"] { background: %1; color: %2; border: 1px solid %1;"
-             " border-radius: 4px; padding: 2px 10px; }"
-             "QPushButton[prominent=\"true\"]:focus { border: 2px solid %3; }"
-             "QPushButton[prominent=\"true\"]:pressed { background: %4; }")
-      .arg(accent.name(), pal.color(QPalette::HighlightedText).name(), pal.color(QPalette::WindowText).name(),
-           accent.darker(120).name());
+             "QPushButton { background: %1; color: %2; border: 1px solid %3; border-radius: 5px; outline: none;"
+             " padding: 4px 10px 3px 10px; }"
+             "QPushButton:hover { background: %4; }"
+             "QPushButton:pressed { background: %5; }"
+             "QPushButton:disabled { color: %6; }"
+             "QPushButton:focus { border: 2px solid %7; padding: 3px 9px 2px 9px; }"
+             "QPushButton[prominent=\"true\"] { background: %8; color: %9; border-color: %8; }"
+             "QPushButton[prominent=\"true\"]:pressed { background: %10; }"
+             "QPushButton[prominent=\"true\"]:focus { border-color: %11; }"
+             "QToolButton[autoRaise=\"true\"] { background: transparent; border: 2px solid transparent; outline: none;"
+             " border-radius: 5px; padding: 1px 3px; }"
+             "QToolButton[autoRaise=\"true\"]:hover { background: %12; }"
+             "QToolButton[autoRaise=\"true\"]:pressed, QToolButton[autoRaise=\"true\"]:checked { background: %13; }"
+             "QToolButton[autoRaise=\"true\"]:focus { border-color: %7; }"
+             "QToolButton[secondary=\"true\"] { color: %14; }"
+             "QToolButton::menu-indicator { image: none; width: 0; }"
+             "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
+             "QScrollBar::handle:vertical { background: %15; border-radius: 3px; margin: 1px; min-height: 24px; }"
+             "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; border: none; }"
+             "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
+      .arg(button.name(), pal.color(QPalette::ButtonText).name(), mix(text, 0.3, button).name(), rgba(text, 0.06),
+           rgba(text, 0.14), pal.color(QPalette::Disabled, QPalette::ButtonText).name(), ring.name(), fill.name(),
+           pal.color(QPalette::HighlightedText).name())
+      .arg(fill.darker(115).name(), ringOnFill.name(), rgba(text, 0.08), rgba(text, 0.16),
+           tintColor(Tint::secondary, pal).name(), rgba(text, 0.35));
+}
+
+void sameHeight(const QList<QWidget*>& row) {
+  int height = 0;
+  for (QWidget* w : row) {
+    w->ensurePolished();
+    height = std::max(height, w->sizeHint().height());
+  }
+  for (QWidget* w : row) w->setFixedHeight(height);
+}
+
+void applyWindowStyle(QWidget* window) {
+  const QString sheet = windowStyleSheet(window->palette());
+  if (sheet != window->styleSheet()) window->setStyleSheet(sheet);
 }
 
 QString literalText(QString text) { return text.replace(QLatin1Char('&'), QStringLiteral("&&")); }

@@ -4,6 +4,7 @@
 #include "present/formatters.h"
 #include "present/onboarding_view.h"
 #include "present/popover_view.h"
+#include "present/tint.h"
 #include "present/view_fixtures.h"
 
 namespace qb {
@@ -297,6 +298,32 @@ TEST(Popover, EmptyStateListAndOptionsMenu) {
   EXPECT_EQ(optionsMenuView(two, now, us).versionLine, QStringLiteral("v1.0.0 (7) \u00b7 checked 9:00 AM"));
   two.updater->lastChecked = now.addDays(-3);
   EXPECT_EQ(optionsMenuView(two, now, us).versionLine, QStringLiteral("v1.0.0 (7) \u00b7 checked Dec 3, 2026"));
+}
+
+TEST(Popover, TheListShowsWholeRowsOrAll) {
+  const QList<int> rows{200, 300, 480, 520};
+  for (const auto& [room, height] : {std::pair{600, 520}, {520, 520}, {519, 480}, {479, 300}, {250, 200}, {150, 150}, {-5, 0}})
+    EXPECT_EQ(visibleListHeight(rows, room), height) << room;
+  EXPECT_EQ(visibleListHeight({}, 100), 0);
+}
+
+TEST(Tint, TextIsMovedOnlyAsFarAsItsContrastNeeds) {
+  EXPECT_NEAR(contrastRatio(0x000000, 0xffffff), 21, 1e-9);
+  EXPECT_NEAR(contrastRatio(0x777777, 0xffffff), 4.48, 0.01);
+  EXPECT_EQ(blend(0xff0000, 0.5, 0x0000ff), Rgb(0x800080));
+  // Black or white always reaches 4.5:1, so every case ends legible.
+  for (const auto& [text, background] : {std::pair<Rgb, Rgb>{0x9a7300, 0xefefef}, {0xc45500, 0xf5dccc},
+                                         {0x409cff, 0x31363b}, {0x777777, 0x808080}, {0x0064d1, 0xffffff},
+                                         {0xffffff, 0x308cc6}}) {
+    const Rgb fitted = legibleOn(text, background);
+    const double ratio = contrastRatio(fitted, background);
+    if (contrastRatio(text, background) >= kMinimumContrast) {
+      EXPECT_EQ(fitted, text) << std::hex << text;  // legible already: kept
+    } else {
+      EXPECT_GE(ratio, kMinimumContrast) << std::hex << text;
+      EXPECT_LT(ratio, kMinimumContrast + 0.15) << std::hex << text;  // no further than needed
+    }
+  }
 }
 
 TEST(Onboarding, BadgesButtonsAndEmail) {

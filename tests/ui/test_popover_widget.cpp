@@ -6,8 +6,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 
 #include "popover_rig.h"
+#include "present/tint.h"
 #include "ui/onboarding_window.h"
 #include "ui/popover_widget.h"
 #include "ui/symbol_icon.h"
@@ -29,6 +33,25 @@ QStringList texts(QWidget& root) {
   for (auto* l : root.findChildren<QLabel*>()) out << l->text();
   for (auto* b : root.findChildren<QAbstractButton*>()) out << b->text() << b->accessibleName();
   return out;
+}
+
+// What a screen reader says for a widget: its accessible name, else a button's text.
+QString spoken(QWidget* w) {
+  auto* b = qobject_cast<QAbstractButton*>(w);
+  return !w->accessibleName().isEmpty() ? w->accessibleName() : b ? b->text() : QString();
+}
+
+// The focus stops of a window in the order Tab visits them, from `first` round to it.
+QList<QWidget*> focusStops(QWidget& window, QWidget* first) {
+  QList<QWidget*> stops;
+  QWidget* w = first;
+  do {
+    stops << w;
+    do {
+      w = w->nextInFocusChain();
+    } while (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(&window) || !w->isEnabled());
+  } while (w != first && stops.size() < 100);
+  return stops;
 }
 
 QAction* action(QMenu* menu, const QString& text) {
@@ -74,11 +97,14 @@ TEST(PopoverWidget, ActionsReachTheirCallbacks) {
       {"updateDetails", QStringLiteral("details")},
       {"quit", QStringLiteral("quit")},
   };
+  // Return and Enter press the focused button, borderless or not, as in the other windows.
   for (const auto& p : presses) {
     calls.clear();
     auto* b = find(popover, QLatin1String(p.button));
     ASSERT_TRUE(b) << p.button;
-    b->click();
+    b->setFocus();
+    QKeyEvent key(QEvent::KeyPress, calls.size() % 2 ? Qt::Key_Enter : Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(b, &key);
     EXPECT_EQ(calls, QList<QString>{p.call}) << p.button;
   }
 
@@ -111,7 +137,8 @@ TEST(PopoverWidget, ActionsReachTheirCallbacks) {
 }
 
 TEST(PopoverWidget, AStoreChangeRerendersTheOpenPopover) {
-  test::PopoverRig rig({QStringLiteral("normal"), {}, {}, {}});
+  const QString normal = QStringLiteral("normal");
+  test::PopoverRig rig({normal, normal, normal, normal});
   ASSERT_TRUE(rig.startAndSettle());
   PopoverWidget popover(rig.store(), nullptr, {});
   popover.show();
@@ -121,19 +148,36 @@ TEST(PopoverWidget, AStoreChangeRerendersTheOpenPopover) {
   // Tab walks top to bottom, also through the parts rebuilt after the footer was made.
   rig.store().setPreferredPrimary(Provider::claude);
   ASSERT_TRUE(test::waitUntil([&] { return find(popover, QStringLiteral("pin-claude"))->isChecked(); }));
-  QWidget* w = find(popover, QStringLiteral("refresh"));
-  int lastY = -1, steps = 0;
-  while (w != find(popover, QStringLiteral("quit")) && steps++ < 100) {
-    const int y = w->mapTo(&popover, QPoint(0, 0)).y();
-    EXPECT_GE(y, lastY) << w->objectName().toStdString();
-    lastY = y;
-    do {
-      w = w->nextInFocusChain();
-    } while (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(&popover));
+  // Every stop has a name, and buttons side by side have one height.
+  const QList<QWidget*> stops = focusStops(popover, find(popover, QStringLiteral("refresh")));
+  EXPECT_EQ(stops.last(), find(popover, QStringLiteral("quit")));
+  for (int i = 0; i < stops.size(); ++i) {
+    const QRect r(stops[i]->mapTo(&popover, QPoint(0, 0)), stops[i]->size());
+    EXPECT_FALSE(spoken(stops[i]).isEmpty()) << i << stops[i]->metaObject()->className();
+    if (i == 0) continue;
+    const QRect before(stops[i - 1]->mapTo(&popover, QPoint(0, 0)), stops[i - 1]->size());
+    EXPECT_GE(r.top(), before.top()) << spoken(stops[i]).toStdString();
+    if (r.center().y() - before.center().y() < 4) {
+      EXPECT_EQ(r.height(), before.height()) << spoken(stops[i]).toStdString();
+    }
   }
-  EXPECT_LT(steps, 100);
 
-  rig.store().monitor(Provider::cursor)->signOut();
+  // Four services do not fit this screen: the list shows whole rows and the paging keys move it.
+  auto* list = popover.findChild<QScrollArea*>(QStringLiteral("list"));
+  QScrollBar* bar = list->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  const int shown = list->viewport()->height();
+  QList<int> rowEnds;
+  for (auto* section : list->widget()->findChildren<QWidget*>(QRegularExpression(QStringLiteral("^section-"))))
+    rowEnds << section->geometry().bottom() + 1;
+  EXPECT_TRUE(rowEnds.contains(shown)) << shown;
+  for (const auto& [key, value] : {std::pair{Qt::Key_PageDown, shown}, {Qt::Key_End, bar->maximum()}, {Qt::Key_Home, 0}}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(find(popover, QStringLiteral("quit")), &press);
+    EXPECT_EQ(bar->value(), std::min(value, bar->maximum())) << key;
+  }
+
+  for (Provider p : allProviders) rig.store().monitor(p)->signOut();
   ASSERT_TRUE(test::waitUntil([&] { return texts(popover).contains(QStringLiteral("Not signed in to any provider")); }));
   EXPECT_FALSE(texts(popover).contains(QStringLiteral("ada@example.com")));
   EXPECT_FALSE(find(popover, QStringLiteral("refresh"))->isEnabled());
@@ -155,6 +199,9 @@ TEST(OnboardingWindow, RowsFollowTheMonitors) {
   ui::OnboardingWindow window(rig.store(), [&](Provider p) { signIns << p; });
   window.show();
   EXPECT_EQ(window.windowTitle(), QStringLiteral("Connect AI Providers"));
+  // It opens on "Done", and each stop has a name.
+  ASSERT_EQ(window.focusWidget(), find(window, QStringLiteral("done")));
+  for (QWidget* w : focusStops(window, window.focusWidget())) EXPECT_FALSE(spoken(w).isEmpty());
   EXPECT_TRUE(texts(window).contains(QStringLiteral("Sign in needed again")));
   EXPECT_TRUE(texts(window).contains(QStringLiteral("ada@example.com")));
   find(window, QStringLiteral("signIn-cursor"))->click();
@@ -185,6 +232,11 @@ TEST(UpdateWindow, ReturnPressesTheFocusedButtonAndEscapeCloses) {
   window.present();
   QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier), escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
   for (auto* b : window.findChildren<QAbstractButton*>())
+    if (b->text() == QLatin1String("Download")) {  // styled as in every window; each stop named
+      EXPECT_TRUE(b->property("prominent").toBool());
+      for (QWidget* w : focusStops(window, b)) EXPECT_FALSE(spoken(w).isEmpty());
+    }
+  for (auto* b : window.findChildren<QAbstractButton*>())
     if (b->text() == QLatin1String("Later")) QApplication::sendEvent(b, &enter);
   EXPECT_FALSE(window.isVisible());
   QCoreApplication::processEvents();  // a download would start one turn later
@@ -192,6 +244,29 @@ TEST(UpdateWindow, ReturnPressesTheFocusedButtonAndEscapeCloses) {
   window.present();
   QApplication::sendEvent(&window, &escape);
   EXPECT_FALSE(window.isVisible());
+}
+
+// Text stands out 4.5:1 from what it sits on, light and dark: a label carries its surface (a
+// banner's or a badge's wash) as its palette's window colour.
+TEST(Style, EveryTextKeepsItsContrast) {
+  test::PopoverRig rig({QStringLiteral("requests"), {}, QStringLiteral("error"), QStringLiteral("normal")});
+  ASSERT_TRUE(rig.startAndSettle());
+  Updater* updater = rig.withUpdate(true);
+  const auto ratio = [](const QColor& a, const QColor& b) { return contrastRatio(a.rgb() & 0xffffff, b.rgb() & 0xffffff); };
+  const QPalette light = QApplication::palette();
+  for (const QPalette& pal : {light, QPalette(QColor(0x3a3a3c), QColor(0x262628))}) {
+    QApplication::setPalette(pal);
+    for (int t = static_cast<int>(Tint::secondary); t <= static_cast<int>(Tint::purple); ++t)
+      EXPECT_GE(ratio(ui::tintColor(Tint(t), pal), pal.color(QPalette::Window)), kMinimumContrast) << t;
+    EXPECT_GE(ratio(ui::accentFill(pal), pal.color(QPalette::HighlightedText)), kMinimumContrast);
+    PopoverWidget popover(rig.store(), updater, {});
+    ui::OnboardingWindow onboarding(rig.store(), {});
+    for (QWidget* w : std::initializer_list<QWidget*>{&popover, &onboarding})
+      for (QLabel* l : w->findChildren<QLabel*>())
+        EXPECT_GE(ratio(l->palette().color(QPalette::WindowText), l->palette().color(QPalette::Window)), kMinimumContrast)
+            << l->text().toStdString();
+  }
+  QApplication::setPalette(light);
 }
 
 TEST(SymbolIcon, EveryNameTheViewsUseHasAnIcon) {

@@ -284,15 +284,14 @@ void StatusBarController::showLogin(Provider provider) {
       qCWarning(lcTray).noquote() << line;
       if (self->logins_.value(provider) == helper) self->logins_.remove(provider);
       helper->deleteLater();
-      // No sign-in window here: the paste path instead of a word about packages.
-      if (helper->unavailable()) return self->showPasteDialog(provider);
-      self->messages_->show(line);
+      // The paste path is the next step; a missing window needs no word about packages.
+      self->showPasteDialog(provider, helper->unavailable() ? QString() : line);
     });
   }
   helper->present();
 }
 
-void StatusBarController::showPasteDialog(Provider provider) {
+void StatusBarController::showPasteDialog(Provider provider, const QString& why) {
   PasteTokenDialog* dialog = pastes_.value(provider);
   if (!dialog) {
     dialog = new PasteTokenDialog(provider);
@@ -302,6 +301,7 @@ void StatusBarController::showPasteDialog(Provider provider) {
       if (self) self->store_.monitor(p)->beginAfterSignIn();
     });
   }
+  dialog->setNote(why);
   dialog->show();
   dialog->raise();
   dialog->activateWindow();

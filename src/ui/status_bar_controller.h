@@ -63,9 +63,9 @@ class StatusBarController : public QObject {
   void showPopover();
   void closePopover();
   void showOnboarding();
-  // The sign-in window, or the paste dialog when that is not installed.
+  // The sign-in window; the paste dialog when that is not installed or ended without a sign-in.
   void showLogin(Provider provider);
-  void showPasteDialog(Provider provider);
+  void showPasteDialog(Provider provider, const QString& why = {});
   void showUpdateWindow();
   void refreshStatusItem();
   // Signs the service out; with nothing left connected the popover closes.

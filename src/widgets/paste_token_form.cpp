@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "providers/session_capture.h"
+#include "widgets/plain_text.h"
 #include "widgets/style.h"
 
 namespace qb::ui {
@@ -18,6 +19,11 @@ PasteTokenForm::PasteTokenForm(Provider provider, QWidget* parent) : QDialog(par
                           QStringLiteral(" session token");
   setWindowTitle(message);
 
+  applyWindowStyle(this);
+  note_ = makeLabel(QString(), {.wrap = true}, this);
+  note_->setObjectName(QStringLiteral("note"));
+  note_->setFixedWidth(420);
+  note_->setVisible(false);
   auto* title = makeLabel(message, {.weight = QFont::Bold, .wrap = true}, this);
   auto* info = makeLabel(pasteInstructions(provider), {.wrap = true}, this);
   info->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -32,19 +38,29 @@ PasteTokenForm::PasteTokenForm(Provider provider, QWidget* parent) : QDialog(par
   status_->setVisible(false);
 
   auto* buttons = new QDialogButtonBox(this);
-  signIn_ = buttons->addButton(QStringLiteral("Sign in"), QDialogButtonBox::AcceptRole);
+  // Marked before the box measures it: a property read by the style sheet counts at polish.
+  signIn_ = new QPushButton(QStringLiteral("Sign in"));
+  signIn_->setProperty("prominent", true);
+  buttons->addButton(signIn_, QDialogButtonBox::AcceptRole);
   buttons->addButton(QDialogButtonBox::Cancel);
   signIn_->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, this, [this] { Q_EMIT submitted(field_->text().trimmed()); });
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(note_);
   layout->addWidget(title);
   layout->addWidget(info);
   layout->addWidget(field_);
   layout->addWidget(status_);
   layout->addWidget(buttons);
   field_->setFocus();
+}
+
+void PasteTokenForm::setNote(const QString& why) {
+  note_->setText(capped(why));
+  note_->setVisible(!why.isEmpty());
+  adjustSize();
 }
 
 void PasteTokenForm::setBusy(bool busy) {

@@ -20,6 +20,9 @@ class PasteTokenForm : public QDialog {
   Provider provider() const { return provider_; }
   // While the value is being checked: the field and "Sign in" wait, the status line says so.
   void setBusy(bool busy);
+  // A line above the form saying why it is offered (the sign-in window ended, say); empty:
+  // none.
+  void setNote(const QString& why);
 
  Q_SIGNALS:
   // "Sign in" (or Return): the field's text without surrounding blanks, maybe empty.
@@ -29,6 +32,7 @@ class PasteTokenForm : public QDialog {
   Provider provider_;
   QLineEdit* field_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* note_ = nullptr;
   QPushButton* signIn_ = nullptr;
 };
 

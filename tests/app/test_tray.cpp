@@ -74,13 +74,22 @@ TEST(StatusBar, WithoutTheSignInWindowSignInOpensThePasteDialog) {
   fake::installServiceRoutes(Provider::cursor, server);
   server.route("/api/auth/me", fake::Reply::text("<b>bad</b> channel", 400));
   setConfiguredOrigin(Provider::cursor, QUrl(server.origin()));
-  qputenv("QUOTABAR_SIGNIN_HELPER", "/nonexistent/quotabar-signin");
   ProvidersStore store;
   ui::StatusBarController bar(store, nullptr, quiet());
-  bar.showLogin(Provider::cursor);
-  ASSERT_TRUE(waitUntil([&] { return bar.pasteDialog(Provider::cursor) != nullptr; }));
-  QPointer<ui::PasteTokenDialog> dialog = bar.pasteDialog(Provider::cursor);
-  EXPECT_TRUE(dialog->isVisible());
+  // A window that ended without signing in offers the paste path, saying why; a missing one
+  // offers it without a word.
+  QPointer<ui::PasteTokenDialog> dialog;
+  for (const auto& [helper, why] : {std::pair{"/bin/false", true}, {"/nonexistent/quotabar-signin", false}}) {
+    qputenv("QUOTABAR_SIGNIN_HELPER", helper);
+    bar.showLogin(Provider::cursor);
+    ASSERT_TRUE(waitUntil([&] { return (dialog = bar.pasteDialog(Provider::cursor)) && dialog->isVisible(); }));
+    auto* note = dialog->findChild<QLabel*>(QStringLiteral("note"));
+    EXPECT_EQ(note->isVisibleTo(dialog), why) << helper;
+    if (!why) break;
+    EXPECT_TRUE(note->text().contains(QStringLiteral("ended without signing in"))) << note->text().toStdString();
+    dialog->close();
+    ASSERT_TRUE(waitUntil([&] { return dialog.isNull(); }));
+  }
   dialog->findChild<QLineEdit*>()->setText(QStringLiteral(" WorkosCursorSessionToken=abc "));
   auto signIn = [&] {
     for (QPushButton* b : dialog->findChildren<QPushButton*>())

@@ -36,6 +36,7 @@ struct Scenario {
   enum class Update { none, available, failed } update = Update::none;
   bool settle = true;
   bool history = false;  // Cursor with sixteen days of recorded usage: the cycle's chart
+  const char* focus = nullptr;  // the button that has the keyboard focus
 };
 
 const Scenario kScenarios[] = {
@@ -49,6 +50,8 @@ const Scenario kScenarios[] = {
     {"forecast", {"requests", {}, {}, {}}, Scenario::Update::none, true},
     // Sixteen days that speed up: the chart, and a forecast from the last week's pace.
     {"history", {"normal", {}, "normal", {}}, Scenario::Update::none, true, true},
+    // The focus ring on a borderless button.
+    {"focus", {"normal", {}, "error", {}}, Scenario::Update::none, true, false, "quit"},
 };
 
 QPalette darkPalette() {
@@ -93,6 +96,7 @@ bool shoot(const Scenario& s, const QString& file) {
   if (s.update != Scenario::Update::none) updater = rig.withUpdate(s.update == Scenario::Update::failed);
   qb::ui::PopoverWidget popover(rig.store(), updater, {});
   popover.show();
+  if (s.focus) popover.findChild<QWidget*>(QLatin1String(s.focus))->setFocus(Qt::TabFocusReason);
   settleUi(400);
   return popover.grab().save(file);
 }
@@ -234,8 +238,9 @@ int main(int argc, char** argv) {
     if (!window.grab().save(file)) ++failures;
     std::printf("%s\n", qPrintable(file));
     {
-      // The tray's paste path, for when the sign-in window is not installed.
+      // The tray's paste path, after a sign-in window that ended without signing in.
       auto* paste = new qb::ui::PasteTokenDialog(Provider::cursor);
+      paste->setNote(QStringLiteral("The sign-in window for Cursor ended without signing in (exit code 1)"));
       paste->show();
       settleUi(200);
       const QString pasteFile = QStringLiteral("%1/paste-token-%2.png").arg(out, theme);

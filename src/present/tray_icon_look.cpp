@@ -2,7 +2,6 @@
 
 #include <QStringList>
 #include <algorithm>
-#include <cmath>
 
 namespace qb {
 
@@ -22,14 +21,6 @@ constexpr Names kNames[] = {{TrayIconStyle::automatic, "automatic", "Automatic"}
                             {TrayIconStyle::colour, "colour", "Colour"},
                             {TrayIconStyle::light, "light", "Light for dark panels"},
                             {TrayIconStyle::dark, "dark", "Dark for light panels"}};
-
-double luminance(Rgb c) {
-  auto channel = [](unsigned v) {
-    const double s = v / 255.0;
-    return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-  };
-  return 0.2126 * channel((c >> 16) & 0xff) + 0.7152 * channel((c >> 8) & 0xff) + 0.0722 * channel(c & 0xff);
-}
 
 bool gnome(const QString& currentDesktop) {
   const QStringList names = currentDesktop.split(u':', Qt::SkipEmptyParts);
@@ -59,11 +50,6 @@ QString trayIconSetting(TrayIconStyle style) {
 }
 
 QString trayIconStyleLabel(TrayIconStyle style) { return QLatin1String(kNames[static_cast<int>(style)].label); }
-
-double contrastRatio(Rgb a, Rgb b) {
-  const double la = luminance(a), lb = luminance(b);
-  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
 
 TrayIconLook trayIconLook(TrayIconStyle style, const PanelHints& panel, std::optional<UsageLevel> level) {
   TrayIconLook look;

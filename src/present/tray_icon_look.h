@@ -2,9 +2,9 @@
 
 #include <QList>
 #include <QString>
-#include <cstdint>
 #include <optional>
 
+#include "present/tint.h"
 #include "present/usage_level.h"
 
 namespace qb {
@@ -24,10 +24,6 @@ struct PanelHints {
   QString currentDesktop;  // XDG_CURRENT_DESKTOP, e.g. "GNOME", "ubuntu:GNOME", "KDE"
   bool darkColorScheme = false;
 };
-
-using Rgb = std::uint32_t;  // 0xRRGGBB
-// The contrast ratio of two colours as accessibility guidelines define it: 1 to 21.
-double contrastRatio(Rgb a, Rgb b);
 
 // How the icon is painted: its colours and whether the critical mark shows.
 struct TrayIconLook {

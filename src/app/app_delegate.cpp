@@ -2,8 +2,10 @@
 
 #include <QTimer>
 
+#include "platform/bundle.h"
 #include "platform/desktop/wake_monitor.h"
 #include "ui/status_bar_controller.h"
+#include "updater/relauncher.h"
 #include "updater/update_schedule.h"
 #include "updater/updater.h"
 
@@ -17,6 +19,8 @@ AppDelegate::AppDelegate(Options options, QObject* parent)
     options_.makeStatusBar = [](ProvidersStore& store, Updater* updater) {
       return std::make_unique<ui::StatusBarController>(store, updater);
     };
+  // What an interrupted update left beside the bundle goes before anything else starts.
+  removeSwapLeftovers(platform::runningBundlePath());
   store_ = std::make_unique<ProvidersStore>();
   updater_ = options_.makeUpdater();
 }

@@ -23,10 +23,12 @@ const ToolTable& macosTools() {
                  {QStringLiteral("--verify"), QStringLiteral("--deep"), QStringLiteral("--strict"),
                   QStringLiteral("{bundle}")}},
       .interpreter = QStringLiteral("/bin/bash"),
-      .scriptCopy = QStringLiteral("/usr/bin/ditto \"$SRC\" \"$DST\""),
+      .scriptLock = QStringLiteral("# (no flock tool on this system)"),
+      .scriptCopy = QStringLiteral("/usr/bin/ditto \"$SRC\" \"$NEW\""),
       .scriptQuarantine = QStringLiteral("/usr/bin/xattr -rd com.apple.quarantine \"$DST\" 2>/dev/null"),
       .scriptOpen = QStringLiteral("/usr/bin/open -n \"$DST\""),
       .executable = QStringLiteral("Contents/MacOS/Quotabar"),
+      .swap = QStringLiteral("Contents/MacOS/quotabar-swap"),
   };
   return table;
 }
@@ -51,12 +53,15 @@ const ToolTable& linuxTools() {
                  {QStringLiteral("--keyring"), QStringLiteral("{keyring}"),
                   QStringLiteral("{signature}"), QStringLiteral("{data}")}},
       .interpreter = QStringLiteral("/bin/bash"),
-      .scriptCopy = QStringLiteral("/bin/cp -a \"$SRC\" \"$DST\""),
+      // Held until the swap is done, so the app's start-up leaves a swap in progress alone.
+      .scriptLock = QStringLiteral("/usr/bin/flock -w 30 9 || echo \"no lock on the application's folder; going on\""),
+      .scriptCopy = QStringLiteral("/bin/cp -a \"$SRC\" \"$NEW\""),
       .scriptQuarantine = QStringLiteral("# (no quarantine attribute to remove on this system)"),
       // Detached in a session of its own, so the app outlives the script.
       .scriptOpen = QStringLiteral(
           "/usr/bin/setsid -f \"$DST/Contents/bin/quotabar\" </dev/null >/dev/null 2>&1"),
       .executable = QStringLiteral("Contents/bin/quotabar"),
+      .swap = QStringLiteral("Contents/bin/quotabar-swap"),
   };
   return table;
 }

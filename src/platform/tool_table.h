@@ -33,10 +33,12 @@ struct ToolTable {
   CommandLine verify;    // codesign: {bundle}; gpgManifest: {keyring} {signature} {data}
   QString interpreter;   // runs the relauncher script
   // Relauncher script lines that name a tool (the rest of the script is fixed text).
-  QString scriptCopy;        // copies "$SRC" to "$DST"; "|| {" follows it
-  QString scriptQuarantine;  // its whole line
+  QString scriptLock;        // waits for the lock on file descriptor 9 (the bundle's folder)
+  QString scriptCopy;        // copies "$SRC" to "$NEW"; a condition
+  QString scriptQuarantine;  // its whole line, for "$DST"
   QString scriptOpen;        // starts the application at "$DST"
   QString executable;        // the application's executable, relative to the bundle
+  QString swap;              // our program that swaps two folders in one step, ditto
 };
 
 const ToolTable& macosTools();

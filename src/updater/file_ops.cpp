@@ -48,6 +48,8 @@ void removeTree(const QByteArray& path, int depth) {
 
 }  // namespace
 
+void removeTree(const QString& path) { removeTree(QFile::encodeName(path), 0); }
+
 void removeContentsExcept(const QString& directory, const QString& keep) {
   const QStringList names =
       QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);

@@ -13,6 +13,9 @@ UpdateStatus makeDirectories(const QString& path);
 // write permission (as an archive may unpack them) are opened up first.
 void removeContentsExcept(const QString& directory, const QString& keep);
 
+// Removes a file, link or folder with everything in it; links are removed, never followed.
+void removeTree(const QString& path);
+
 // "QuotabarUpdate-" / "QuotabarRelauncher-" + a new UUID in its 36-character form.
 QString uniqueName(const QString& prefix);
 

@@ -7,13 +7,20 @@
 #include <QSaveFile>
 #include <QStringList>
 #include <QTemporaryFile>
+#include <QLoggingCategory>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "updater/file_ops.h"
 
 namespace qb {
+
+Q_LOGGING_CATEGORY(lcRelauncher, "com.orvane.vantelo.updater.relauncher", QtInfoMsg)
 
 QString shellQuote(const QString& path) {
   QString quoted = path;
@@ -26,8 +33,14 @@ QString backupPathFor(const QString& bundle) {
   return info.path() + u'/' + info.completeBaseName() + QStringLiteral(".old.app");
 }
 
+QString stagingPathFor(const QString& bundle) {
+  const QFileInfo info(QDir::cleanPath(bundle));
+  return info.path() + u'/' + info.completeBaseName() + QStringLiteral(".new.app");
+}
+
 QString relauncherScript(const platform::ToolTable& tools, const RelaunchPaths& paths, qint64 pid) {
   const QString indent = QStringLiteral("    ");
+  const QString exe = QStringLiteral("\"$NEW/") + tools.executable + u'"';
   const QStringList lines{
       QStringLiteral("#!/bin/bash"),
       QStringLiteral("set -u"),
@@ -36,6 +49,9 @@ QString relauncherScript(const platform::ToolTable& tools, const RelaunchPaths& 
       QStringLiteral("DST=") + shellQuote(paths.dst),
       QStringLiteral("BAK=") + shellQuote(paths.bak),
       QStringLiteral("PID=") + QString::number(pid),
+      QStringLiteral("NEW=") + shellQuote(stagingPathFor(paths.dst)),
+      QStringLiteral("SWAP=") + shellQuote(paths.dst + u'/' + tools.swap),
+      QStringLiteral("SWAPPED=0"),
       QString(),
       QStringLiteral("exec >>\"$LOG\" 2>&1"),
       QStringLiteral("echo \"[$(date)] relauncher start pid=$PID src=$SRC dst=$DST\""),
@@ -47,43 +63,61 @@ QString relauncherScript(const platform::ToolTable& tools, const RelaunchPaths& 
       QStringLiteral("done"),
       QStringLiteral("sleep 0.4"),
       QString(),
-      QStringLiteral("rm -rf \"$BAK\""),
-      QStringLiteral("if [ -d \"$DST\" ]; then"),
-      // A failed step still reopens the application that stays in place.
-      indent + QStringLiteral("mv \"$DST\" \"$BAK\" || { echo \"mv to backup failed\"; ") +
-          tools.scriptOpen + QStringLiteral("; exit 1; }"),
-      QStringLiteral("fi"),
-      QString(),
-      tools.scriptCopy + QStringLiteral(" || {"),
-      indent + QStringLiteral("echo \"ditto failed, restoring backup\""),
-      indent + QStringLiteral("rm -rf \"$DST\""),
-      indent + QStringLiteral("mv \"$BAK\" \"$DST\" 2>/dev/null"),
-      indent + tools.scriptOpen + QStringLiteral("; exit 1"),
-      QStringLiteral("}"),
-      // Only a copy that left a runnable application counts.
-      QStringLiteral("if [ ! -f \"$DST/") + tools.executable + QStringLiteral("\" ] || [ ! -x \"$DST/") +
-          tools.executable + QStringLiteral("\" ]; then"),
-      indent + QStringLiteral("echo \"new application not executable, restoring backup\""),
-      indent + QStringLiteral("rm -rf \"$DST\""),
-      indent + QStringLiteral("mv \"$BAK\" \"$DST\" 2>/dev/null"),
-      indent + tools.scriptOpen + QStringLiteral("; exit 1"),
-      QStringLiteral("fi"),
+      // A kill or power cut at any instant leaves a whole application at DST: the new one
+      // is staged beside it on the same file system and swapped in with one atomic step;
+      // the old one, then at BAK, goes last. The app's start-up removes what is left.
+      QStringLiteral("{"),
+      indent + tools.scriptLock,
+      indent + QStringLiteral("rm -rf \"$NEW\" \"$BAK\""),
+      indent + QStringLiteral("if ! ") + tools.scriptCopy + QStringLiteral("; then"),
+      indent + indent + QStringLiteral("echo \"ditto failed, restoring backup\""),
+      // Only a copy that holds a runnable application is swapped in.
+      indent + QStringLiteral("elif [ ! -f ") + exe + QStringLiteral(" ] || [ ! -x ") + exe + QStringLiteral(" ]; then"),
+      indent + indent + QStringLiteral("echo \"new application not executable, restoring backup\""),
+      indent + QStringLiteral("elif [ ! -d \"$DST\" ]; then"),
+      indent + indent + QStringLiteral("mv -T \"$NEW\" \"$DST\" && SWAPPED=1 || echo \"mv failed\""),
+      indent + QStringLiteral("elif ! \"$SWAP\" \"$NEW\" \"$DST\" \"$BAK\"; then"),
+      indent + indent + QStringLiteral("echo \"mv to backup failed\""),
+      indent + QStringLiteral("else"),
+      indent + indent + QStringLiteral("SWAPPED=1"),
+      indent + QStringLiteral("fi"),
+      indent + QStringLiteral("rm -rf \"$NEW\" \"$BAK\""),
+      QStringLiteral("} 9<\"${DST%/*}/\""),
       QString(),
       tools.scriptQuarantine,
       QString(),
-      QStringLiteral("rm -rf \"$BAK\""),
-      QStringLiteral("echo \"[$(date)] swapped, opening\""),
+      // A failed step still reopens the application that stays in place.
+      QStringLiteral("if [ \"$SWAPPED\" = 1 ]; then echo \"[$(date)] swapped, opening\"; fi"),
       tools.scriptOpen + QStringLiteral(" || { echo \"open failed\"; exit 1; }"),
+      QStringLiteral("if [ \"$SWAPPED\" != 1 ]; then exit 1; fi"),
       QStringLiteral("echo \"[$(date)] done\""),
   };
   return lines.join(u'\n');
 }
 
+void removeSwapLeftovers(const QString& bundle) {
+  if (bundle.isEmpty()) return;
+  const QString dst = QDir::cleanPath(bundle);
+  const QByteArray folder = QFile::encodeName(QFileInfo(dst).path() + u'/');
+  const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  // A relauncher that holds the folder is still at work.
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    for (const QString& leftover : {stagingPathFor(dst), backupPathFor(dst)}) {
+      struct stat st {};
+      if (::lstat(QFile::encodeName(leftover).constData(), &st) != 0) continue;
+      removeTree(leftover);
+      qCInfo(lcRelauncher, "Removed %s, left by an interrupted update.", qUtf8Printable(leftover));
+    }
+  }
+  ::close(fd);
+}
+
 namespace {
 
-// The relauncher renames the bundle aside and copies the new one in: try that very rename
-// (and back) and a file in its folder now, so the application never quits for a swap that
-// cannot happen. A sticky folder lets anyone create files but not move another's bundle.
+// The relauncher copies the new bundle into the running one's folder and renames both: try
+// a rename of the bundle (and back) and a file in its folder now, so the application never
+// quits for a swap that cannot happen. A sticky folder lets anyone create files but not move another's bundle.
 UpdateStatus checkReplaceable(const QString& bundle) {
   const QString dst = QDir::cleanPath(bundle);
   if (bundle.isEmpty() || QFileInfo(dst).suffix() != QLatin1String("app"))
@@ -117,6 +151,10 @@ UpdateResult<QString> launchRelauncher(const RelaunchSetup& setup, const QString
   const QString dst = QDir::cleanPath(setup.runningBundle);
   if (auto replaceable = checkReplaceable(setup.runningBundle); !replaceable)
     return replaceable.error();
+  const QString swap = dst + u'/' + setup.tools->swap;
+  if (!QFileInfo(swap).isExecutable())
+    return UpdateFailure(UpdaterError::installFailed(
+        QStringLiteral("%1 is missing, so the application cannot be replaced.").arg(swap)));
 
   const QString directory = setup.tempDirectory + u'/' + uniqueName(QStringLiteral("QuotabarRelauncher-"));
   if (auto made = makeDirectories(directory); !made) return made.error();

@@ -10,8 +10,11 @@ namespace qb {
 // The shell word for a path: single quotes, each inner single quote written as '\''.
 QString shellQuote(const QString& path);
 
-// DST's folder + DST's name without its extension + ".old.app".
+// DST's folder + DST's name without its extension + ".old.app": where the old application
+// goes once the new one is in place.
 QString backupPathFor(const QString& bundle);
+// The same + ".new.app": where the new application is copied before it is swapped in.
+QString stagingPathFor(const QString& bundle);
 
 struct RelaunchPaths {
   QString log;
@@ -20,10 +23,15 @@ struct RelaunchPaths {
   QString bak;
 };
 
-// The relauncher script: it waits for `pid` to end, moves DST aside, copies SRC into its
-// place, restores the old bundle when the copy fails and opens the application again,
-// the new one or, after a failure, the old one. No line break after the last line.
+// The relauncher script: it waits for `pid` to end, copies SRC beside DST, swaps the copy
+// and DST in one atomic step (the old bundle then at BAK), removes the old bundle and opens
+// the application again: the new one or, after a failure, the old one, never moved. No line
+// break after the last line.
 QString relauncherScript(const platform::ToolTable& tools, const RelaunchPaths& paths, qint64 pid);
+
+// At start-up: removes what an interrupted swap left beside the running bundle (the staged
+// copy, the old bundle), unless a relauncher is still at work there.
+void removeSwapLeftovers(const QString& bundle);
 
 struct RelaunchSetup {
   const platform::ToolTable* tools = nullptr;

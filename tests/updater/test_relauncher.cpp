@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include "platform/bundle.h"
 #include "update_fixtures.h"
+#include "updater/file_ops.h"
 #include "updater/relauncher.h"
 
 namespace qb {
@@ -80,9 +82,9 @@ TEST(Relauncher, ScriptOutcomesTable) {
       {"the copy fails: backup restored, old app reopened", QStringLiteral("Quotabar.app"),
        [](RelaunchRig& r) { QDir(r.staged).removeRecursively(); },
        QStringLiteral("ditto failed, restoring backup"), QStringLiteral("1.0.0")},
-      {"the move aside fails: old app left and reopened",
-       // Its backup name is longer than a file name may be.
-       QString(251, u'Q') + QStringLiteral(".app"), {}, QStringLiteral("mv to backup failed"), QStringLiteral("1.0.0")},
+      {"the swap fails: old app left and reopened", QStringLiteral("Quotabar.app"),
+       [](RelaunchRig& r) { test::writeFile(r.installed + QStringLiteral("/Contents/bin/quotabar-swap"), "#!/bin/sh\nexit 1\n"); },
+       QStringLiteral("mv to backup failed"), QStringLiteral("1.0.0")},
       {"the new application is not executable: backup restored", QStringLiteral("Quotabar.app"),
        [](RelaunchRig& r) { QFile::setPermissions(r.staged + QStringLiteral("/Contents/bin/quotabar"), QFile::ReadOwner); },
        QStringLiteral("new application not executable, restoring backup"), QStringLiteral("1.0.0")},
@@ -119,6 +121,62 @@ TEST(Relauncher, ScriptOutcomesTable) {
     EXPECT_EQ(rig.started(), old ? QStringLiteral("old \n") : QStringLiteral("new \n")) << row.name;
     EXPECT_FALSE(QFileInfo::exists(backupPathFor(rig.installed))) << row.name;
   }
+}
+
+QStringList filesOf(const QString& bundle) {
+  QStringList files;
+  for (QDirIterator it(bundle, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories); it.hasNext();)
+    files << it.next().mid(bundle.size());
+  files.sort();
+  return files;
+}
+
+// A kill -9 of the relauncher's process group before any of its steps, or a moment into one,
+// leaves a whole application at the installed place, old or new; the next start removes
+// what the swap left beside it.
+TEST(Relauncher, AKillAtAnyMomentLeavesAWholeApplication) {
+  RelaunchRig rig;
+  rig.endStandIn();
+  // Enough files that a kill lands inside the copy and inside the removal of the old one.
+  test::BundleRecipe big = rig.newerRecipe();
+  for (int i = 0; i < 100; ++i) {
+    big.files.append({QStringLiteral("Contents/Resources/n%1").arg(i), "new"});
+    test::writeFile(rig.installed + QStringLiteral("/Contents/Resources/o%1").arg(i), "old");
+  }
+  const QString staged = rig.scratchBundle(big, QStringLiteral("big")), pristine = rig.root() + QStringLiteral("/pristine");
+  test::mustRun(QStringLiteral("/bin/cp"), {QStringLiteral("-a"), rig.installed, pristine});
+  const QStringList oldFiles = filesOf(rig.installed), newFiles = filesOf(staged);
+  QString script = relauncherScript(platform::linuxTools(),
+                                    {rig.root() + QStringLiteral("/log"), staged, rig.installed, backupPathFor(rig.installed)},
+                                    2147483647);
+  script.replace(QStringLiteral("sleep 0.4"), QStringLiteral("sleep 0"));
+  script.replace(QStringLiteral("set -u\n"), QStringLiteral("set -u\nstep=0\ntrap '((++step == STEP)) && { if [ $PAUSE = 0 ]; "
+                                                            "then kill -9 0; else (sleep $PAUSE; kill -9 0) & fi; }' DEBUG\n"));
+  test::writeFile(rig.root() + QStringLiteral("/r.sh"), script.toUtf8());
+  QSet<QString> outcomes;
+  for (const char* pause : {"0", "0.003"}) {
+    for (int step = 1; step < 100; ++step) {
+      QProcess run;
+      run.setEnvironment({QStringLiteral("PATH=/usr/bin:/bin"), QStringLiteral("STEP=%1").arg(step), QStringLiteral("PAUSE=") + QLatin1String(pause)});
+      run.start(QStringLiteral("/usr/bin/setsid"), {QStringLiteral("/bin/bash"), rig.root() + QStringLiteral("/r.sh")});
+      ASSERT_TRUE(run.waitForFinished(10'000));
+      const QStringList files = filesOf(rig.installed);
+      const bool isNew = files == newFiles;
+      ASSERT_TRUE(isNew || files == oldFiles) << "killed at step " << step << " +" << pause << "s";
+      EXPECT_EQ(QProcess::execute(rig.installed + QStringLiteral("/Contents/bin/quotabar"), {}), 0);
+      outcomes << QStringLiteral("%1 %2").arg(run.exitStatus() == QProcess::CrashExit).arg(isNew);
+      removeSwapLeftovers(rig.installed);
+      EXPECT_EQ(QDir(QFileInfo(rig.installed).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                QStringList{QStringLiteral("Quotabar.app")});
+      if (isNew) {
+        removeTree(rig.installed);
+        test::mustRun(QStringLiteral("/bin/cp"), {QStringLiteral("-a"), pristine, rig.installed});
+      }
+      if (run.exitStatus() == QProcess::NormalExit) break;  // past the last step
+    }
+  }
+  // Killed before the swap and after it, and once through to the end.
+  EXPECT_EQ(outcomes, QSet<QString>({QStringLiteral("1 0"), QStringLiteral("1 1"), QStringLiteral("0 1")}));
 }
 
 TEST(Relauncher, GoesOnWhenTheApplicationDoesNotQuit) {

@@ -133,6 +133,8 @@ UpdateRig::UpdateRig(BundleRecipe installed) {
   if (installed.startMarker.isEmpty()) installed.startMarker = startMarker();
   installed_ = makeBundle(dir_.path() + QStringLiteral("/User's Apps"), installed);
   QFile::copy(SigningKey::shared().publicKeyring(), platform::updateKeyringPath(installed_));
+  QFile::copy(qEnvironmentVariable("QUOTABAR_BUNDLE_BIN") + QStringLiteral("/quotabar-swap"),
+              installed_ + QStringLiteral("/Contents/bin/quotabar-swap"));
   QDir().mkpath(tempDirectory());
 }
 

@@ -150,6 +150,14 @@ KeyringError lockedError(const char* what) {
           QString::fromUtf8(what), {}};
 }
 
+// The item went between our search and our call (another process deleted it): the
+// Secret Service no longer knows its object.
+bool vanished(const GError* e) {
+  return g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD) ||
+         g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_OBJECT) ||
+         g_error_matches(e, SECRET_ERROR, SECRET_ERROR_NO_SUCH_OBJECT);
+}
+
 KeyringResult failed(KeyringError e) { return {KeyringStatus::failed, std::move(e)}; }
 KeyringRead readFailed(KeyringError e) { return {KeyringStatus::failed, {}, 0, std::move(e)}; }
 
@@ -217,9 +225,14 @@ class SecretServiceKeyring final : public Keyring {
       return found;
     }
     const Attributes attributes(account);
-    found.items.reset(secret_service_search_sync(found.service, schema(), attributes.table(), flags,
-                                                 watchdog.cancellable(), &raw));
-    error.reset(raw);
+    // An item deleted by another process while the search loads it fails the search: look again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      raw = nullptr;
+      found.items.reset(secret_service_search_sync(found.service, schema(), attributes.table(), flags,
+                                                   watchdog.cancellable(), &raw));
+      error.reset(raw);
+      if (!error || !vanished(error.get())) break;
+    }
     if (error) found.error = finish(watchdog, error.get());
     return found;
   }
@@ -284,6 +297,7 @@ class SecretServiceKeyring final : public Keyring {
       if (!secret_item_set_secret_sync(static_cast<SecretItem*>(l->data), value.get(),
                                        watchdog.cancellable(), &raw)) {
         error.reset(raw);
+        if (vanished(error.get())) return {KeyringStatus::notFound, {}};  // the caller adds
         return failed(finish(watchdog, error.get()));
       }
     }
@@ -338,6 +352,7 @@ class SecretServiceKeyring final : public Keyring {
       }
       if (!secret_item_delete_sync(item, watchdog.cancellable(), &raw)) {
         error.reset(raw);
+        if (vanished(error.get())) continue;  // gone is what was asked
         return failed(finish(watchdog, error.get()));
       }
     }

@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include "monitoring/session_store.h"
 #include "platform/bundle.h"
 #include "platform/desktop/wake_monitor.h"
 #include "ui/status_bar_controller.h"
@@ -19,8 +20,9 @@ AppDelegate::AppDelegate(Options options, QObject* parent)
     options_.makeStatusBar = [](ProvidersStore& store, Updater* updater) {
       return std::make_unique<ui::StatusBarController>(store, updater);
     };
-  // What an interrupted update left beside the bundle goes before anything else starts.
+  // What an interrupted update or session write left goes before anything else starts.
   removeSwapLeftovers(platform::runningBundlePath());
+  SessionStore::removeStaleLeftovers();
   store_ = std::make_unique<ProvidersStore>();
   updater_ = options_.makeUpdater();
 }

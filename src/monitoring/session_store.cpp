@@ -5,8 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDateTime>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QThread>
 #include <cerrno>
@@ -119,6 +123,9 @@ std::optional<QString> folderPath() {
     // Created private from the start; the chmod undoes a restrictive umask. Errors are
     // left to the file operations that follow.
     if (::mkdir(native.constData(), 0700) == 0) ::chmod(native.constData(), 0700);
+  } else if (S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 07777) != 0700) {
+    // An older or hand-made folder: the sessions in it are nobody else's business.
+    ::chmod(native.constData(), 0700);
   }
   return folder;
 }
@@ -178,7 +185,10 @@ std::optional<QString> fileWrite(const QString& value, const QString& name) {
   const std::optional<QString> path = filePath(name);
   if (!path) return std::nullopt;
   std::optional<QString> error = writeAtomically(*path, value.toUtf8());
-  if (error) qCWarning(lcTokenStore, "File save failed: %s", qUtf8Printable(*error));
+  // Once per cause: a full disk would otherwise say it at every poll's restoring load.
+  static QString lastSaid;
+  if (error && *error != lastSaid) qCWarning(lcTokenStore, "File save failed: %s", qUtf8Printable(*error));
+  lastSaid = error.value_or(QString());
   return error;
 }
 
@@ -224,6 +234,21 @@ std::optional<QString> fileDelete(const QString& name) {
   return QStringLiteral("Cannot remove %1: %2").arg(*path, errnoText(errno));
 }
 
+// Temporary copies a kill left between their write and their rename: each may hold a
+// session. `service` is a raw value or "*"; only those older than `minAgeSeconds` go.
+void removeLeftovers(const QString& service, int minAgeSeconds) {
+  const std::optional<QString> folder = folderPath();
+  if (!folder) return;
+  static const QRegularExpression name(QStringLiteral("^\\.session-token-[a-z]+\\.[A-Za-z0-9]{6}$"));
+  const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-minAgeSeconds);
+  QDirIterator it(*folder, {QStringLiteral(".session-token-%1.*").arg(service)}, QDir::Files | QDir::Hidden);
+  while (it.hasNext()) {
+    it.next();
+    if (name.match(it.fileName()).hasMatch() && it.fileInfo().lastModified() <= before)
+      ::unlink(QFile::encodeName(it.filePath()).constData());
+  }
+}
+
 QString normalizedForm(const QString& value, Provider p) {
   if (p != Provider::cursor || value.contains(u'=')) return value;
   return cookieNames(Provider::cursor).first() + u'=' + value;
@@ -252,7 +277,11 @@ std::optional<QString> loadCurrent(Provider p) {
     fileWrite(*key.value, fileOf(p));
     return normalizeSession(*key.value, p);
   }
-  if (key.value) return normalizeSession(*key.value, p);
+  if (key.value) {
+    // The file serves whenever the keyring cannot (locked, gone): it must not stay missing.
+    if (!file.value) fileWrite(*key.value, fileOf(p));
+    return normalizeSession(*key.value, p);
+  }
   if (file.value) {
     keyringWrite(*file.value, accountOf(p));
     return normalizeSession(*file.value, p);
@@ -282,12 +311,59 @@ class MigrationLock {
   int fd_ = -1;
 };
 
+// One stored copy as it was before a change, to put back when the change fails halfway.
+struct Saved {
+  bool keyring = false;  // else a file
+  QString name;
+  std::optional<QByteArray> bytes;  // nothing: there was none
+  bool known = true;                // false: the keyring could not say
+};
+
+Saved saveKeyring(const QString& account) {
+  if (platform::keyringSwitchedOff()) return {true, account, std::nullopt, false};
+  const platform::KeyringRead r = platform::keyring().read(account);
+  if (r.status == KeyringStatus::ok) return {true, account, r.secret};
+  return {true, account, std::nullopt, r.status == KeyringStatus::notFound};
+}
+
+Saved saveFile(const QString& name) {
+  Saved saved{false, name, std::nullopt};
+  const std::optional<QString> path = filePath(name);
+  if (!path) return saved;
+  QFile f(*path);
+  if (QFileInfo(f).isFile() && f.size() <= kMaxFileBytes && f.open(QIODevice::ReadOnly)) {
+    saved.bytes = f.readAll();
+  } else {
+    saved.known = !QFileInfo::exists(*path);  // something that cannot be put back stays unknown
+  }
+  return saved;
+}
+
+void restore(const Saved& saved) {
+  if (!saved.known) return;
+  if (saved.keyring && saved.bytes) {
+    platform::keyring().add(saved.name, *saved.bytes);
+  } else if (saved.keyring) {
+    platform::keyring().remove(saved.name);
+  } else if (const std::optional<QString> path = filePath(saved.name); path && saved.bytes) {
+    writeAtomically(*path, *saved.bytes);
+  } else if (path) {
+    ::unlink(QFile::encodeName(*path).constData());
+  }
+}
+
 // Both copies written, then read back: the file must hold the value (it serves whenever
-// the keyring cannot) and the value must load.
+// the keyring cannot) and the value must load. A failure puts the copies back as they were.
 SessionStore::Outcome storeChecked(const QString& value, Provider p) {
+  const Saved key = saveKeyring(accountOf(p)), file = saveFile(fileOf(p));
   const std::optional<QString> keyError = keyringWrite(value, accountOf(p));
-  if (const std::optional<QString> fileError = fileWrite(value, fileOf(p))) return {false, *fileError};
+  if (const std::optional<QString> fileError = fileWrite(value, fileOf(p))) {
+    restore(key);
+    return {false, *fileError};
+  }
   if (loadCurrent(p) == normalizedForm(value, p)) return {true, {}};
+  restore(key);
+  restore(file);
   return {false, keyError.value_or(QStringLiteral("The stored session did not read back."))};
 }
 
@@ -352,20 +428,23 @@ SessionStore::Outcome SessionStore::saveChecked(const QString& value, Provider p
 }
 
 SessionStore::Outcome SessionStore::removeChecked(Provider p) {
-  QStringList reasons;
-  auto note = [&reasons](const std::optional<QString>& why) {
-    if (why) reasons << *why;
-  };
-  note(keyringDelete(accountOf(p)));
-  note(fileDelete(fileOf(p)));
-  if (p == Provider::cursor) {
-    note(keyringDelete(kLegacyAccount));
-    note(fileDelete(kLegacyFile));
+  // Keyring items first (a locked keyring refuses), then the files; the first copy that
+  // stays puts back those already gone, so a failed sign-out changes nothing.
+  QList<Saved> copies{saveKeyring(accountOf(p))};
+  if (p == Provider::cursor) copies << saveKeyring(kLegacyAccount) << saveFile(kLegacyFile);
+  copies << saveFile(fileOf(p));
+  for (qsizetype i = 0; i < copies.size(); ++i) {
+    const Saved& c = copies[i];
+    if (const std::optional<QString> why = c.keyring ? keyringDelete(c.name) : fileDelete(c.name)) {
+      while (i-- > 0) restore(copies[i]);
+      return {false, *why};
+    }
   }
-  reasons.removeDuplicates();  // the legacy copy's keyring says the same
-  if (reasons.isEmpty() && load(p)) reasons << QStringLiteral("A stored session still loads.");
-  if (reasons.isEmpty()) return {true, {}};
-  return {false, reasons.join(u' ')};
+  removeLeftovers(rawValue(p), 0);
+  if (load(p)) return {false, QStringLiteral("A stored session still loads.")};
+  return {true, {}};
 }
+
+void SessionStore::removeStaleLeftovers() { removeLeftovers(QStringLiteral("*"), 60); }
 
 }  // namespace qb

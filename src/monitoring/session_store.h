@@ -30,10 +30,14 @@ class SessionStore {
 
   // Why `value` cannot be stored (blank, or a control character), or nothing.
   static std::optional<QString> refusal(const QString& value);
-  // save(), then ok only when the file copy was written and the value loads back.
+  // save(), then ok only when the file copy was written and the value loads back; on
+  // failure both copies are as they were.
   static Outcome saveChecked(const QString& value, Provider p);
-  // remove(), then ok only when no copy could be left behind and nothing loads.
+  // remove(), then ok only when no copy could be left behind and nothing loads; on
+  // failure every copy is as it was. Also removes the service's leftover temporary files.
   static Outcome removeChecked(Provider p);
+  // At start-up: temporary files of interrupted writes older than a minute.
+  static void removeStaleLeftovers();
 };
 
 }  // namespace qb

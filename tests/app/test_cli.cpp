@@ -7,9 +7,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QRegularExpression>
 #include <csignal>
+#include <sys/stat.h>
 
 #include "demo_history.h"
 #include "fake_http_server.h"
@@ -237,6 +239,50 @@ TEST_F(CliTest, ConcurrentRunsAgreeOnTheSession) {
 
 namespace qb {
 namespace {
+
+// Twenty launches at once leave one app. Its socket removed, or flooded with idle peers while
+// it may open only 128 files, a later launch still reaches it. SIGTERM is logged as such.
+TEST_F(CliTest, OneTrayAppPerProfile) {
+  const QString runtime = home.path() + QStringLiteral("/run");
+  ASSERT_TRUE(QDir().mkpath(runtime) && ::chmod(QFile::encodeName(runtime).constData(), 0700) == 0);
+  const QStringList extra{QStringLiteral("DISPLAY=:99"), QStringLiteral("XDG_RUNTIME_DIR=") + runtime,
+                          QStringLiteral("QUOTABAR_KEYRING=off"), QStringLiteral("QT_LOGGING_RULES=com.orvane.quotabar.*=true")};
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const QString& e : env() + extra) environment.insert(e.section(u'=', 0, 0), e.section(u'=', 1));
+  const QString prlimit = QStringLiteral("/usr/bin/prlimit");
+  const QStringList app{QStringLiteral("--nofile=128:128"), test::quotabarExecutable()};
+  std::vector<std::unique_ptr<QProcess>> launches(20);
+  for (auto& p : launches) {
+    p = std::make_unique<QProcess>();
+    p->setProcessEnvironment(environment);
+    p->start(prlimit, app);
+  }
+  auto running = [&] { return std::count_if(launches.begin(), launches.end(), [](auto& p) { return p->state() != QProcess::NotRunning; }); };
+  ASSERT_TRUE(test::waitUntil([&] { return running() <= 1; }, 30'000));
+  test::spin(300);
+  ASSERT_EQ(running(), 1);
+  QProcess& first = **std::find_if(launches.begin(), launches.end(), [](auto& p) { return p->state() != QProcess::NotRunning; });
+  for (auto& p : launches) EXPECT_TRUE(p.get() == &first || p->exitCode() == 0);
+  const QString socket = runtime + u'/' + QDir(runtime).entryList({QStringLiteral("*.sock")}, QDir::System).value(0);
+  auto later = [&](const char* after) {
+    const auto r = test::runProgram(prlimit, app, {}, env() + extra);
+    EXPECT_EQ(r.exitCode, 0) << after;
+    EXPECT_FALSE(r.err.contains(QStringLiteral("did not answer"))) << after;
+    EXPECT_EQ(first.state(), QProcess::Running) << after;
+  };
+  ASSERT_TRUE(QFile::remove(socket));
+  later("the socket was removed");
+  std::vector<std::unique_ptr<QLocalSocket>> idle(300);
+  for (auto& s : idle) (s = std::make_unique<QLocalSocket>())->connectToServer(socket);
+  test::spin(500);
+  later("300 idle peers");
+  ASSERT_TRUE(test::waitUntil([&] { return first.readAllStandardError().contains("showing the popup as a window"); }, 10'000));
+  ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+  ASSERT_TRUE(first.waitForFinished(5000));
+  EXPECT_EQ(first.exitCode(), 0);
+  const QByteArray log = first.readAllStandardError();
+  EXPECT_TRUE(log.contains("Quitting on SIGTERM.") && !log.contains("standing in for the tray")) << log.toStdString();
+}
 
 TEST_F(CliTest, WatchPrintsEachChangeOnceAndEndsWithZero) {
   ASSERT_EQ(run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc").exitCode, 0);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLoggingCategory>
+#include <csignal>
 
 #include "app/app_delegate.h"
 #include "platform/desktop/single_instance.h"
@@ -10,6 +11,10 @@
 #include "ui/symbol_icon.h"
 
 namespace qb {
+
+namespace {
+Q_LOGGING_CATEGORY(lcApp, "com.orvane.quotabar.app")
+}  // namespace
 
 bool hasGraphicalSession() {
   return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
@@ -28,7 +33,12 @@ int runTrayApp(int& argc, char** argv) {
 
   platform::SingleInstance instance;
   if (!instance.claim()) return 0;  // the running one shows its popup
-  platform::quitOnTerminationSignals();
+  for (const auto& [signal, name] : {std::pair{SIGTERM, "SIGTERM"}, {SIGINT, "SIGINT"}}) {
+    platform::onUnixSignal(signal, [name = name] {
+      qCInfo(lcApp, "Quitting on %s.", name);
+      QCoreApplication::quit();
+    });
+  }
 
   AppDelegate delegate;
   delegate.store().keepHistory();

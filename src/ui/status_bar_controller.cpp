@@ -119,7 +119,8 @@ void StatusBarController::openFallbackWindow() {
 }
 
 bool StatusBarController::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::Close && fallback_ && watched == popover_) {
+  // Only the user's close (from the window manager) ends the app; quitting closes it too.
+  if (event->type() == QEvent::Close && event->spontaneous() && fallback_ && watched == popover_) {
     qCInfo(lcTray) << "The window standing in for the tray was closed; quitting.";
     QTimer::singleShot(0, this, [quit = options_.quit] { quit(); });
   }

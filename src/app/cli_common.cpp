@@ -29,13 +29,21 @@ int usageError(const QString& message, const QString& usageLine) {
   return usage;
 }
 
+std::optional<QString> echoable(const QString& arg) {
+  if (arg.size() > 32 || arg.contains(u'=') || arg.contains(u';')) return std::nullopt;
+  return terminalText(arg);
+}
+
 std::optional<Provider> providerArgument(const QStringList& args, const QString& usageLine) {
   if (args.size() != 1) {
     usageError(QString(), usageLine);
     return std::nullopt;
   }
   if (auto p = providerFromRaw(args.first())) return p;
-  usageError(QStringLiteral("unknown provider \"%1\" (cursor, windsurf, codex or claude)").arg(args.first()),
+  const std::optional<QString> shown = echoable(args.first());
+  usageError(shown ? QStringLiteral("unknown provider \"%1\" (cursor, windsurf, codex or claude)").arg(*shown)
+                   : QStringLiteral("unknown provider (cursor, windsurf, codex or claude); a session goes on "
+                                    "standard input, never on the command line"),
              usageLine);
   return std::nullopt;
 }

@@ -18,6 +18,10 @@ QTextStream& err();
 // Prints the usage line of a command and returns the usage exit code.
 int usageError(const QString& message, const QString& usageLine);
 
+// An argument fit to echo in a message, or nothing when it may be a session value typed in
+// the wrong place (it holds "=" or ";", or is long): that is never repeated.
+std::optional<QString> echoable(const QString& arg);
+
 // The one PROVIDER argument of a command; prints the usage error when it is missing,
 // extra or unknown (the caller then exits with `usage`).
 std::optional<Provider> providerArgument(const QStringList& args, const QString& usageLine);

@@ -82,7 +82,10 @@ TEST_F(CliTest, BadInputExitsTwoAndSendsNothing) {
   const Case cases[] = {
       {{fetch}, "x=y", "usage: quotabar fetch", {}},
       {{fetch, QStringLiteral("Cursor")}, "x=y", "unknown provider", {}},
-      {{QStringLiteral("bogus")}, "x=y", "unknown command", {}},
+      {{QStringLiteral("bogus")}, "x=y", "unknown command \"bogus\"", {}},
+      // A session typed where the service or the command goes is never repeated.
+      {{QStringLiteral("signin"), QStringLiteral("WorkosCursorSessionToken=S3cr3t")}, "x=y", "never on the command line", {}},
+      {{QStringLiteral("WorkosCursorSessionToken=S3cr3t")}, "x=y", "unknown command\n", {}},
       {{fetch, cursor}, " \n", "standard input", {}},
       {{fetch, cursor}, "a=1\r\nX-Evil: yes", "control character", {}},
       {{QStringLiteral("account"), cursor}, "a=1\r\n\r\nGET /smuggled HTTP/1.1\r\nHost: x", "control character", {}},
@@ -97,7 +100,7 @@ TEST_F(CliTest, BadInputExitsTwoAndSendsNothing) {
   for (const Case& c : cases) {
     const auto r = run(c.args, c.input, c.extraEnv);
     EXPECT_EQ(r.exitCode, 2) << c.says;
-    EXPECT_TRUE(r.err.contains(QLatin1String(c.says))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QLatin1String(c.says)) && !r.err.contains(QStringLiteral("S3cr3t"))) << r.err.toStdString();
   }
   EXPECT_TRUE(server.requests().empty());
   EXPECT_FALSE(QDir(dataFolder()).exists(QStringLiteral("session-token-windsurf")));

@@ -2,6 +2,7 @@
 #include <QJsonDocument>
 
 #include "app/cli_common.h"
+#include "common/text.h"
 #include "present/snapshot_json.h"
 #include "providers/provider_api.h"
 
@@ -25,10 +26,10 @@ int runClient(const QStringList& args, const char* name,
   return runLoop([&](std::function<void(int)> finished) {
     call = (api.get()->*operation)(session, [finished, toJson](const ApiResult<T>& r) {
       if (!r) {
-        err() << r.error().description() << Qt::endl;
+        err() << terminalText(r.error().description()) << Qt::endl;
         return finished(Exit::failed);
       }
-      out() << QJsonDocument(toJson(r.value())).toJson(QJsonDocument::Compact) << Qt::endl;
+      out() << terminalJson(QJsonDocument(toJson(r.value())).toJson(QJsonDocument::Compact)) << Qt::endl;
       finished(Exit::ok);
     });
   });

@@ -1,5 +1,6 @@
 // `quotabar login PROVIDER`: the service's sign-in window through the quotabar-signin helper.
 #include "app/cli_common.h"
+#include "common/text.h"
 #include "monitoring/login_helper.h"
 
 namespace qb::cli {
@@ -20,7 +21,7 @@ int loginCommand(const QStringList& args) {
   helper.setCommandLineLog(true);
   return runLoop([&](std::function<void(int)> finished) {
     QObject::connect(&helper, &LoginHelper::succeeded, [&, finished](const QString& who) {
-      out() << "Signed in to " << displayName(*provider) << " as " << who << Qt::endl;
+      out() << "Signed in to " << displayName(*provider) << " as " << terminalText(who) << Qt::endl;
       finished(Exit::ok);
     });
     QObject::connect(&helper, &LoginHelper::windowClosed, [&, finished] {
@@ -28,7 +29,7 @@ int loginCommand(const QStringList& args) {
       finished(Exit::failed);
     });
     QObject::connect(&helper, &LoginHelper::failed, [finished](const QString& line) {
-      err() << line << Qt::endl;
+      err() << terminalText(line) << Qt::endl;
       finished(Exit::failed);
     });
     helper.present();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/cli_common.h"
+#include "common/text.h"
 #include "monitoring/providers_store.h"
 #include "monitoring/session_signin.h"
 #include "monitoring/session_store.h"
@@ -27,13 +28,13 @@ int signinCommand(const QStringList& args) {
     call = signInWithSession(*provider, session, [&, finished](const SessionSignIn& r) {
       switch (r.outcome) {
         case SessionSignIn::Outcome::refused:
-          err() << "Couldn't validate that token\n" << r.reason << Qt::endl;
+          err() << "Couldn't validate that token\n" << terminalText(r.reason) << Qt::endl;
           return finished(Exit::failed);
         case SessionSignIn::Outcome::notStored:
-          err() << "Couldn't store the session: " << r.reason << Qt::endl;
+          err() << "Couldn't store the session: " << terminalText(r.reason) << Qt::endl;
           return finished(Exit::failed);
         case SessionSignIn::Outcome::signedIn:
-          out() << "Signed in to " << displayName(*provider) << " as " << r.who << Qt::endl;
+          out() << "Signed in to " << displayName(*provider) << " as " << terminalText(r.who) << Qt::endl;
           return finished(Exit::ok);
       }
     });
@@ -45,7 +46,7 @@ int signoutCommand(const QStringList& args) {
   const auto provider = providerArgument(args, usageLine);
   if (!provider) return Exit::usage;
   if (const SessionStore::Outcome removed = SessionStore::removeChecked(*provider); !removed) {
-    err() << "Couldn't sign out of " << displayName(*provider) << ": " << removed.reason << Qt::endl;
+    err() << "Couldn't sign out of " << displayName(*provider) << ": " << terminalText(removed.reason) << Qt::endl;
     return Exit::failed;
   }
   out() << "Signed out of " << displayName(*provider) << Qt::endl;
@@ -90,11 +91,11 @@ int statusCommand(const QStringList& args) {
   return runLoop([&](std::function<void(int)> finished) {
     store.refreshAll([&, finished] {
       if (format == QLatin1String("--json")) {
-        out() << QJsonDocument(statusToJson(store)).toJson(QJsonDocument::Compact) << Qt::endl;
+        out() << terminalJson(QJsonDocument(statusToJson(store)).toJson(QJsonDocument::Compact)) << Qt::endl;
       } else if (format == QLatin1String("--waybar")) {
-        out() << QJsonDocument(waybarJson(store)).toJson(QJsonDocument::Compact) << Qt::endl;
+        out() << terminalJson(QJsonDocument(waybarJson(store)).toJson(QJsonDocument::Compact)) << Qt::endl;
       } else {
-        for (const QString& line : statusLines(store)) out() << line << '\n';
+        for (const QString& line : statusLines(store)) out() << terminalText(line) << '\n';
         out().flush();
       }
       finished(Exit::ok);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "app/cli_common.h"
+#include "common/text.h"
 #include "updater/update_origin.h"
 #include "updater/updater.h"
 #include "updater/version.h"
@@ -22,7 +23,7 @@ class StatePrinter {
     if (const auto* d = std::get_if<update_state::Downloading>(&state)) return progress(d->progress);
     endProgressLine();
     if (const auto* a = std::get_if<update_state::Available>(&state)) {
-      out() << "available " << displayVersion(a->info.version, a->info.buildNumber) << Qt::endl;
+      out() << "available " << terminalText(displayVersion(a->info.version, a->info.buildNumber)) << Qt::endl;
       return;
     }
     if (holds<update_state::Failed>(state)) return;  // reported on standard error
@@ -57,7 +58,7 @@ int check(Updater& updater) {
                      [finished](const UpdaterState& state) {
                        if (const auto* a = std::get_if<update_state::Available>(&state)) {
                          out() << "available "
-                               << displayVersion(a->info.version, a->info.buildNumber) << Qt::endl;
+                               << terminalText(displayVersion(a->info.version, a->info.buildNumber)) << Qt::endl;
                          return finished(Exit::ok);
                        }
                        if (holds<update_state::UpToDate>(state)) {
@@ -65,7 +66,7 @@ int check(Updater& updater) {
                          return finished(Exit::ok);
                        }
                        if (const auto* f = std::get_if<update_state::Failed>(&state)) {
-                         err() << f->message << Qt::endl;
+                         err() << terminalText(f->message) << Qt::endl;
                          return finished(Exit::failed);
                        }
                      });
@@ -101,7 +102,7 @@ int install(Updater& updater) {
     } else if (const auto* f = std::get_if<update_state::Failed>(&state)) {
       printer.endProgressLine();
       out().flush();
-      err() << f->message << Qt::endl;
+      err() << terminalText(f->message) << Qt::endl;
       stop(Exit::failed);
     }
   });

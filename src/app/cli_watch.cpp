@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "app/cli_common.h"
+#include "common/text.h"
 #include "monitoring/providers_store.h"
 #include "platform/unix_signals.h"
 #include "present/status_report.h"
@@ -57,7 +58,7 @@ int watchStatus(bool json) {
     started = true;
     if (stdoutClosed()) return QCoreApplication::exit(Exit::ok);
     const QByteArray line =
-        QJsonDocument(json ? statusToJson(store) : waybarJson(store)).toJson(QJsonDocument::Compact) + '\n';
+        terminalJson(QJsonDocument(json ? statusToJson(store) : waybarJson(store)).toJson(QJsonDocument::Compact)) + '\n';
     if (line == last) return;
     if (!writeAll(line)) return QCoreApplication::exit(Exit::ok);
     last = line;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "monitoring/providers_store.h"
+#include "common/text.h"
 #include "present/pace_forecast.h"
 #include "present/snapshot_json.h"
 
@@ -44,7 +45,9 @@ QJsonObject waybarJson(const ProvidersStore& store) {
   const StatusItemDisplay d = statusItemDisplay(store);
   QString text = d.title;
   if (text.startsWith(u' ')) text.remove(0, 1);
-  QJsonObject o{{QStringLiteral("text"), text}, {QStringLiteral("tooltip"), d.tooltip}};
+  // waybar reads both as Pango markup, which also refuses control characters.
+  auto bar = [](const QString& t) { return markupEscaped(terminalText(t)); };
+  QJsonObject o{{QStringLiteral("text"), bar(text)}, {QStringLiteral("tooltip"), bar(d.tooltip)}};
   const QList<Provider> connected = store.connectedProviders();
   QStringList failures;
   for (Provider p : connected) {
@@ -57,7 +60,7 @@ QJsonObject waybarJson(const ProvidersStore& store) {
     // Nothing could be read: a class of its own, so the bar does not look normal.
     o.insert(QStringLiteral("class"), QStringLiteral("error"));
     if (text.isEmpty()) o.insert(QStringLiteral("text"), QStringLiteral("error"));
-    o.insert(QStringLiteral("tooltip"), failures.join(u'\n'));
+    o.insert(QStringLiteral("tooltip"), bar(failures.join(u'\n')));
   } else {
     o.insert(QStringLiteral("class"),
              QLatin1String(usageLevelName(d.percent ? usageLevel(*d.percent) : UsageLevel::normal)));

@@ -10,6 +10,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include "common/text.h"
 #include "monitoring/login_helper.h"
 #include "monitoring/providers_store.h"
 #include "monitoring/session_store.h"
@@ -141,7 +142,7 @@ void StatusBarController::refreshStatusItem() {
     drawnIcon_ = drawn;
     tray_->setIcon(ui::trayIcon(d, look));
   }
-  if (const QString tip = plainToolTip(d.tooltip); tip != tooltip_) {  // it carries the account e-mail
+  if (const QString tip = platform::statusNotifierTray() ? markupEscaped(d.tooltip) : plainToolTip(d.tooltip); tip != tooltip_) {  // it carries the account e-mail
     tooltip_ = tip;
     tray_->setToolTip(tip);
   }

@@ -71,6 +71,24 @@ TEST_F(CliTest, FetchAndAccountPrintJsonAndNeverTheSession) {
   EXPECT_EQ(failed.err.trimmed(), QStringLiteral("HTTP 400: bad channel"));
 }
 
+// A service's words reach a terminal without its escapes, and a bar without its markup.
+TEST_F(CliTest, OutsideTextIsDefusedForTerminalsAndBars) {
+  const char* hostile = "\\u001b]0;pwned\\u0007\\u009b2J<img src=x>&bogus;@example.com";
+  server.route("/api/auth/me", Reply::json(fake::cursorAuthMeBody().replace(10, 15, hostile)));
+  ASSERT_EQ(run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc").exitCode, 0);
+  const auto fetched = run({QStringLiteral("fetch"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc");
+  server.route("/api/usage-summary", Reply::text("\x1b[2Jdown\xc2\x9b", 502));
+  for (const auto& r : {fetched, run({QStringLiteral("status")}), run({QStringLiteral("status"), QStringLiteral("--json")}),
+                        run({QStringLiteral("fetch"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc")}) {
+    const QString all = r.out + r.err;
+    EXPECT_TRUE(all.contains(QStringLiteral("pwned")) || all.contains(QStringLiteral("down"))) << all.toStdString();
+    for (const QChar c : r.out + r.err) EXPECT_FALSE(c == u'\x1b' || c == u'\x07' || c == QChar(0x9b)) << r.out.toStdString();
+  }
+  server.route("/api/usage-summary", Reply::json(fake::cursorUsageSummaryBody()));
+  const QString tooltip = json({QStringLiteral("status"), QStringLiteral("--waybar")}).value(QStringLiteral("tooltip")).toString();
+  EXPECT_TRUE(tooltip.contains(QStringLiteral("&lt;img src=x&gt;&amp;bogus;@example.com"))) << tooltip.toStdString();
+}
+
 TEST_F(CliTest, BadInputExitsTwoAndSendsNothing) {
   struct Case {
     QStringList args;

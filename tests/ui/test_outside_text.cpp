@@ -54,6 +54,13 @@ TEST(OutsideText, IsShownAsTypedAndLoadsNothing) {
     EXPECT_EQ(shownBy(box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))), ui::capped(typed));
     EXPECT_LT(bytesRead() - before, 64 << 20);
   }
+  // For a terminal, every control character but a line break or tab is replaced; for a bar's
+  // markup, "&", "<" and ">" are entities; JSON for a terminal escapes what JSON lets through.
+  EXPECT_EQ(terminalText(QStringLiteral("a\x1b]0;t\x07" "b\r\x7f\u009b\u00a0\tc\nd")),
+            QStringLiteral("a\uFFFD]0;t\uFFFDb\uFFFD\uFFFD\uFFFD\u00a0\tc\nd"));
+  EXPECT_EQ(markupEscaped(QStringLiteral("<span size=\"x\">&amp;</span>")),
+            QStringLiteral("&lt;span size=\"x\"&gt;&amp;amp;&lt;/span&gt;"));
+  EXPECT_EQ(terminalJson(QByteArray("{\"a\":\"\xc2\x9b\x7f\xc2\xa0\"}")), QByteArray("{\"a\":\"\\u009b\\u007f\xc2\xa0\"}"));
   EXPECT_EQ(addressForLog(QUrl(QStringLiteral("https://u:p@x.test/cb?code=1#token=2"))), QStringLiteral("https://x.test/cb"));
 
   // Each link clicked: only https opens, outside (here its handler); a progress report

@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QTimer>
@@ -18,6 +19,16 @@ namespace {
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 constexpr int kPollMs = 500;
 }  // namespace
+
+bool statusNotifierTray() {
+  static const bool sni = [] {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kWatcher).value()) return false;
+    QDBusInterface watcher(kWatcher, QStringLiteral("/StatusNotifierWatcher"), kWatcher, bus);
+    return watcher.property("IsStatusNotifierHostRegistered").toBool();
+  }();
+  return sni;
+}
 
 TrayHostWatcher::TrayHostWatcher(QObject* parent) : QObject(parent) {
   QDBusConnection bus = QDBusConnection::sessionBus();

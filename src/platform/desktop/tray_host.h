@@ -12,6 +12,11 @@ namespace qb::platform {
 // and the compositor places the windows.
 bool waylandSession();
 
+// Whether the tray icon went the StatusNotifierItem way (its tooltip then reaches hosts that
+// read markup) rather than XEmbed: the check Qt makes when it creates the first icon, made
+// once. Ask only after creating the icon.
+bool statusNotifierTray();
+
 // Tells when a system tray host runs: a StatusNotifierItem watcher on the session bus, or
 // an X11 owner of the system-tray selection. Qt picks its tray path once, at the first tray
 // call, so the icon must not be created (nor the tray queried) before a host exists.

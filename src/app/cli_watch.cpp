@@ -1,10 +1,16 @@
 // `quotabar status --waybar|--json --watch`: one long-running process for status bars.
 #include <QCoreApplication>
 #include <QJsonDocument>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <poll.h>
+#include <thread>
 #include <unistd.h>
 
 #include "app/cli_common.h"
@@ -34,6 +40,49 @@ bool writeAll(const QByteArray& bytes) {
   return true;
 }
 
+// Lines go out on a thread of their own: a reader that stopped reading blocks that thread in
+// write(), never the event loop, so a signal still ends the watcher at once; and only the
+// newest line waits, never a backlog. A failed write (the reader has gone) ends it too.
+class LineWriter {
+ public:
+  LineWriter() {
+    if (::pipe2(gone_, O_CLOEXEC | O_NONBLOCK) != 0) gone_[0] = gone_[1] = -1;
+    notifier_ = new QSocketNotifier(gone_[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier_, &QSocketNotifier::activated, qApp, [] { QCoreApplication::exit(Exit::ok); });
+    // Detached: at exit it may still sit in write(), and the process takes it along.
+    std::thread([s = state_, gone = gone_[1]] {
+      for (;;) {
+        QByteArray line;
+        {
+          std::unique_lock lock(s->mutex);
+          s->wake.wait(lock, [&] { return !s->next.isNull(); });
+          line = std::exchange(s->next, QByteArray());
+        }
+        if (!writeAll(line)) {
+          [[maybe_unused]] const ssize_t n = ::write(gone, "x", 1);
+          return;
+        }
+      }
+    }).detach();
+  }
+  // Replaces a line not yet started.
+  void post(QByteArray line) {
+    const std::lock_guard lock(state_->mutex);
+    state_->next = std::move(line);
+    state_->wake.notify_one();
+  }
+
+ private:
+  struct State {
+    std::mutex mutex;
+    std::condition_variable wake;
+    QByteArray next;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+  int gone_[2] = {-1, -1};
+  QSocketNotifier* notifier_ = nullptr;
+};
+
 bool settled(const ProvidersStore& store) {
   using Kind = UsageMonitor::State::Kind;
   for (const UsageMonitor* m : store.monitors()) {
@@ -52,6 +101,7 @@ int watchStatus(bool json) {
   ::signal(SIGPIPE, SIG_IGN);
   ProvidersStore store(ProvidersStore::Polling::on);
   store.keepHistory();
+  LineWriter writer;
   QByteArray last;
   bool started = false;
   auto printLine = [&] {
@@ -60,7 +110,7 @@ int watchStatus(bool json) {
     const QByteArray line =
         terminalJson(QJsonDocument(json ? statusToJson(store) : waybarJson(store)).toJson(QJsonDocument::Compact)) + '\n';
     if (line == last) return;
-    if (!writeAll(line)) return QCoreApplication::exit(Exit::ok);
+    writer.post(line);
     last = line;
   };
   QObject::connect(&store, &ProvidersStore::changed, &store, [&] {

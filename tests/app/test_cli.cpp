@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "demo_history.h"
@@ -345,6 +346,29 @@ TEST_F(CliTest, WatchPrintsEachChangeOnceAndEndsWithZero) {
     EXPECT_FALSE(QString::fromUtf8(watcher.readAllStandardError()).contains(QStringLiteral("abc")));
     EXPECT_TRUE(run({QStringLiteral("history"), QStringLiteral("--csv")}).out.contains(QStringLiteral(",cursor,72,")));
   }
+  // A reader that stopped reading (its pipe full): a signal still ends the watcher at once.
+  int pipe[2];
+  ASSERT_EQ(::pipe2(pipe, O_CLOEXEC | O_NONBLOCK), 0);
+  ::fcntl(pipe[1], F_SETPIPE_SZ, 4096);
+  while (::write(pipe[1], "full", 4) > 0) {}
+  ::fcntl(pipe[1], F_SETFL, 0);
+  QProcess stalled;
+  stalled.setProcessEnvironment(environment);
+  stalled.setChildProcessModifier([fd = pipe[1]] { ::dup2(fd, STDOUT_FILENO); });
+  stalled.start(test::quotabarExecutable(), {QStringLiteral("status"), QStringLiteral("--json"), QStringLiteral("--watch")});
+  auto writing = [&] {  // one of its threads waits in write()
+    const QString tasks = QStringLiteral("/proc/%1/task/").arg(stalled.processId());
+    for (const QString& t : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+      QFile wchan(tasks + t + QStringLiteral("/wchan"));
+      if (wchan.open(QIODevice::ReadOnly) && wchan.readAll().contains("pipe_write")) return true;
+    }
+    return false;
+  };
+  ASSERT_TRUE(test::waitUntil(writing, 15'000));
+  ::kill(static_cast<pid_t>(stalled.processId()), SIGTERM);
+  EXPECT_TRUE(stalled.waitForFinished(3000));
+  ::close(pipe[0]), ::close(pipe[1]);
+
   // A bar that quits closes the pipe: the watcher ends by itself, with 0.
   const auto piped = test::runProgram(
       QStringLiteral("/bin/bash"),

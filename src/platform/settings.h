@@ -13,4 +13,8 @@ namespace qb::platform {
 // "VanteloUpdateWindow". docs/configuration.md lists every key.
 std::unique_ptr<QSettings> settings();
 
+// Writes `s` to its file. When that fails (a full disk, a read-only folder), says so once
+// per file, naming `what` may be forgotten.
+void saveSettings(QSettings& s, const char* what);
+
 }  // namespace qb::platform

@@ -4,6 +4,7 @@
 
 #include "monitoring/providers_store.h"
 #include "platform/notifier.h"
+#include "platform/settings.h"
 #include "present/usage_alerts.h"
 
 namespace qb::ui {
@@ -23,7 +24,7 @@ void writeMemory(QSettings& s, Provider p, const AlertMemory& m) {
   s.setValue(key(p, "band"), m.band);
   s.setValue(key(p, "cycle"), m.cycle);
   s.setValue(key(p, "signedIn"), m.signedIn);
-  s.sync();
+  platform::saveSettings(s, "the usage-alert memory");
 }
 
 }  // namespace

@@ -342,7 +342,10 @@ Saved saveFile(const QString& name) {
 void restore(const Saved& saved) {
   if (!saved.known) return;
   if (saved.keyring && saved.bytes) {
-    platform::keyring().add(saved.name, *saved.bytes);
+    // Every item of the account takes the old value back, as a write would set it; a
+    // replacing add alone leaves an item with other attributes holding the new one.
+    if (platform::keyring().update(saved.name, *saved.bytes).status == KeyringStatus::notFound)
+      platform::keyring().add(saved.name, *saved.bytes);
   } else if (saved.keyring) {
     platform::keyring().remove(saved.name);
   } else if (const std::optional<QString> path = filePath(saved.name); path && saved.bytes) {

@@ -1,17 +1,10 @@
 // Keyring on the Secret Service through libsecret, written so that no call can prompt or
 // hang: no unlocking searches, no auto-started service, and a deadline on every call.
-#include <gio/gio.h>
-#include <libsecret/secret.h>
-#include <sys/stat.h>
-
 #include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 #include "platform/keyring.h"
+#include "platform/secret_service_glue.h"
 
 namespace qb::platform {
 
@@ -24,188 +17,17 @@ QString KeyringError::describe() const {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace secret;
 
-constexpr char kService[] = "com.orvane.vantelo";
 constexpr char kSecretsName[] = "org.freedesktop.secrets";
 constexpr char kSecretsPath[] = "/org/freedesktop/secrets";
 constexpr char kSecretsInterface[] = "org.freedesktop.Secret.Service";
-// Every operation finishes or is cancelled within this; a missing or healthy service
-// answers in a few milliseconds.
-constexpr auto kDeadline = 500ms;
 // After a service missed the deadline, it is not asked again for a while: each load and
 // save would otherwise stall the main thread by the whole deadline, several times over.
 constexpr auto kUnresponsivePause = 30s;
 
-struct GObjectUnref {
-  void operator()(gpointer p) const {
-    if (p) g_object_unref(p);
-  }
-};
-template <class T>
-using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
-
-struct GErrorFree {
-  void operator()(GError* e) const {
-    if (e) g_error_free(e);
-  }
-};
-using ErrorPtr = std::unique_ptr<GError, GErrorFree>;
-
-struct ItemListFree {
-  void operator()(GList* l) const { g_list_free_full(l, g_object_unref); }
-};
-using ItemList = std::unique_ptr<GList, ItemListFree>;
-
-struct SecretValueUnref {
-  void operator()(SecretValue* v) const {
-    if (v) secret_value_unref(v);
-  }
-};
-using ValuePtr = std::unique_ptr<SecretValue, SecretValueUnref>;
-
-const SecretSchema* schema() {
-  static const SecretSchema s = [] {
-    SecretSchema v{};
-    v.name = "com.orvane.vantelo.Session";
-    // Match on service and account only: items written by other tools carry no
-    // xdg:schema, and matching on it hides items of a keyring locked since start-up.
-    v.flags = SECRET_SCHEMA_DONT_MATCH_NAME;
-    v.attributes[0] = {"service", SECRET_SCHEMA_ATTRIBUTE_STRING};
-    v.attributes[1] = {"account", SECRET_SCHEMA_ATTRIBUTE_STRING};
-    return v;
-  }();
-  return &s;
-}
-
-// The attributes that identify one account's item; the table borrows `account_`.
-class Attributes {
- public:
-  explicit Attributes(const QString& account)
-      : account_(account.toUtf8()), table_(g_hash_table_new(g_str_hash, g_str_equal)) {
-    g_hash_table_insert(table_, const_cast<char*>("service"), const_cast<char*>(kService));
-    g_hash_table_insert(table_, const_cast<char*>("account"), account_.data());
-  }
-  ~Attributes() { g_hash_table_unref(table_); }
-  Attributes(const Attributes&) = delete;
-  Attributes& operator=(const Attributes&) = delete;
-  GHashTable* table() const { return table_; }
-
- private:
-  QByteArray account_;
-  GHashTable* table_;
-};
-
-// Cancels the calls of one operation when they outlast the deadline. A hung service
-// would otherwise hold the caller for two 25-second D-Bus timeouts.
-class Watchdog {
- public:
-  Watchdog() : thread_([this] { run(); }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard lock(mutex_);
-      done_ = true;
-    }
-    wake_.notify_one();
-    thread_.join();
-  }
-  Watchdog(const Watchdog&) = delete;
-  Watchdog& operator=(const Watchdog&) = delete;
-
-  GCancellable* cancellable() const { return cancellable_.get(); }
-  bool fired() const { return g_cancellable_is_cancelled(cancellable_.get()); }
-
- private:
-  void run() {
-    std::unique_lock lock(mutex_);
-    if (!wake_.wait_for(lock, kDeadline, [this] { return done_; }))
-      g_cancellable_cancel(cancellable_.get());
-  }
-
-  GObjectPtr<GCancellable> cancellable_{g_cancellable_new()};
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool done_ = false;
-  std::thread thread_;  // last: starts once the members it uses exist
-};
-
-KeyringError toError(const GError* e) {
-  KeyringError out;
-  out.domain = QString::fromUtf8(g_quark_to_string(e->domain));
-  out.code = e->code;
-  if (gchar* remote = g_dbus_error_get_remote_error(e)) {
-    out.remote = QString::fromUtf8(remote);
-    g_free(remote);
-    GError* copy = g_error_copy(e);
-    g_dbus_error_strip_remote_error(copy);
-    out.message = QString::fromUtf8(copy->message);
-    g_error_free(copy);
-  } else {
-    out.message = QString::fromUtf8(e->message);
-  }
-  return out;
-}
-
-KeyringError lockedError(const char* what) {
-  return {QString::fromUtf8(g_quark_to_string(SECRET_ERROR)), SECRET_ERROR_IS_LOCKED,
-          QString::fromUtf8(what), {}};
-}
-
-// The item went between our search and our call (another process deleted it): the
-// Secret Service no longer knows its object.
-bool vanished(const GError* e) {
-  return g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD) ||
-         g_error_matches(e, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_OBJECT) ||
-         g_error_matches(e, SECRET_ERROR, SECRET_ERROR_NO_SUCH_OBJECT);
-}
-
 KeyringResult failed(KeyringError e) { return {KeyringStatus::failed, std::move(e)}; }
 KeyringRead readFailed(KeyringError e) { return {KeyringStatus::failed, {}, 0, std::move(e)}; }
-
-// The session bus as the desktop announces it. GLib's own lookup falls back to
-// autolaunching a bus through dbus-launch when a display is set; that bus and the keyring
-// it may start outlive the app and can prompt.
-QByteArray sessionBusAddress() {
-  if (keyringSwitchedOff()) return {};
-  const QByteArray announced = qgetenv("DBUS_SESSION_BUS_ADDRESS");
-  if (!announced.isEmpty()) return announced;
-  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-  if (runtime.isEmpty()) return {};
-  const QByteArray socket = runtime + "/bus";
-  struct stat st {};
-  if (::stat(socket.constData(), &st) != 0 || !S_ISSOCK(st.st_mode)) return {};
-  gchar* escaped = g_dbus_address_escape_value(socket.constData());
-  const QByteArray address = QByteArray("unix:path=") + escaped;
-  g_free(escaped);
-  return address;
-}
-
-// libsecret 0.20 binds every service object to GLib's shared session connection (its
-// constructor sets g-bus-type). That connection ends the process when the bus goes away
-// and keeps the first bus address for good, so the service is rebound to a connection of
-// our own before it initialises, and told never to auto-start a keyring.
-GObjectClass* secretServiceClass = nullptr;
-
-GObject* rebindToOwnConnection(GType type, guint count, GObjectConstructParam* params) {
-  GObject* object = secretServiceClass->constructor(type, count, params);
-  g_object_set(object, "g-bus-type", G_BUS_TYPE_NONE, "g-flags",
-               G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START, nullptr);
-  return object;
-}
-
-GType privateServiceType() {
-  static const GType type = [] {
-    GTypeQuery parent{};
-    g_type_query(SECRET_TYPE_SERVICE, &parent);
-    return g_type_register_static_simple(
-        SECRET_TYPE_SERVICE, "QuotabarPrivateSecretService", parent.class_size,
-        [](gpointer klass, gpointer) {
-          secretServiceClass = G_OBJECT_CLASS(g_type_class_peek_parent(klass));
-          G_OBJECT_CLASS(klass)->constructor = rebindToOwnConnection;
-        },
-        parent.instance_size, nullptr, GTypeFlags(0));
-  }();
-  return type;
-}
 
 class SecretServiceKeyring final : public Keyring {
   // The items stored for one account, found without unlocking anything.

@@ -49,6 +49,23 @@ class CliTest : public ::testing::Test {
     return status.value(QStringLiteral("providers")).toArray().at(i).toObject();
   }
   QString dataFolder() const { return home.dataHome() + QStringLiteral("/Vantelo"); }
+  // Ours with the services' origins and `extra` ("NAME=value") on top.
+  QProcessEnvironment environment(const QStringList& extra = {}) const {
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (const QString& kv : env() + extra) e.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
+    return e;
+  }
+  // `n` runs of `program` started at once.
+  std::vector<std::unique_ptr<QProcess>> start(int n, const QString& program, const QStringList& args,
+                                               const QStringList& extra = {}) const {
+    std::vector<std::unique_ptr<QProcess>> runs(n);
+    for (auto& p : runs) {
+      p = std::make_unique<QProcess>();
+      p->setProcessEnvironment(environment(extra));
+      p->start(program, args);
+    }
+    return runs;
+  }
 
   test::TempHome home;
   fake::FakeHttpServer server;
@@ -232,15 +249,8 @@ TEST_F(CliTest, NoUsableBusMeansNoKeyringAndKeyringOffSaysNothing) {
 TEST_F(CliTest, ConcurrentRunsAgreeOnTheSession) {
   test::PrivateKeyring keyring;
   ASSERT_TRUE(keyring.start()) << qPrintable(keyring.error());
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  for (const QString& kv : env()) environment.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
   auto together = [&](const QStringList& args, int n) {
-    std::vector<std::unique_ptr<QProcess>> runs(n);
-    for (auto& p : runs) {
-      p = std::make_unique<QProcess>();
-      p->setProcessEnvironment(environment);
-      p->start(test::quotabarExecutable(), args);
-    }
+    auto runs = start(n, test::quotabarExecutable(), args);
     for (auto& p : runs) EXPECT_TRUE(test::waitUntil([&] { return p->state() == QProcess::NotRunning; }, 30'000));
     return runs;
   };
@@ -256,12 +266,6 @@ TEST_F(CliTest, ConcurrentRunsAgreeOnTheSession) {
   }
 }
 
-}  // namespace
-}  // namespace qb
-
-namespace qb {
-namespace {
-
 // Twenty launches at once leave one app. Its socket removed, or flooded with idle peers while
 // it may open only 128 files, a later launch still reaches it. SIGTERM is logged as such.
 TEST_F(CliTest, OneTrayAppPerProfile) {
@@ -269,16 +273,9 @@ TEST_F(CliTest, OneTrayAppPerProfile) {
   ASSERT_TRUE(QDir().mkpath(runtime) && ::chmod(QFile::encodeName(runtime).constData(), 0700) == 0);
   const QStringList extra{QStringLiteral("DISPLAY=:99"), QStringLiteral("XDG_RUNTIME_DIR=") + runtime,
                           QStringLiteral("QUOTABAR_KEYRING=off"), QStringLiteral("QT_LOGGING_RULES=com.orvane.quotabar.*=true")};
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  for (const QString& e : env() + extra) environment.insert(e.section(u'=', 0, 0), e.section(u'=', 1));
   const QString prlimit = QStringLiteral("/usr/bin/prlimit");
   const QStringList app{QStringLiteral("--nofile=128:128"), test::quotabarExecutable()};
-  std::vector<std::unique_ptr<QProcess>> launches(20);
-  for (auto& p : launches) {
-    p = std::make_unique<QProcess>();
-    p->setProcessEnvironment(environment);
-    p->start(prlimit, app);
-  }
+  const auto launches = start(20, prlimit, app, extra);
   auto running = [&] { return std::count_if(launches.begin(), launches.end(), [](auto& p) { return p->state() != QProcess::NotRunning; }); };
   ASSERT_TRUE(test::waitUntil([&] { return running() <= 1; }, 30'000));
   test::spin(300);
@@ -308,8 +305,7 @@ TEST_F(CliTest, OneTrayAppPerProfile) {
 
 TEST_F(CliTest, WatchPrintsEachChangeOnceAndEndsWithZero) {
   ASSERT_EQ(run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc").exitCode, 0);
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  for (const QString& e : env()) environment.insert(e.section(u'=', 0, 0), e.section(u'=', 1));
+  QProcessEnvironment environment = this->environment();
   environment.remove(QStringLiteral("DISPLAY"));
   for (const int signal : {SIGTERM, SIGINT}) {
     SCOPED_TRACE(signal);
@@ -318,13 +314,13 @@ TEST_F(CliTest, WatchPrintsEachChangeOnceAndEndsWithZero) {
     watcher.setProcessEnvironment(environment);
     watcher.start(test::quotabarExecutable(), {QStringLiteral("status"), QStringLiteral("--waybar"), QStringLiteral("--watch")});
     QStringList lines;
-    auto linesRead = [&](int n) {
+    const auto readUntil = [&](const QString& text) {
       return test::waitUntil([&] {
         while (watcher.canReadLine()) lines << QString::fromUtf8(watcher.readLine()).trimmed();
-        return lines.size() >= n;
+        return !lines.isEmpty() && lines.last().contains(text);
       });
     };
-    ASSERT_TRUE(linesRead(1));
+    ASSERT_TRUE(readUntil(QString()));
     EXPECT_TRUE(lines[0].contains(QStringLiteral("\"text\":\"58%\""))) << lines[0].toStdString();
     // Handed over to the lean watcher (the in-process fallback prints the same lines).
     EXPECT_EQ(QFileInfo(QStringLiteral("/proc/%1/exe").arg(watcher.processId())).symLinkTarget(),
@@ -334,10 +330,7 @@ TEST_F(CliTest, WatchPrintsEachChangeOnceAndEndsWithZero) {
     test::spin(500);
     server.route("/api/usage-summary", Reply::json(fake::cursorUsageBody(R"({"enabled":true,"totalPercentUsed":72.0})", "{}")));
     ::kill(static_cast<pid_t>(watcher.processId()), SIGUSR1);
-    ASSERT_TRUE(test::waitUntil([&] {
-      while (watcher.canReadLine()) lines << QString::fromUtf8(watcher.readLine()).trimmed();
-      return lines.last().contains(QStringLiteral("\"text\":\"72%\""));
-    }));
+    ASSERT_TRUE(readUntil(QStringLiteral("\"text\":\"72%\"")));
     for (qsizetype i = 1; i < lines.size(); ++i) EXPECT_NE(lines[i], lines[i - 1]);
     ::kill(static_cast<pid_t>(watcher.processId()), signal);
     ASSERT_TRUE(watcher.waitForFinished(10'000));

@@ -9,6 +9,7 @@
 #include "fake_services.h"
 #include "monitoring/providers_store.h"
 #include "platform/settings.h"
+#include "present/view_fixtures.h"
 #include "providers/service_origin.h"
 #include "support/test_support.h"
 
@@ -157,10 +158,7 @@ TEST_F(MonitorTest, ADestroyedMonitorIgnoresItsLateAnswer) {
 TEST(PrimaryRule, PicksTheFigureTheTrayShows) {
   using State = UsageMonitor::State;
   auto loaded = [](std::optional<double> total, std::optional<double> api = std::nullopt) {
-    UsageSnapshot s;
-    s.totalPercentUsed = total;
-    s.apiPercentUsed = api;
-    return State::loaded(s);
+    return State::loaded(usage(total, api));
   };
   const State out = State::of(Kind::signedOut);
   const State err = State::failed(QStringLiteral("x"));

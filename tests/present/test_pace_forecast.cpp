@@ -40,10 +40,9 @@ QList<UsageSample> hourly(double fromDay, const Figure& percent, int cycleDays =
 }
 
 UsageSnapshot atDay15(double percent, std::optional<double> limit = std::nullopt) {
-  UsageSnapshot s;
+  UsageSnapshot s = usage(percent);
   s.billingStart = cycleStart;
   s.billingEnd = cycleStart.addDays(30);
-  s.totalPercentUsed = percent;
   s.planLimit = limit;
   if (limit) s.planUsed = percent * *limit / 100;
   return s;
@@ -76,10 +75,9 @@ TEST(PaceForecast, UnderTheBillingCycle) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
-    UsageSnapshot s;
+    UsageSnapshot s = usage(r.used);
     s.billingStart = r.start;
     s.billingEnd = r.end;
-    s.totalPercentUsed = r.used;
     const View v = loaded(s);
     const auto& b = v.billing;
     EXPECT_EQ(b ? b->forecast : std::nullopt, r.forecast);

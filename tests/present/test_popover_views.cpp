@@ -98,10 +98,7 @@ TEST(ProviderSection, UtilizationLevelsAndPlanDetails) {
       {{}, 42.5, "42.5%", Tint::green, 42.5, "42.5 percent, normal"},
   };
   for (const auto& c : cases) {
-    UsageSnapshot s;
-    s.totalPercentUsed = c.total;
-    s.apiPercentUsed = c.api;
-    const auto u = loaded(s).utilization;
+    const auto u = loaded(usage(c.total, c.api)).utilization;
     ASSERT_TRUE(u) << c.percent;
     EXPECT_EQ(u->percentText, QLatin1String(c.percent));
     EXPECT_EQ(u->color, c.color) << c.percent;
@@ -127,8 +124,7 @@ TEST(ProviderSection, UtilizationLevelsAndPlanDetails) {
       {false, 12, 500, inf, QStringLiteral("12 / 500 requests"), std::nullopt},
   };
   for (const auto& p : plans) {
-    UsageSnapshot s;
-    s.totalPercentUsed = 10;
+    UsageSnapshot s = usage(10);
     s.isCentsBased = p.cents;
     s.planUsed = p.used;
     s.planLimit = p.limit;

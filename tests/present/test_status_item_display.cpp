@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
-
 #include "present/status_item_display.h"
 #include "present/tray_icon_look.h"
+#include "present/view_fixtures.h"
 #include "support/test_support.h"
 
 namespace qb {
@@ -13,10 +11,7 @@ namespace {
 using State = UsageMonitor::State;
 
 StatusItemInput loadedInput(std::optional<double> total, std::optional<double> api = std::nullopt) {
-  UsageSnapshot s;
-  s.totalPercentUsed = total;
-  s.apiPercentUsed = api;
-  return {{Provider::cursor}, Provider::cursor, State::loaded(s), std::nullopt};
+  return trayShowing(State::loaded(usage(total, api)));
 }
 
 TEST(StatusItemDisplay, ImageBandsColoursAndRounding) {
@@ -75,8 +70,7 @@ TEST(StatusItemDisplay, WithoutAFigureItCountsConnectedServices) {
                          State::failed(QStringLiteral("HTTP 500: ")), std::nullopt};
   EXPECT_EQ(statusItemDisplay(failed).tooltip, QStringLiteral("Quotabar \u2014 2 providers connected"));
   // No percentage, or one that cannot be rounded into a title: no figure, never a crash.
-  const std::optional<double> none[] = {std::nullopt, std::nan(""), std::numeric_limits<double>::infinity(),
-                                        -1e300, 1e19};
+  const std::optional<double> none[] = {std::nullopt, nan, inf, -1e300, 1e19};
   for (const auto& bad : none) {
     d = statusItemDisplay(loadedInput(bad));
     EXPECT_EQ(d.image, QStringLiteral("person.crop.circle.badge.checkmark")) << bad.value_or(0);

@@ -48,8 +48,7 @@ TEST(UsageAlerts, OncePerBandPerCycleAndOncePerRefusal) {
   AlertMemory memory;
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
-    UsageSnapshot snapshot;
-    snapshot.totalPercentUsed = s.percent;
+    UsageSnapshot snapshot = usage(s.percent);
     snapshot.billingStart = now.addDays(-s.cycleStartDaysAgo);
     const bool refusal = s.percent == refused;
     const State state = refusal ? State::of(State::Kind::signedOut) : State::loaded(snapshot);
@@ -61,10 +60,9 @@ TEST(UsageAlerts, OncePerBandPerCycleAndOncePerRefusal) {
 }
 
 TEST(UsageAlerts, TextsOfABandAlert) {
-  UsageSnapshot s;
+  UsageSnapshot s = usage(91);
   s.billingStart = now.addDays(-26);
   s.billingEnd = now.addDays(4);
-  s.totalPercentUsed = 91;
   s.isCentsBased = true;
   s.planUsed = 1820;
   s.planLimit = 2000;

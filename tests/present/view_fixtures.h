@@ -1,8 +1,10 @@
 #pragma once
-// The fixed clock, locale and odd numbers the view-model tests share.
+// The fixed clock, locale, odd numbers and snapshots the view-model tests share.
 #include <QDateTime>
 #include <QLocale>
 #include <limits>
+
+#include "present/status_item_display.h"
 
 namespace qb {
 
@@ -10,5 +12,16 @@ inline const QLocale us(QLocale::English, QLocale::UnitedStates);
 inline const QDateTime now(QDate(2026, 12, 6), QTime(12, 0), Qt::LocalTime);
 inline constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 inline constexpr double inf = std::numeric_limits<double>::infinity();
+
+// A snapshot of nothing but its figures, and the tray showing Cursor in a state.
+inline UsageSnapshot usage(std::optional<double> total, std::optional<double> api = std::nullopt) {
+  UsageSnapshot s;
+  s.totalPercentUsed = total;
+  s.apiPercentUsed = api;
+  return s;
+}
+inline StatusItemInput trayShowing(const UsageMonitor::State& state) {
+  return {{Provider::cursor}, Provider::cursor, state, std::nullopt};
+}
 
 }  // namespace qb

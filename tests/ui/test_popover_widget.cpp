@@ -12,6 +12,7 @@
 
 #include "popover_rig.h"
 #include "present/tint.h"
+#include "present/view_fixtures.h"
 #include "ui/onboarding_window.h"
 #include "ui/popover_widget.h"
 #include "ui/symbol_icon.h"
@@ -272,7 +273,6 @@ TEST(Style, EveryTextKeepsItsContrast) {
 TEST(SymbolIcon, EveryNameTheViewsUseHasAnIcon) {
   using State = UsageMonitor::State;
   QStringList names;
-  const QDateTime now = QDateTime::currentDateTime();
   UsageSnapshot spent;
   spent.onDemandEnabled = true;
   for (const State& state : {State::of(Kind::unknown), State::failed(QStringLiteral("x")), State::loaded(spent)}) {
@@ -292,13 +292,8 @@ TEST(SymbolIcon, EveryNameTheViewsUseHasAnIcon) {
                                 UpdaterState{update_state::ReadyToInstall{info, {}}}, UpdaterState{update_state::Installing{}},
                                 UpdaterState{update_state::Failed{std::nullopt, {}}}})
     names << updateBannerView(u, {})->icon;
-  for (double p : {0.0, 20.0, 50.0, 80.0, 95.0}) {
-    UsageSnapshot s;
-    s.totalPercentUsed = p;
-    names << statusItemDisplay(StatusItemInput{{Provider::cursor}, Provider::cursor, State::loaded(s), {}}).image;
-  }
-  names << statusItemDisplay(StatusItemInput{}).image
-        << statusItemDisplay(StatusItemInput{{Provider::cursor}, Provider::cursor, State::of(Kind::unknown), {}}).image;
+  for (double p : {0.0, 20.0, 50.0, 80.0, 95.0}) names << statusItemDisplay(trayShowing(State::loaded(usage(p)))).image;
+  names << statusItemDisplay(StatusItemInput{}).image << statusItemDisplay(trayShowing(State::of(Kind::unknown))).image;
   names.removeDuplicates();
   EXPECT_EQ(names.size(), 22);
   for (const QString& n : names) {

@@ -3,15 +3,14 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include "present/view_fixtures.h"
 #include "ui/tray_icon.h"
 
 namespace qb {
 namespace {
 
 StatusItemDisplay showing(double percent) {
-  UsageSnapshot s;
-  s.totalPercentUsed = percent;
-  return statusItemDisplay({{Provider::cursor}, Provider::cursor, UsageMonitor::State::loaded(s), {}}, QLocale::c());
+  return statusItemDisplay(trayShowing(UsageMonitor::State::loaded(usage(percent))), QLocale::c());
 }
 
 QImage drawn(double percent, int size, int parts, TrayIconStyle style = TrayIconStyle::light) {
@@ -46,8 +45,7 @@ TEST(TrayIcon, EveryFigureIsTallEnoughAndClearOfTheRing) {
 
 TEST(TrayIcon, TheStateIconsDifferAtEverySize) {
   const StatusItemDisplay signedOut = statusItemDisplay(StatusItemInput{});
-  const StatusItemDisplay noFigure = statusItemDisplay(
-      {{Provider::cursor}, Provider::cursor, UsageMonitor::State::of(UsageMonitor::State::Kind::loading), {}});
+  const StatusItemDisplay noFigure = statusItemDisplay(trayShowing(UsageMonitor::State::of(UsageMonitor::State::Kind::loading)));
   for (TrayIconStyle style : allTrayIconStyles) {
     const TrayIconLook look = trayIconLook(style, {}, {});
     for (int size : {16, 22, 24}) {

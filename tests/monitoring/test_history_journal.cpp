@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
@@ -13,6 +12,7 @@
 #include <unistd.h>
 
 #include "monitoring/history_journal.h"
+#include "support/test_support.h"
 
 namespace qb {
 namespace {
@@ -31,18 +31,7 @@ UsageSample sample(qint64 atMs, double percent, Provider p = Provider::cursor) {
   return s;
 }
 
-QStringList historyLog;  // the history's warnings while a test runs
-
 struct Folder {
-  Folder() {
-    QLoggingCategory::setFilterRules(QStringLiteral("com.orvane.quotabar.history=true"));
-    historyLog.clear();
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) { historyLog << m; });
-  }
-  ~Folder() {
-    qInstallMessageHandler(nullptr);
-    QLoggingCategory::setFilterRules(QStringLiteral("com.orvane.*=false"));
-  }
   QString file() const { return dir.path() + QStringLiteral("/Vantelo/history.sqlite"); }
   QStringList broken() const {
     // The broken file; its log beside it takes the same name and "-wal".
@@ -51,6 +40,7 @@ struct Folder {
         .filter(QRegularExpression(QStringLiteral("-\\d\\d$")));
   }
   QTemporaryDir dir;
+  test::LogCapture log{QStringLiteral("com.orvane.quotabar.history=true")};  // the history's warnings
 };
 
 TEST(HistoryJournal, ARowWhenAFigureChangesOrAnHourHasPassed) {
@@ -164,7 +154,7 @@ TEST(HistoryJournal, FaultsKeepTheAppWorkingAndLoseNothingElse) {
       EXPECT_EQ(bytes(), before);
     }
     // One line says what happened, however often it happens.
-    EXPECT_EQ(historyLog.size(), 1) << historyLog.join(u'\n').toStdString();
+    EXPECT_EQ(f.log.lines.size(), 1) << f.log.of(QtWarningMsg).join(u'\n').toStdString();
     if (r.access == Access::writable && r.outcome == Outcome::dropped) {
       EXPECT_EQ(journal.record(sample(kNow.toMSecsSinceEpoch() + 2 * kMinute, 97)), Outcome::added);
       EXPECT_EQ(journal.samples(std::nullopt, 0, kNow.addDays(1).toMSecsSinceEpoch()).size(), 301);

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLoggingCategory>
 
 #include "keyring_fixture.h"
 #include "monitoring/session_store.h"
@@ -24,39 +23,12 @@ using test::PrivateKeyring;
 const QString kMarker = QStringLiteral("S3cr3t");
 const QString kLegacyAccount = QStringLiteral("WorkosCursorSessionToken");
 const QString kLegacyFile = QStringLiteral("session-token");
+const QString kTokenStoreLog = QStringLiteral("com.orvane.vantelo.tokenstore=true");
 
 QString account(Provider p) { return QStringLiteral("session-") + rawValue(p); }
 QString fileName(Provider p) { return QStringLiteral("session-token-") + rawValue(p); }
 std::optional<QString> text(const char* s) { return s ? std::optional(QString::fromUtf8(s)) : std::nullopt; }
 std::optional<QByteArray> bytes(const char* s) { return s ? std::optional(QByteArray(s)) : std::nullopt; }
-
-// The store's log lines of one test, none of which may hold a session value.
-class LogCapture {
- public:
-  LogCapture() : previous_(qInstallMessageHandler(&LogCapture::handle)) {
-    current_ = this;
-    QLoggingCategory::setFilterRules(QStringLiteral("com.orvane.vantelo.tokenstore=true"));
-  }
-  ~LogCapture() {
-    qInstallMessageHandler(previous_);
-    current_ = nullptr;
-    for (const auto& [type, line] : lines) EXPECT_FALSE(line.contains(kMarker)) << qPrintable(line);
-  }
-  QStringList of(QtMsgType wanted) const {
-    QStringList out;
-    for (const auto& [type, line] : lines)
-      if (type == wanted) out << line;
-    return out;
-  }
-  QList<std::pair<QtMsgType, QString>> lines;
-
- private:
-  static void handle(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (current_) current_->lines.append({type, message});
-  }
-  static inline LogCapture* current_ = nullptr;
-  QtMessageHandler previous_;
-};
 
 // Reads through to the real keyring and refuses the writes it is told to.
 class RefusingKeyring final : public platform::Keyring {
@@ -128,7 +100,7 @@ class SessionStoreTest : public ::testing::Test {
 
   test::TempHome home;
   PrivateKeyring keyring;
-  LogCapture logs;
+  test::LogCapture logs{kTokenStoreLog, kMarker};
 };
 
 TEST_F(SessionStoreTest, ReadsTheNewerUsableCopyAndRestoresTheOther) {
@@ -333,7 +305,7 @@ TEST(SessionStoreKeyringTrouble, TheFileServesQuicklyAndSignOutTellsTheTruth) {
     }
     if (trouble == hung) keyring.freeze();
     if (trouble == noBus) qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
-    const LogCapture logs;
+    const test::LogCapture logs(kTokenStoreLog, kMarker);
 
     QElapsedTimer clock;
     clock.start();

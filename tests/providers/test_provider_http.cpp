@@ -120,14 +120,11 @@ TEST_F(ProviderHttpTest, NetworkFailuresAndBothTimeoutsAreTransportErrors) {
   EXPECT_EQ(refused.error().description(), QStringLiteral("Network error: Could not connect to the server (connection refused)."));
   // Both requests of a fetch refused: the account failure ends the usage request, and the
   // error already on its way to it must not follow as a second one (Qt warns on stderr).
-  static QStringList warnings;
-  const QtMessageHandler previous = qInstallMessageHandler(
-      [](QtMsgType, const QMessageLogContext&, const QString& m) { warnings << m; });
+  const test::LogCapture qt;
   for (int i = 0; i < 20; ++i)
     test::fetchUsage(CursorProvider(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closedPort))), QStringLiteral("a=1"));
   test::spin(100);
-  qInstallMessageHandler(previous);
-  EXPECT_TRUE(warnings.isEmpty()) << warnings.join(u'\n').toStdString();
+  EXPECT_TRUE(qt.lines.isEmpty()) << qt.of(QtWarningMsg).join(u'\n').toStdString();
   Reply cut = Reply::json(std::string(4000, ' '));
   cut.cutAfter = 100;
   EXPECT_TRUE(describe(cut).startsWith(QStringLiteral("Network error: ")));

@@ -4,9 +4,11 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
+#include <gtest/gtest.h>
 
 namespace qb::test {
 
@@ -46,6 +48,35 @@ TempHome::TempHome() {
 
 TempHome::~TempHome() {
   for (int i = 0; i < 4; ++i) saved_[i].isNull() ? qunsetenv(kVars[i][0]) : qputenv(kVars[i][0], saved_[i]);
+}
+
+namespace {
+LogCapture* capturing = nullptr;
+}  // namespace
+
+LogCapture::LogCapture(const QString& rules, const QString& secret)
+    : secret_(secret),
+      filtered_(!rules.isEmpty()),
+      previous_(qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (capturing) capturing->lines.append({type, message});
+      })) {
+  capturing = this;
+  if (filtered_) QLoggingCategory::setFilterRules(rules);
+}
+
+LogCapture::~LogCapture() {
+  qInstallMessageHandler(previous_);
+  capturing = nullptr;
+  if (filtered_) QLoggingCategory::setFilterRules(QStringLiteral("com.orvane.*=false"));  // as the test main has it
+  if (secret_.isEmpty()) return;
+  for (const auto& [type, line] : lines) EXPECT_FALSE(line.contains(secret_)) << qPrintable(line);
+}
+
+QStringList LogCapture::of(QtMsgType wanted) const {
+  QStringList out;
+  for (const auto& [type, line] : lines)
+    if (type == wanted) out << line;
+  return out;
 }
 
 ProcessResult runProgram(const QString& program, const QStringList& args, const QByteArray& input,

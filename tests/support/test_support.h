@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QDir>
+#include <QList>
 #include <QString>
 #include <QTemporaryDir>
 #include <functional>
 #include <ostream>
+#include <utility>
 
 namespace qb::test {
 
@@ -25,6 +27,21 @@ class TempHome {
  private:
   QTemporaryDir dir_;
   QByteArray saved_[4];
+};
+
+// The log lines while it lives, of the categories `rules` turns on (QLoggingCategory's
+// filter rules); none of them may hold `secret`.
+class LogCapture {
+ public:
+  explicit LogCapture(const QString& rules = {}, const QString& secret = {});
+  ~LogCapture();
+  QStringList of(QtMsgType wanted) const;
+  QList<std::pair<QtMsgType, QString>> lines;
+
+ private:
+  QString secret_;
+  bool filtered_;
+  QtMessageHandler previous_;
 };
 
 // Runs a program to completion with `input` on stdin; returns the exit code.

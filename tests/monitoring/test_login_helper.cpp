@@ -1,3 +1,5 @@
+// The caller's side of the sign-in helper: its line protocol, and the helper's outcomes with
+// small shell scripts standing in for it.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -6,12 +8,14 @@
 #include <unistd.h>
 
 #include "monitoring/login_helper.h"
+#include "monitoring/signin_protocol.h"
 #include "support/test_support.h"
 
 namespace qb {
 namespace {
 
-// The caller's side of the sign-in helper, against small shell scripts standing in for it.
+namespace sp = signin_protocol;
+
 TEST(LoginHelper, ReportsEachOutcomeOnceAndOneLineOnFailure) {
   struct Case {
     const char* what;
@@ -85,6 +89,45 @@ TEST(LoginHelper, ReportsEachOutcomeOnceAndOneLineOnFailure) {
   }
   ::dup2(savedErr, 2);
   EXPECT_FALSE(ourLog.readAll().contains("leaked"));
+}
+
+TEST(SigninProtocol, OutsideTextNeverForgesOrOverrunsALine) {
+  const QString hostile[] = {
+      QStringLiteral("ada@example.com\nsigned-in mallory"),
+      QStringLiteral("a\rb\u2028c\u0000d"),
+      QString(5000, QChar(0x1F600)),  // emoji, surrogate pairs
+      QString(5000, u'x'),
+  };
+  for (const QString& text : hostile) {
+    const QByteArray line = sp::format(sp::signedIn, text);
+    EXPECT_EQ(line.count('\n'), 1);
+    EXPECT_TRUE(line.endsWith('\n'));
+    EXPECT_LE(line.size(), sp::maxLine + 1);
+    sp::LineBuffer buffer;
+    buffer.append(line);
+    const auto got = buffer.next();
+    ASSERT_TRUE(got);
+    EXPECT_FALSE(buffer.overflowed());
+    const sp::Message m = sp::parse(*got);
+    EXPECT_EQ(m.word, QByteArray(sp::signedIn));
+    EXPECT_FALSE(m.text.contains(QChar(0xFFFD))) << "a cut must not split a character";
+  }
+}
+
+TEST(SigninProtocol, LinesSurviveChunkingAndAnOverlongLineIsRefused) {
+  sp::LineBuffer buffer;
+  for (char c : QByteArray("shown\nloaded\nsigned-in ada")) buffer.append(QByteArray(1, c));
+  EXPECT_EQ(buffer.next(), QByteArray("shown"));
+  EXPECT_EQ(buffer.next(), QByteArray("loaded"));
+  EXPECT_FALSE(buffer.next()) << "no newline yet";
+  buffer.append("\n");
+  EXPECT_EQ(sp::parse(*buffer.next()).text, QStringLiteral("ada"));
+
+  // (A flood with no line break at all: LoginHelper's "overlong" row.)
+  sp::LineBuffer longLine;
+  longLine.append(QByteArray(sp::maxLine + 5, 'a') + "\nclosed\n");
+  EXPECT_FALSE(longLine.next());
+  EXPECT_TRUE(longLine.overflowed());
 }
 
 }  // namespace

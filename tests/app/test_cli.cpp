@@ -198,9 +198,7 @@ TEST_F(CliTest, SignInStatusAndSignOutTellTheTruth) {
 
   // A data folder that is a file: the value cannot be kept, so no "Signed in".
   ASSERT_TRUE(QDir(dataFolder()).removeRecursively());
-  QFile blocker(dataFolder());
-  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-  blocker.close();
+  test::writeFile(dataFolder(), {});
   r = run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(r.out.isEmpty());
@@ -351,10 +349,8 @@ TEST_F(CliTest, WatchPrintsEachChangeOnceAndEndsWithZero) {
   stalled.start(test::quotabarExecutable(), {QStringLiteral("status"), QStringLiteral("--json"), QStringLiteral("--watch")});
   auto writing = [&] {  // one of its threads waits in write()
     const QString tasks = QStringLiteral("/proc/%1/task/").arg(stalled.processId());
-    for (const QString& t : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-      QFile wchan(tasks + t + QStringLiteral("/wchan"));
-      if (wchan.open(QIODevice::ReadOnly) && wchan.readAll().contains("pipe_write")) return true;
-    }
+    for (const QString& t : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+      if (test::readFile(tasks + t + QStringLiteral("/wchan")).contains("pipe_write")) return true;
     return false;
   };
   ASSERT_TRUE(test::waitUntil(writing, 15'000));

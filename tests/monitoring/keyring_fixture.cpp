@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "support/test_support.h"
+
 namespace qb::test {
 
 namespace {
@@ -78,21 +80,15 @@ bool PrivateKeyring::start(Daemon daemon) {
   ::chmod(QFile::encodeName(runtime).constData(), 0700);
 
   // The desktop tests' bus: no service folders, so nothing is auto-started.
-  QFile shared(QStringLiteral(QUOTABAR_SOURCE_DIR "/tests/support/session-bus.conf"));
   const QString config = root_.path() + QStringLiteral("/bus.conf");
-  QFile file(config);
-  if (!shared.open(QIODevice::ReadOnly) || !file.open(QIODevice::WriteOnly) ||
-      file.write(shared.readAll().replace("BUS_DIR", QFile::encodeName(busDir))) < 0)
-    return fail(QStringLiteral("cannot write ") + config);
-  file.close();
+  writeFile(config, readFile(QStringLiteral(QUOTABAR_SOURCE_DIR "/tests/support/session-bus.conf"))
+                        .replace("BUS_DIR", QFile::encodeName(busDir)));
 
   // As bare as `env -i`: no display, no session bus of the caller.
   QProcessEnvironment env;
   env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH", QStringLiteral("/usr/bin:/bin")));
   env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-  const char* const homes[][2] = {
-      {"HOME", ""}, {"XDG_DATA_HOME", "/.local/share"}, {"XDG_CONFIG_HOME", "/.config"}, {"XDG_CACHE_HOME", "/.cache"}};
-  for (const auto& v : homes) env.insert(QLatin1String(v[0]), home + QLatin1String(v[1]));
+  for (const auto& v : kHomeFolders) env.insert(QLatin1String(v[0]), home + QLatin1String(v[1]));
 
   bus_.setProcessEnvironment(env);
   dieWithParent(bus_);

@@ -95,12 +95,7 @@ TEST(HistoryJournal, FaultsKeepTheAppWorkingAndLoseNothingElse) {
     int rowsRead;
     Outcome outcome;
   } rows[] = {
-      {"not a database",
-       [](const QString& p) {
-         QFile out(p);
-         out.open(QIODevice::WriteOnly);
-         out.write("hello, this is no database");
-       },
+      {"not a database", [](const QString& p) { test::writeFile(p, "hello, this is no database"); },
        nothing, nothing, Access::writable, true, 0, Outcome::added},
       {"a damaged page",
        [&](const QString& p) {
@@ -137,11 +132,7 @@ TEST(HistoryJournal, FaultsKeepTheAppWorkingAndLoseNothingElse) {
     ::chmod(QFile::encodeName(f.dir.path()).constData(), 0755);
     QDir().mkpath(QFileInfo(f.file()).absolutePath());
     r.setup(f.file());
-    const auto bytes = [&] {
-      QFile in(f.file());
-      return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-    };
-    const QByteArray before = bytes();
+    const QByteArray before = test::readFile(f.file());
     HistoryJournal journal(f.file());
     EXPECT_EQ(journal.open(), r.access);
     r.afterOpen();
@@ -151,7 +142,7 @@ TEST(HistoryJournal, FaultsKeepTheAppWorkingAndLoseNothingElse) {
     r.restore();
     EXPECT_EQ(f.broken().size(), r.movedAside ? 1 : 0);
     if (r.access != Access::writable) {
-      EXPECT_EQ(bytes(), before);
+      EXPECT_EQ(test::readFile(f.file()), before);
     }
     // One line says what happened, however often it happens.
     EXPECT_EQ(f.log.lines.size(), 1) << f.log.of(QtWarningMsg).join(u'\n').toStdString();

@@ -49,11 +49,8 @@ TEST(LoginHelper, ReportsEachOutcomeOnceAndOneLineOnFailure) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("quotabar-signin"));
     if (c.script) {
-      QFile f(path);
-      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-      f.write(QByteArray("#!/bin/sh\n") + c.script + "\n");
-      f.close();
-      f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+      test::writeFile(path, QByteArray("#!/bin/sh\n") + c.script + "\n");
+      QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     qputenv("QUOTABAR_SIGNIN_HELPER", path.toUtf8());
     QStringList who, failures;

@@ -1,7 +1,6 @@
 // The session store on a private Secret Service and a temporary data folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <utime.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -73,15 +72,8 @@ class SessionStoreTest : public ::testing::Test {
     if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
     return f.readAll();
   }
-  void writeFile(const QString& name, const QByteArray& bytes, time_t mtime = 0) {
-    ASSERT_TRUE(QDir().mkpath(folder()));
-    QFile f(path(name));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-    f.close();
-    if (mtime == 0) return;
-    const utimbuf times{mtime, mtime};
-    ASSERT_EQ(::utime(QFile::encodeName(path(name)).constData(), &times), 0);
+  void writeFile(const QString& name, const QByteArray& bytes, qint64 modified = 0) {
+    test::writeFile(path(name), bytes, modified);
   }
   // The account's secret as the Secret Service holds it; never more than one item.
   std::optional<QByteArray> item(const QString& accountName) {
@@ -110,7 +102,7 @@ TEST_F(SessionStoreTest, ReadsTheNewerUsableCopyAndRestoresTheOther) {
     const char* keyring;  // nullptr: no item
     FileKind kind;
     const char* fileBytes;
-    time_t fileTime;  // 0: now
+    qint64 fileTime;  // 0: now
     const char* expected;
     const char* keyringAfter;
     const char* fileAfter;

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
@@ -30,24 +31,18 @@ void spin(int ms) {
   }
 }
 
-namespace {
-// Each variable and its folder under the temporary HOME.
-const char* const kVars[4][2] = {
-    {"HOME", ""}, {"XDG_DATA_HOME", "/.local/share"}, {"XDG_CONFIG_HOME", "/.config"}, {"XDG_CACHE_HOME", "/.cache"}};
-}  // namespace
-
 TempHome::TempHome() {
   for (int i = 0; i < 4; ++i) {
-    saved_[i] = qgetenv(kVars[i][0]);
-    const QString folder = dir_.path() + QLatin1String(kVars[i][1]);
+    saved_[i] = qgetenv(kHomeFolders[i][0]);
+    const QString folder = dir_.path() + QLatin1String(kHomeFolders[i][1]);
     QDir().mkpath(folder);
-    qputenv(kVars[i][0], folder.toUtf8());
+    qputenv(kHomeFolders[i][0], folder.toUtf8());
   }
   QStandardPaths::setTestModeEnabled(false);
 }
 
 TempHome::~TempHome() {
-  for (int i = 0; i < 4; ++i) saved_[i].isNull() ? qunsetenv(kVars[i][0]) : qputenv(kVars[i][0], saved_[i]);
+  for (int i = 0; i < 4; ++i) saved_[i].isNull() ? qunsetenv(kHomeFolders[i][0]) : qputenv(kHomeFolders[i][0], saved_[i]);
 }
 
 namespace {
@@ -107,6 +102,21 @@ ProcessResult runProgram(const QString& program, const QStringList& args, const 
   result.out = QString::fromUtf8(process.readAllStandardOutput());
   result.err = QString::fromUtf8(process.readAllStandardError());
   return result;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes, qint64 modified) {
+  QDir().mkpath(QFileInfo(path).path());
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+  ASSERT_EQ(file.write(bytes), bytes.size());
+  if (modified != 0) {
+    ASSERT_TRUE(file.flush() && file.setFileTime(QDateTime::fromSecsSinceEpoch(modified), QFileDevice::FileModificationTime));
+  }
+}
+
+QByteArray readFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString quotabarExecutable() {

@@ -16,6 +16,10 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10'000);
 // Runs the event loop for `ms` milliseconds.
 void spin(int ms);
 
+// HOME and the XDG folders, each with its place under a home.
+inline constexpr const char* kHomeFolders[4][2] = {
+    {"HOME", ""}, {"XDG_DATA_HOME", "/.local/share"}, {"XDG_CONFIG_HOME", "/.config"}, {"XDG_CACHE_HOME", "/.cache"}};
+
 // A private HOME with XDG folders for one test; restores the environment afterwards.
 class TempHome {
  public:
@@ -52,6 +56,11 @@ struct ProcessResult {
 };
 ProcessResult runProgram(const QString& program, const QStringList& args, const QByteArray& input,
                          const QStringList& extraEnv = {}, int timeoutMs = 30'000);
+
+// Writes a file, its folders made as needed, last modified `modified` seconds after the epoch
+// (0: now); reads one (empty when it cannot).
+void writeFile(const QString& path, const QByteArray& bytes, qint64 modified = 0);
+QByteArray readFile(const QString& path);
 
 // The built quotabar executable inside the bundle layout.
 QString quotabarExecutable();

@@ -46,19 +46,6 @@ fake::ReleaseFields release(const char* version, std::optional<std::string> buil
   return f;
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).path());
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-  ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return file.readAll();
-}
-
 QString makeBundle(const QString& parent, const BundleRecipe& recipe) {
   const QString bundle = parent + u'/' + recipe.name;
   QDir().mkpath(bundle + QStringLiteral("/Contents/Resources"));

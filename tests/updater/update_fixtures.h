@@ -46,9 +46,6 @@ fake::ReleaseFields release(const char* version, std::optional<std::string> buil
 // Creates the bundle inside `parent`; returns its path.
 QString makeBundle(const QString& parent, const BundleRecipe& recipe);
 
-void writeFile(const QString& path, const QByteArray& bytes);
-QByteArray readFile(const QString& path);
-
 // A throwaway OpenPGP key in a private GNUPGHOME, made once per test program.
 class SigningKey {
  public:

@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include "app/app_delegate.h"
-#include "fake_http_server.h"
 #include "fake_services.h"
 #include "monitoring/providers_store.h"
 #include "monitoring/session_store.h"
@@ -22,8 +21,8 @@
 #include "platform/desktop/single_instance.h"
 #include "platform/settings.h"
 #include "present/popover_view.h"
-#include "providers/service_origin.h"
 #include "support/test_support.h"
+#include "ui/popover_rig.h"
 #include "ui/onboarding_window.h"
 #include "ui/paste_token_dialog.h"
 #include "ui/popover_widget.h"
@@ -69,13 +68,9 @@ TEST(StatusBar, PresentsEachNewVersionOnceAcrossRestarts) {
 }
 
 TEST(StatusBar, WithoutTheSignInWindowSignInOpensThePasteDialog) {
-  test::TempHome home;
-  fake::FakeHttpServer server;
-  fake::installServiceRoutes(Provider::cursor, server);
-  server.route("/api/auth/me", fake::Reply::text("<b>bad</b> channel", 400));
-  setConfiguredOrigin(Provider::cursor, QUrl(server.origin()));
-  ProvidersStore store;
-  ui::StatusBarController bar(store, nullptr, quiet());
+  test::PopoverRig rig({});
+  rig.server(Provider::cursor).route("/api/auth/me", fake::Reply::text("<b>bad</b> channel", 400));
+  ui::StatusBarController bar(rig.store(), nullptr, quiet());
   // A window that ended without signing in offers the paste path, saying why; a missing one
   // offers it without a word.
   QPointer<ui::PasteTokenDialog> dialog;
@@ -108,13 +103,12 @@ TEST(StatusBar, WithoutTheSignInWindowSignInOpensThePasteDialog) {
   box->close();
 
   // Accepted: stored through the checked store, the service starts, the dialog closes.
-  fake::installServiceRoutes(Provider::cursor, server);
+  fake::installServiceRoutes(Provider::cursor, rig.server(Provider::cursor));
   signIn();
   ASSERT_TRUE(waitUntil([&] { return dialog.isNull(); }));
   EXPECT_EQ(SessionStore::load(Provider::cursor), QStringLiteral("WorkosCursorSessionToken=abc"));
-  EXPECT_TRUE(store.connectedProviders().contains(Provider::cursor));
+  EXPECT_TRUE(rig.store().connectedProviders().contains(Provider::cursor));
   qunsetenv("QUOTABAR_SIGNIN_HELPER");
-  setConfiguredOrigin(Provider::cursor, defaultOrigin(Provider::cursor));
 }
 
 QStringList menuLabels(const QMenu* menu) {
@@ -126,10 +120,9 @@ QStringList menuLabels(const QMenu* menu) {
 
 // The menu whole at registration, its Quit and the no-host window are the desktop tests'.
 TEST(StatusBar, SigningOutOfTheLastServiceClosesThePopoverAndFollowsInTheMenu) {
-  test::TempHome home;
-  ASSERT_TRUE(SessionStore::saveChecked(QStringLiteral("WorkosCursorSessionToken=a"), Provider::cursor));
-  ProvidersStore store;
-  store.startAll();
+  test::PopoverRig rig({QStringLiteral("normal"), {}, {}, {}});
+  ASSERT_TRUE(rig.startAndSettle());
+  ProvidersStore& store = rig.store();
   ui::StatusBarController bar(store, nullptr, quiet());
   EXPECT_TRUE(menuLabels(bar.contextMenu()).contains(QStringLiteral("Sign Out")));
   // A poll that changes nothing in it leaves it alone: hosts hear of every refill.
@@ -203,6 +196,7 @@ AppDelegateOptions delegateOptions(test::UpdateRig& app) {
 TEST(AppDelegate, OnboardingOnlyWhenNothingIsStoredAndTheFirstCheckFollowsTheLastOne) {
   for (const bool stored : {false, true}) {
     test::UpdateRig app;
+    test::PopoverRig services({});  // the services on loopback, for the stored session's first poll
     app.server.offer(test::release("1.0.0"));
     if (stored) {
       ASSERT_TRUE(SessionStore::saveChecked(QStringLiteral("WorkosCursorSessionToken=a"), Provider::cursor));

@@ -59,12 +59,8 @@ TEST_F(ProviderHttpTest, SendsAGetWithTheSessionAndTheFixedHeadersButNeverAContr
 }
 
 TEST_F(ProviderHttpTest, TheStatusDecidesAndTheBodyIsKept) {
-  std::string emoji;
-  QString emojiCut;
-  for (int i = 0; i < 200; ++i) emoji += "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD";  // thumbs up, skin tone
-  for (int i = 0; i < 160; ++i) emojiCut += QString::fromUtf8("\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD");
-  std::string marks = "e";
-  for (int i = 0; i < 300'000; ++i) marks += "\xCC\x81";  // combining acute accents
+  const QString thumb = QString::fromUtf8("\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD");  // thumbs up, skin tone
+  const std::string marks = "e" + QByteArray("\xCC\x81").repeated(300'000).toStdString();  // combining acute accents
   // A gzip body whose checksum is wrong: the answer did not arrive whole.
   const std::string badGzip("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03\x01\x02\x00\xfd\xff{}\x00\x00\x00\x00\x02\x00\x00\x00", 25);
 
@@ -75,9 +71,8 @@ TEST_F(ProviderHttpTest, TheStatusDecidesAndTheBodyIsKept) {
       {Reply::json(R"({"error":"forbidden"})", 403), QStringLiteral("Not signed in.")},
       {Reply::json("{}", 401), QStringLiteral("Not signed in.")},
       {Reply::text(std::string(1000, 'x'), 500), QStringLiteral("HTTP 500: ") + QString(160, u'x')},
-      {Reply::text(emoji, 500), QStringLiteral("HTTP 500: ") + emojiCut},
+      {Reply::text(thumb.repeated(200).toStdString(), 500), QStringLiteral("HTTP 500: ") + thumb.repeated(160)},
       {Reply::text("\xff\xfe broken", 502), QStringLiteral("HTTP 502: ")},
-      {Reply::text("Bad Request body", 400), QStringLiteral("HTTP 400: Bad Request body")},
       {Reply::text("proxy", 407), QStringLiteral("HTTP 407: proxy")},
       {Reply::text("teapot", 418), QStringLiteral("HTTP 418: teapot")},
       {Reply::text("multiple", 300), QStringLiteral("HTTP 300: multiple")},

@@ -47,7 +47,7 @@ struct RecordingNotifier : platform::Notifier {
   }
 };
 
-// The rule's cases are tests/present/test_usage_alerts.cpp's; here its memory and switch
+// The rule's cases are tests/present/test_status_item_display.cpp's; here its memory and switch
 // live in the settings, and a notification's action reaches the app.
 TEST(UsageAlertNotifier, TellsTheRuleRemembersItInTheSettingsAndActs) {
   test::PopoverRig rig({QStringLiteral("normal"), {}, {}, {}});

@@ -26,28 +26,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qb::HistoryJournal journal(file.fileName());
   journal.open();
   const QDateTime now = QDateTime::currentDateTimeUtc();
+  const auto at = [](std::optional<qint64> ms) {
+    return ms ? std::optional(QDateTime::fromMSecsSinceEpoch(*ms, Qt::UTC)) : std::nullopt;
+  };
   for (qb::Provider p : qb::allProviders) {
     const QList<qb::UsageSample> cycle = journal.latestCycle(p);
     const QList<qb::UsageSample> all = journal.samples(p, INT64_MIN, INT64_MAX);
     if (cycle.isEmpty()) continue;
     // The latest row as the service's snapshot, read back as the popover and the tray do.
     const qb::UsageSample& last = cycle.last();
-    qb::UsageSnapshot s;
-    s.provider = p;
-    s.totalPercentUsed = last.percent;
-    s.planUsed = last.used;
-    s.planLimit = last.limit;
-    if (last.cycleStartMs) s.billingStart = QDateTime::fromMSecsSinceEpoch(*last.cycleStartMs, Qt::UTC);
-    if (last.cycleEndMs) s.billingEnd = QDateTime::fromMSecsSinceEpoch(*last.cycleEndMs, Qt::UTC);
+    const qb::UsageSnapshot s{.provider = p, .billingStart = at(last.cycleStartMs), .billingEnd = at(last.cycleEndMs),
+                              .totalPercentUsed = last.percent, .planUsed = last.used, .planLimit = last.limit};
     const auto forecast = qb::paceForecast(s, now, QLocale::c(), cycle);
     qb::cycleChart(s, cycle, now, forecast);
     qb::historyLines(p, all, cycle, 30, now);
     qb::historyCsv(all);
     qb::historyJson(all);
   }
-  qb::UsageSample sample;
-  sample.atMs = now.toMSecsSinceEpoch();
-  sample.percent = 1;
-  journal.record(sample);
+  journal.record({.atMs = now.toMSecsSinceEpoch(), .percent = 1});
   return 0;
 }

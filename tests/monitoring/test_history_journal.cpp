@@ -23,12 +23,7 @@ constexpr qint64 kMinute = 60'000, kDay = 24 * HistoryJournal::kHourMs;
 const QDateTime kNow(QDate(2026, 12, 6), QTime(12, 0), Qt::UTC);
 
 UsageSample sample(qint64 atMs, double percent, Provider p = Provider::cursor) {
-  UsageSample s;
-  s.provider = p;
-  s.atMs = atMs;
-  s.percent = percent;
-  s.cycleStartMs = kNow.addDays(-10).toMSecsSinceEpoch();
-  return s;
+  return {.provider = p, .atMs = atMs, .percent = percent, .cycleStartMs = kNow.addDays(-10).toMSecsSinceEpoch()};
 }
 
 struct Folder {

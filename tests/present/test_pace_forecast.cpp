@@ -26,26 +26,17 @@ QList<UsageSample> hourly(double fromDay, const Figure& percent, int cycleDays =
   for (double day = fromDay; day < 15; day += 1.0 / 24) {
     const std::optional<double> p = percent(day);
     if (!p) continue;
-    UsageSample s;
-    s.atMs = cycleStart.addMSecs(qint64(day * 24 * 3600 * 1000)).toMSecsSinceEpoch();
-    s.percent = p;
-    s.cycleStartMs = cycleStart.addDays(cycleDays).toMSecsSinceEpoch();
-    if (limit) {
-      s.limit = limit(day);
-      s.used = *p * *s.limit / 100;
-    }
-    out.append(s);
+    const std::optional<double> l = limit ? std::optional(limit(day)) : std::nullopt;
+    out.append({.atMs = cycleStart.addMSecs(qint64(day * 24 * 3600 * 1000)).toMSecsSinceEpoch(), .percent = p,
+                .used = l ? std::optional(*p * *l / 100) : std::nullopt, .limit = l,
+                .cycleStartMs = cycleStart.addDays(cycleDays).toMSecsSinceEpoch()});
   }
   return out;
 }
 
 UsageSnapshot atDay15(double percent, std::optional<double> limit = std::nullopt) {
-  UsageSnapshot s = usage(percent);
-  s.billingStart = cycleStart;
-  s.billingEnd = cycleStart.addDays(30);
-  s.planLimit = limit;
-  if (limit) s.planUsed = percent * *limit / 100;
-  return s;
+  return {.billingStart = cycleStart, .billingEnd = cycleStart.addDays(30), .totalPercentUsed = percent,
+          .planUsed = limit ? std::optional(percent * *limit / 100) : std::nullopt, .planLimit = limit};
 }
 
 TEST(PaceForecast, UnderTheBillingCycle) {
@@ -75,10 +66,7 @@ TEST(PaceForecast, UnderTheBillingCycle) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
-    UsageSnapshot s = usage(r.used);
-    s.billingStart = r.start;
-    s.billingEnd = r.end;
-    const View v = loaded(s);
+    const View v = loaded({.billingStart = r.start, .billingEnd = r.end, .totalPercentUsed = r.used});
     const auto& b = v.billing;
     EXPECT_EQ(b ? b->forecast : std::nullopt, r.forecast);
     EXPECT_EQ(b ? b->runsOut : std::nullopt, r.runsOut);

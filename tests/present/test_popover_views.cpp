@@ -124,12 +124,9 @@ TEST(ProviderSection, UtilizationLevelsAndPlanDetails) {
       {false, 12, 500, inf, QStringLiteral("12 / 500 requests"), std::nullopt},
   };
   for (const auto& p : plans) {
-    UsageSnapshot s = usage(10);
-    s.isCentsBased = p.cents;
-    s.planUsed = p.used;
-    s.planLimit = p.limit;
-    s.planRemaining = p.remaining;
-    const auto u = loaded(s).utilization;
+    const auto u = loaded({.totalPercentUsed = 10, .planUsed = p.used, .planLimit = p.limit,
+                           .planRemaining = p.remaining, .isCentsBased = p.cents})
+                       .utilization;
     ASSERT_TRUE(u);
     EXPECT_EQ(u->planText, p.plan);
     EXPECT_EQ(u->remainingText, p.left);
@@ -151,11 +148,7 @@ TEST(ProviderSection, OnDemandBlock) {
       {true, nan, 5000, true, "$0.00", nullptr, "Hard limit $50.00", "0% of cap"},
   };
   for (const auto& c : cases) {
-    UsageSnapshot s;
-    s.onDemandEnabled = c.enabled;
-    s.onDemandUsedCents = c.used;
-    s.onDemandLimitCents = c.cap;
-    const auto o = loaded(s).onDemand;
+    const auto o = loaded({.onDemandUsedCents = c.used, .onDemandLimitCents = c.cap, .onDemandEnabled = c.enabled}).onDemand;
     ASSERT_EQ(o.has_value(), c.shown);
     if (!o) continue;
     EXPECT_EQ(o->amount, QLatin1String(c.amount));
@@ -181,10 +174,7 @@ TEST(ProviderSection, BillingCycleEdges) {
       {now.addDays(1), now.addDays(31), "31 days left", 0.0, "30 day cycle"},
   };
   for (const auto& c : cases) {
-    UsageSnapshot s;
-    s.billingStart = c.start;
-    s.billingEnd = c.end;
-    const auto b = loaded(s).billing;
+    const auto b = loaded({.billingStart = c.start, .billingEnd = c.end}).billing;
     ASSERT_TRUE(b);
     EXPECT_EQ(b->daysLeft, QLatin1String(c.daysLeft));
     ASSERT_EQ(b->progress.has_value(), c.progress.has_value()) << c.daysLeft;
@@ -197,8 +187,7 @@ TEST(ProviderSection, BillingCycleEdges) {
 }
 
 TEST(ProviderSection, AccountRow) {
-  UsageSnapshot s;
-  s.membership = QStringLiteral("pro PLUS");
+  UsageSnapshot s{.membership = QStringLiteral("pro PLUS")};
   View v = loaded(s, now.addSecs(-120));
   EXPECT_EQ(v.account, QStringLiteral("Signed in"));
   EXPECT_EQ(v.membership, QStringLiteral("Pro Plus"));
@@ -211,8 +200,7 @@ TEST(ProviderSection, AccountRow) {
 }
 
 TEST(UpdateBanner, EveryUpdaterState) {
-  UpdateInfo info;
-  info.version = QStringLiteral("1.4.0");
+  const UpdateInfo info{.version = QStringLiteral("1.4.0")};
   using P = UpdateBannerView::Progress;
   struct Case {
     UpdaterState state;
@@ -323,11 +311,9 @@ TEST(Tint, TextIsMovedOnlyAsFarAsItsContrastNeeds) {
 }
 
 TEST(Onboarding, BadgesButtonsAndEmail) {
-  UsageSnapshot withEmail;
-  withEmail.email = QStringLiteral("ada@example.com");
   const OnboardingView v = onboardingView(std::array<State, 4>{
-      State::loaded(withEmail), State::of(Kind::unknown), State::failed(QStringLiteral("x")),
-      State::of(Kind::signedOut)});
+      State::loaded({.email = QStringLiteral("ada@example.com")}), State::of(Kind::unknown),
+      State::failed(QStringLiteral("x")), State::of(Kind::signedOut)});
   struct Row {
     const char* badge;
     const char* button;

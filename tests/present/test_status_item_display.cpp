@@ -42,9 +42,8 @@ TEST(StatusItemDisplay, ImageBandsColoursAndRounding) {
 }
 
 TEST(StatusItemDisplay, TooltipShowsTheUpdateTimeWithoutSecondsInAnyLocale) {
-  StatusItemInput in = loadedInput(42.5);
-  in.primaryState.snapshot->email = QStringLiteral("ada@example.com");
-  in.primaryState.snapshot->onDemandUsedCents = 1523;
+  StatusItemInput in = trayShowing(
+      State::loaded({.email = QStringLiteral("ada@example.com"), .totalPercentUsed = 42.5, .onDemandUsedCents = 1523}));
   in.lastUpdated = QDateTime(QDate(2026, 12, 6), QTime(21, 5, 47), Qt::LocalTime);
   struct Case {
     QLocale locale;
@@ -152,10 +151,9 @@ TEST(UsageAlerts, OncePerBandPerCycleAndOncePerRefusal) {
   AlertMemory memory;
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
-    UsageSnapshot snapshot = usage(s.percent);
-    snapshot.billingStart = now.addDays(-s.cycleStartDaysAgo);
     const bool refusal = s.percent == refused;
-    const State state = refusal ? State::of(State::Kind::signedOut) : State::loaded(snapshot);
+    const State state = refusal ? State::of(State::Kind::signedOut)
+                                : State::loaded({.billingStart = now.addDays(-s.cycleStartDaysAgo), .totalPercentUsed = s.percent});
     const AlertDecision d = usageAlert({Provider::cursor, state, refusal, s.enabled}, memory, now, us);
     const QString told = d.notice ? d.notice->summary + u'|' + QString::number(int(d.notice->urgency)) : QString();
     EXPECT_EQ(told, QString::fromUtf8(s.told));
@@ -164,12 +162,8 @@ TEST(UsageAlerts, OncePerBandPerCycleAndOncePerRefusal) {
 }
 
 TEST(UsageAlerts, TextsOfABandAlert) {
-  UsageSnapshot s = usage(91);
-  s.billingStart = now.addDays(-26);
-  s.billingEnd = now.addDays(4);
-  s.isCentsBased = true;
-  s.planUsed = 1820;
-  s.planLimit = 2000;
+  const UsageSnapshot s{.billingStart = now.addDays(-26), .billingEnd = now.addDays(4), .totalPercentUsed = 91,
+                        .planUsed = 1820, .planLimit = 2000, .isCentsBased = true};
   const AlertDecision d = usageAlert({Provider::cursor, State::loaded(s), false, true}, {}, now, us);
   ASSERT_TRUE(d.notice);
   EXPECT_EQ(d.notice->summary, QStringLiteral("Cursor at 90%"));

@@ -12,14 +12,9 @@ const QLocale kC(QLocale::English, QLocale::UnitedStates);
 const QDateTime kNow = QDateTime::fromString(QStringLiteral("2026-12-07T12:00:00Z"), Qt::ISODate);
 
 UpdateInfo release(std::optional<qint64> size = 10'000'000, QString file = QStringLiteral("Q.zip")) {
-  UpdateInfo i;
-  i.version = QStringLiteral("2.0.0");
-  i.buildNumber = QStringLiteral("45");
-  i.fileName = file;
-  i.sizeBytes = size;
-  i.sha256 = QStringLiteral("ab");
-  i.notes = QStringLiteral("**Faster** polling");
-  return i;
+  return {.version = QStringLiteral("2.0.0"), .buildNumber = QStringLiteral("45"),
+          .notes = QStringLiteral("**Faster** polling"), .sha256 = QStringLiteral("ab"), .fileName = file,
+          .sizeBytes = size};
 }
 
 UpdateWindowView view(UpdaterState state, QString build = QStringLiteral("7"),

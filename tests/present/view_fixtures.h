@@ -15,10 +15,7 @@ inline constexpr double inf = std::numeric_limits<double>::infinity();
 
 // A snapshot of nothing but its figures, and the tray showing Cursor in a state.
 inline UsageSnapshot usage(std::optional<double> total, std::optional<double> api = std::nullopt) {
-  UsageSnapshot s;
-  s.totalPercentUsed = total;
-  s.apiPercentUsed = api;
-  return s;
+  return {.totalPercentUsed = total, .apiPercentUsed = api};
 }
 inline StatusItemInput trayShowing(const UsageMonitor::State& state) {
   return {{Provider::cursor}, Provider::cursor, state, std::nullopt};

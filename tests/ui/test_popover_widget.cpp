@@ -273,9 +273,8 @@ TEST(Style, EveryTextKeepsItsContrast) {
 TEST(SymbolIcon, EveryNameTheViewsUseHasAnIcon) {
   using State = UsageMonitor::State;
   QStringList names;
-  UsageSnapshot spent;
-  spent.onDemandEnabled = true;
-  for (const State& state : {State::of(Kind::unknown), State::failed(QStringLiteral("x")), State::loaded(spent)}) {
+  for (const State& state :
+       {State::of(Kind::unknown), State::failed(QStringLiteral("x")), State::loaded({.onDemandEnabled = true})}) {
     PopoverInput in;
     for (Provider p : allProviders) in.sections[static_cast<int>(p)] = {p, state, {}, p == Provider::codex};
     in.connected = {Provider::cursor};

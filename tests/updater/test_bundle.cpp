@@ -96,10 +96,7 @@ TEST(PropertyList, InfoDictionaryOfABundle) {
 }
 
 std::unique_ptr<Updater> updaterFor(const QString& bundle) {
-  UpdaterOptions options;
-  options.bundlePath = bundle;
-  options.origin = QUrl(QStringLiteral("https://u.example.test"));
-  return Updater::create(options);
+  return Updater::create({.bundlePath = bundle, .origin = QUrl(QStringLiteral("https://u.example.test"))});
 }
 
 TEST(UpdaterSetup, BundleKeysTable) {

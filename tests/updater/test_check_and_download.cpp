@@ -127,12 +127,8 @@ constexpr qint64 kFlush = 131072;
 
 UpdateInfo infoFor(const std::string& url, const char* fileName = "notes.txt",
                    const char* contentType = "text/plain") {
-  UpdateInfo info;
-  info.version = QStringLiteral("2.0.0");
-  info.downloadUrl = QUrl(QString::fromStdString(url));
-  info.fileName = QString::fromLatin1(fileName);
-  info.contentType = QString::fromLatin1(contentType);
-  return info;
+  return {.version = QStringLiteral("2.0.0"), .downloadUrl = QUrl(QString::fromStdString(url)),
+          .fileName = QString::fromLatin1(fileName), .contentType = QString::fromLatin1(contentType)};
 }
 
 QList<double> progressOf(const StateLog& log) {

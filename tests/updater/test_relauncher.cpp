@@ -44,11 +44,7 @@ class RelaunchRig : public test::UpdateRig {
     return o;
   }
 
-  UpdateInfo info() const {
-    UpdateInfo i;
-    i.version = QStringLiteral("2.0.0");
-    return i;
-  }
+  UpdateInfo info() const { return {.version = QStringLiteral("2.0.0")}; }
 
   // Runs install until the relauncher has started (the quit) or it failed.
   void install(Updater& updater) {

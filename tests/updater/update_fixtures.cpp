@@ -39,11 +39,7 @@ QByteArray infoPlist(const BundleRecipe& recipe) {
 }
 
 fake::ReleaseFields release(const char* version, std::optional<std::string> build, std::string url) {
-  fake::ReleaseFields f;
-  f.version = version;
-  f.buildNumber = std::move(build);
-  f.downloadUrl = std::move(url);
-  return f;
+  return {.version = version, .buildNumber = std::move(build), .downloadUrl = std::move(url)};
 }
 
 QString makeBundle(const QString& parent, const BundleRecipe& recipe) {
@@ -130,12 +126,7 @@ QString UpdateRig::installedVersion() const {
 }
 
 UpdaterOptions UpdateRig::options() const {
-  UpdaterOptions o;
-  o.bundlePath = installed_;
-  o.origin = server.origin();
-  o.tempDirectory = tempDirectory();
-  o.quit = [] {};
-  return o;
+  return {.bundlePath = installed_, .origin = server.origin(), .quit = [] {}, .tempDirectory = tempDirectory()};
 }
 
 std::unique_ptr<Updater> UpdateRig::updater(UpdaterOptions options) const {
@@ -181,14 +172,11 @@ bool matches(const QString& message, const QString& expected) {
 
 StagingOutcome stage(UpdateRig& rig, const QByteArray& artifact, const char* fileName, const char* contentType,
                      std::function<void(UpdaterOptions&)> tweak) {
-  UpdateInfo info;
-  info.version = QStringLiteral("2.0.0");
-  info.buildNumber = QStringLiteral("2");
-  info.fileName = QString::fromLatin1(fileName);
-  info.contentType = QString::fromLatin1(contentType);
-  info.downloadUrl = QUrl(QString::fromStdString(
-      rig.server.serveArtifact(fileName, artifact.toStdString(), contentType)));
-  info.sha256 = QString::fromStdString(sha256Hex(artifact));
+  const UpdateInfo info{
+      .version = QStringLiteral("2.0.0"), .buildNumber = QStringLiteral("2"),
+      .downloadUrl = QUrl(QString::fromStdString(rig.server.serveArtifact(fileName, artifact.toStdString(), contentType))),
+      .sha256 = QString::fromStdString(sha256Hex(artifact)), .fileName = QString::fromLatin1(fileName),
+      .contentType = QString::fromLatin1(contentType)};
   UpdaterOptions options = rig.options();
   if (tweak) tweak(options);
   auto updater = rig.updater(options);

@@ -50,7 +50,6 @@ TEST(StatusItemDisplay, TooltipShowsTheUpdateTimeWithoutSecondsInAnyLocale) {
     const char* time;
   } cases[] = {{QLocale::c(), "21:05"},
                {QLocale(QLocale::English, QLocale::UnitedStates), "9:05 PM"},
-               {QLocale(QLocale::German, QLocale::Germany), "21:05"},
                {QLocale(QLocale::Finnish, QLocale::Finland), "21.05"}};
   for (const auto& c : cases) {
     const QString tooltip = statusItemDisplay(in, c.locale).tooltip;
@@ -109,7 +108,6 @@ TEST(TrayIconLook, PanelToneColoursAndTheMark) {
   EXPECT_NE(colour(UsageLevel::warning), colour(UsageLevel::critical));
   for (TrayIconStyle style : allTrayIconStyles) EXPECT_EQ(trayIconStyleFromSetting(trayIconSetting(style)), style);
   EXPECT_EQ(trayIconStyleFromSetting(QStringLiteral("neon")), TrayIconStyle::automatic);
-  EXPECT_NEAR(contrastRatio(0xffffff, 0), 21.0, 1e-9);
 }
 
 // One service's polls in a row, each starting from the memory the one before left.

@@ -40,7 +40,11 @@ class CliTest : public ::testing::Test {
   test::ProcessResult run(const QStringList& args, const QByteArray& input = {}, QStringList extra = {}) {
     return test::runProgram(test::quotabarExecutable(), args, input, env() + extra);
   }
-  QJsonObject json(const QStringList& args) {
+  // `args` split at spaces.
+  test::ProcessResult run(const char* args, const QByteArray& input = {}, QStringList extra = {}) {
+    return run(QString::fromLatin1(args).split(u' '), input, std::move(extra));
+  }
+  QJsonObject json(const char* args) {
     const auto r = run(args);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     return QJsonDocument::fromJson(r.out.toUtf8()).object();
@@ -72,19 +76,19 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, FetchAndAccountPrintJsonAndNeverTheSession) {
-  const auto r = run({QStringLiteral("fetch"), QStringLiteral("cursor")}, "  WorkosCursorSessionToken=secret-value\n");
+  const auto r = run("fetch cursor", "  WorkosCursorSessionToken=secret-value\n");
   ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
   const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
   EXPECT_EQ(o.value(QStringLiteral("usagePercent")).toDouble(), 58.0);
   EXPECT_EQ(o.value(QStringLiteral("billingStart")).toString(), QStringLiteral("2026-11-20T00:00:00.000Z"));
   EXPECT_EQ(server.requests().front().header("Cookie"), "WorkosCursorSessionToken=secret-value");
   EXPECT_FALSE((r.out + r.err).contains(QStringLiteral("secret-value")));
-  const auto account = run({QStringLiteral("account"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=x");
+  const auto account = run("account cursor", "WorkosCursorSessionToken=x");
   EXPECT_EQ(QJsonDocument::fromJson(account.out.toUtf8()).object().value(QStringLiteral("plan")), QStringLiteral("pro"));
 
   // A service's error answer keeps its body and never shows the address.
   server.route("/api/auth/me", Reply::text("bad channel", 400));
-  const auto failed = run({QStringLiteral("account"), QStringLiteral("cursor")}, "x=y");
+  const auto failed = run("account cursor", "x=y");
   EXPECT_EQ(failed.exitCode, 1);
   EXPECT_EQ(failed.err.trimmed(), QStringLiteral("HTTP 400: bad channel"));
 }
@@ -93,45 +97,42 @@ TEST_F(CliTest, FetchAndAccountPrintJsonAndNeverTheSession) {
 TEST_F(CliTest, OutsideTextIsDefusedForTerminalsAndBars) {
   const char* hostile = "\\u001b]0;pwned\\u0007\\u009b2J<img src=x>&bogus;@example.com";
   server.route("/api/auth/me", Reply::json(fake::cursorAuthMeBody().replace(10, 15, hostile)));
-  ASSERT_EQ(run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc").exitCode, 0);
-  const auto fetched = run({QStringLiteral("fetch"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc");
+  ASSERT_EQ(run("signin cursor", "WorkosCursorSessionToken=abc").exitCode, 0);
+  const auto fetched = run("fetch cursor", "WorkosCursorSessionToken=abc");
   server.route("/api/usage-summary", Reply::text("\x1b[2Jdown\xc2\x9b", 502));
-  for (const auto& r : {fetched, run({QStringLiteral("status")}), run({QStringLiteral("status"), QStringLiteral("--json")}),
-                        run({QStringLiteral("fetch"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc")}) {
+  for (const auto& r : {fetched, run("status"), run("status --json"), run("fetch cursor", "WorkosCursorSessionToken=abc")}) {
     const QString all = r.out + r.err;
     EXPECT_TRUE(all.contains(QStringLiteral("pwned")) || all.contains(QStringLiteral("down"))) << all.toStdString();
     for (const QChar c : r.out + r.err) EXPECT_FALSE(c == u'\x1b' || c == u'\x07' || c == QChar(0x9b)) << r.out.toStdString();
   }
   server.route("/api/usage-summary", Reply::json(fake::cursorUsageSummaryBody()));
-  const QString tooltip = json({QStringLiteral("status"), QStringLiteral("--waybar")}).value(QStringLiteral("tooltip")).toString();
+  const QString tooltip = json("status --waybar").value(QStringLiteral("tooltip")).toString();
   EXPECT_TRUE(tooltip.contains(QStringLiteral("&lt;img src=x&gt;&amp;bogus;@example.com"))) << tooltip.toStdString();
 }
 
 TEST_F(CliTest, BadInputExitsTwoAndSendsNothing) {
   struct Case {
-    QStringList args;
+    const char* args;
     QByteArray input;
     const char* says;
     QStringList extraEnv;
-  };
-  const QString fetch = QStringLiteral("fetch"), cursor = QStringLiteral("cursor");
-  const Case cases[] = {
-      {{fetch}, "x=y", "usage: quotabar fetch", {}},
-      {{fetch, QStringLiteral("Cursor")}, "x=y", "unknown provider", {}},
-      {{QStringLiteral("bogus")}, "x=y", "unknown command \"bogus\"", {}},
+  } cases[] = {
+      {"fetch", "x=y", "usage: quotabar fetch", {}},
+      {"fetch Cursor", "x=y", "unknown provider", {}},
+      {"bogus", "x=y", "unknown command \"bogus\"", {}},
       // A session typed where the service or the command goes is never repeated.
-      {{QStringLiteral("signin"), QStringLiteral("WorkosCursorSessionToken=S3cr3t")}, "x=y", "never on the command line", {}},
-      {{QStringLiteral("WorkosCursorSessionToken=S3cr3t")}, "x=y", "unknown command\n", {}},
-      {{fetch, cursor}, " \n", "standard input", {}},
-      {{fetch, cursor}, "a=1\r\nX-Evil: yes", "control character", {}},
-      {{QStringLiteral("account"), cursor}, "a=1\r\n\r\nGET /smuggled HTTP/1.1\r\nHost: x", "control character", {}},
-      {{QStringLiteral("signin"), QStringLiteral("windsurf")}, "a=1\r\nX-Evil: yes", "control character", {}},
-      {{fetch, cursor}, QByteArray((1 << 20) + 1, 'a'), "larger than 1 MiB", {}},
-      {{fetch, cursor}, "a=\xff", "not UTF-8", {}},
-      {{fetch, QStringLiteral("claude")}, "x=y", "QUOTABAR_ORIGIN_CLAUDE", {QStringLiteral("QUOTABAR_ORIGIN_CLAUDE=http://claude.example")}},
-      {{QStringLiteral("history"), QStringLiteral("copilot")}, {}, "unknown service", {}},
-      {{QStringLiteral("history"), QStringLiteral("--days"), QStringLiteral("0")}, {}, "--days takes a number", {}},
-      {{QStringLiteral("history"), QStringLiteral("--csv"), QStringLiteral("--json")}, {}, "cannot be combined", {}},
+      {"signin WorkosCursorSessionToken=S3cr3t", "x=y", "never on the command line", {}},
+      {"WorkosCursorSessionToken=S3cr3t", "x=y", "unknown command\n", {}},
+      {"fetch cursor", " \n", "standard input", {}},
+      {"fetch cursor", "a=1\r\nX-Evil: yes", "control character", {}},
+      {"account cursor", "a=1\r\n\r\nGET /smuggled HTTP/1.1\r\nHost: x", "control character", {}},
+      {"signin windsurf", "a=1\r\nX-Evil: yes", "control character", {}},
+      {"fetch cursor", QByteArray((1 << 20) + 1, 'a'), "larger than 1 MiB", {}},
+      {"fetch cursor", "a=\xff", "not UTF-8", {}},
+      {"fetch claude", "x=y", "QUOTABAR_ORIGIN_CLAUDE", {QStringLiteral("QUOTABAR_ORIGIN_CLAUDE=http://claude.example")}},
+      {"history copilot", {}, "unknown service", {}},
+      {"history --days 0", {}, "--days takes a number", {}},
+      {"history --csv --json", {}, "cannot be combined", {}},
   };
   for (const Case& c : cases) {
     const auto r = run(c.args, c.input, c.extraEnv);
@@ -153,53 +154,52 @@ TEST_F(CliTest, StandardInputIsReadToItsEnd) {
 }
 
 TEST_F(CliTest, SignInStatusAndSignOutTellTheTruth) {
-  auto r = run({QStringLiteral("signin"), QStringLiteral("claude")}, "wrongCookie=1");
+  auto r = run("signin claude", "wrongCookie=1");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err.trimmed(), QStringLiteral("Couldn't validate that token\nNot signed in."));
   EXPECT_FALSE(QDir(dataFolder()).exists(QStringLiteral("session-token-claude")));
 
-  r = run({QStringLiteral("signin"), QStringLiteral("cursor")}, "  WorkosCursorSessionToken=abc\n");
+  r = run("signin cursor", "  WorkosCursorSessionToken=abc\n");
   ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
   EXPECT_EQ(r.out.trimmed(), QStringLiteral("Signed in to Cursor as ada@example.com (pro)"));
-  QJsonObject status = json({QStringLiteral("status"), QStringLiteral("--json")});
+  QJsonObject status = json("status --json");
   EXPECT_EQ(status.value(QStringLiteral("display")).toObject().value(QStringLiteral("title")), QStringLiteral(" 58%"));
   EXPECT_EQ(provider(status, 0).value(QStringLiteral("state")), QStringLiteral("loaded"));
   EXPECT_EQ(provider(status, 3).value(QStringLiteral("state")), QStringLiteral("signedOut"));
-  const QJsonObject waybar = json({QStringLiteral("status"), QStringLiteral("--waybar")});
+  const QJsonObject waybar = json("status --waybar");
   EXPECT_EQ(waybar.value(QStringLiteral("text")), QStringLiteral("58%"));
   EXPECT_EQ(waybar.value(QStringLiteral("class")), QStringLiteral("normal"));
-  r = run({QStringLiteral("status")});
+  r = run("status");
   EXPECT_TRUE(r.out.contains(QStringLiteral("Cursor: loaded")));
   EXPECT_TRUE(r.out.trimmed().split(u'\n').last().startsWith(QStringLiteral("Tray: 58%")));
   // A service's failure shows in the status; a beta service's note comes through.
-  run({QStringLiteral("signin"), QStringLiteral("codex")}, "__Secure-next-auth.session-token=x");
+  run("signin codex", "__Secure-next-auth.session-token=x");
   server.route("/api/usage-summary", Reply::text("upstream down", 502));
-  status = json({QStringLiteral("status"), QStringLiteral("--json")});
+  status = json("status --json");
   EXPECT_EQ(provider(status, 0).value(QStringLiteral("error")), QStringLiteral("HTTP 502: upstream down"));
   EXPECT_EQ(provider(status, 2).value(QStringLiteral("snapshot")).toObject().value(QStringLiteral("statusNote")),
             QStringLiteral("Detailed usage available in ChatGPT settings."));
   // Every connected service failing has a waybar class of its own, the reason in the tooltip.
-  ASSERT_EQ(run({QStringLiteral("signout"), QStringLiteral("codex")}).exitCode, 0);
-  const QJsonObject failing = json({QStringLiteral("status"), QStringLiteral("--waybar")});
+  ASSERT_EQ(run("signout codex").exitCode, 0);
+  const QJsonObject failing = json("status --waybar");
   EXPECT_EQ(failing.value(QStringLiteral("class")), QStringLiteral("error"));
   EXPECT_EQ(failing.value(QStringLiteral("tooltip")), QStringLiteral("Cursor: HTTP 502: upstream down"));
 
   // A file copy that cannot be removed: the session would come back, so no "Signed out".
   const QString cursorFile = dataFolder() + QStringLiteral("/session-token-cursor");
   ASSERT_TRUE(QFile::remove(cursorFile) && QDir().mkpath(cursorFile + QStringLiteral("/x")));
-  r = run({QStringLiteral("signout"), QStringLiteral("cursor")});
+  r = run("signout cursor");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(r.out.isEmpty());
   ASSERT_TRUE(QDir(cursorFile).removeRecursively());
-  EXPECT_EQ(run({QStringLiteral("signout"), QStringLiteral("cursor")}).exitCode, 0);
-  EXPECT_EQ(run({QStringLiteral("signout"), QStringLiteral("codex")}).exitCode, 0);
-  EXPECT_EQ(json({QStringLiteral("status"), QStringLiteral("--waybar")}).value(QStringLiteral("class")),
-            QStringLiteral("disconnected"));
+  EXPECT_EQ(run("signout cursor").exitCode, 0);
+  EXPECT_EQ(run("signout codex").exitCode, 0);
+  EXPECT_EQ(json("status --waybar").value(QStringLiteral("class")), QStringLiteral("disconnected"));
 
   // A data folder that is a file: the value cannot be kept, so no "Signed in".
   ASSERT_TRUE(QDir(dataFolder()).removeRecursively());
   test::writeFile(dataFolder(), {});
-  r = run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc");
+  r = run("signin cursor", "WorkosCursorSessionToken=abc");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(r.out.isEmpty());
   EXPECT_TRUE(r.err.startsWith(QStringLiteral("Couldn't store the session: "))) << r.err.toStdString();
@@ -208,35 +208,34 @@ TEST_F(CliTest, SignInStatusAndSignOutTellTheTruth) {
 TEST_F(CliTest, HistoryKeepsWhatStatusFetchesAndPrintsIt) {
   fake::installStateRoutes(QStringLiteral("normal"), Provider::cursor, server);
   ASSERT_TRUE(fake::writeDemoHistory(dataFolder() + QStringLiteral("/history.sqlite"), QStringLiteral("normal")));
-  ASSERT_EQ(run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc").exitCode, 0);
+  ASSERT_EQ(run("signin cursor", "WorkosCursorSessionToken=abc").exitCode, 0);
   // Sixteen days that speed up: the last week's pace says more than the cycle's average.
-  const QJsonObject cursor = provider(json({QStringLiteral("status"), QStringLiteral("--json")}), 0);
+  const QJsonObject cursor = provider(json("status --json"), 0);
   EXPECT_EQ(cursor.value(QStringLiteral("forecastBasis")), QStringLiteral("recent"));
   EXPECT_GT(cursor.value(QStringLiteral("forecastPercent")).toDouble(), 130);
   // The same figures within the hour add no row, a new figure one.
   server.route("/api/usage-summary", Reply::json(fake::cursorUsageBody(R"({"totalPercentUsed":72.0})", "{}")));
-  run({QStringLiteral("status")});
-  const QStringList csv = run({QStringLiteral("history"), QStringLiteral("--csv")}).out.split(u'\n', Qt::SkipEmptyParts);
+  run("status");
+  const QStringList csv = run("history --csv").out.split(u'\n', Qt::SkipEmptyParts);
   ASSERT_EQ(csv.size(), 1 + 16 * 24 + 1);
   EXPECT_EQ(csv.first(), QStringLiteral("time,provider,percent,used,limit,unit,cycleStart,cycleEnd,onDemandCents"));
   EXPECT_TRUE(csv.last().contains(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT[\\d:.]+Z,cursor,72,,,,"))));
-  const QStringList text = run({QStringLiteral("history"), QStringLiteral("cursor"), QStringLiteral("--days"), QStringLiteral("3")})
-                               .out.split(u'\n', Qt::SkipEmptyParts);
+  const QStringList text = run("history cursor --days 3").out.split(u'\n', Qt::SkipEmptyParts);
   ASSERT_EQ(text.size(), 6) << text.join(u'\n').toStdString();
   EXPECT_TRUE(text[4].contains(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d +72\\.0% +\\+\\d+\\.\\d%$"))));
   EXPECT_TRUE(text[5].startsWith(QStringLiteral("This cycle (")) && text[5].endsWith(QStringLiteral("\u2586 72.0%")));
-  EXPECT_EQ(QJsonDocument::fromJson(run({QStringLiteral("history"), QStringLiteral("--json")}).out.toUtf8()).array().size(), 385);
+  EXPECT_EQ(QJsonDocument::fromJson(run("history --json").out.toUtf8()).array().size(), 385);
   // A sign-out keeps the history; --clear deletes it.
-  run({QStringLiteral("signout"), QStringLiteral("cursor")});
-  EXPECT_EQ(run({QStringLiteral("history"), QStringLiteral("--clear")}).out, QStringLiteral("Deleted 385 rows of usage history.\n"));
-  EXPECT_EQ(run({QStringLiteral("history")}).out, QStringLiteral("No usage history yet.\n"));
+  run("signout cursor");
+  EXPECT_EQ(run("history --clear").out, QStringLiteral("Deleted 385 rows of usage history.\n"));
+  EXPECT_EQ(run("history").out, QStringLiteral("No usage history yet.\n"));
 }
 
 TEST_F(CliTest, NoUsableBusMeansNoKeyringAndKeyringOffSaysNothing) {
   for (const char* env : {"DBUS_SESSION_BUS_ADDRESS=disabled:", "QUOTABAR_KEYRING=off"}) {
     const QStringList extra{QString::fromLatin1(env), QStringLiteral("QT_LOGGING_RULES=com.orvane.*=true")};
-    ASSERT_EQ(run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc", extra).exitCode, 0);
-    const auto r = run({QStringLiteral("signout"), QStringLiteral("cursor")}, {}, extra);
+    ASSERT_EQ(run("signin cursor", "WorkosCursorSessionToken=abc", extra).exitCode, 0);
+    const auto r = run("signout cursor", {}, extra);
     EXPECT_EQ(r.exitCode, 0) << env << r.err.toStdString();
     EXPECT_FALSE(r.err.contains(QStringLiteral("Keychain")) && QByteArray(env).startsWith("QUOTABAR"));
   }
@@ -302,7 +301,7 @@ TEST_F(CliTest, OneTrayAppPerProfile) {
 }
 
 TEST_F(CliTest, WatchPrintsEachChangeOnceAndEndsWithZero) {
-  ASSERT_EQ(run({QStringLiteral("signin"), QStringLiteral("cursor")}, "WorkosCursorSessionToken=abc").exitCode, 0);
+  ASSERT_EQ(run("signin cursor", "WorkosCursorSessionToken=abc").exitCode, 0);
   QProcessEnvironment environment = this->environment();
   environment.remove(QStringLiteral("DISPLAY"));
   for (const int signal : {SIGTERM, SIGINT}) {
@@ -335,7 +334,7 @@ TEST_F(CliTest, WatchPrintsEachChangeOnceAndEndsWithZero) {
     EXPECT_EQ(watcher.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(watcher.exitCode(), 0);
     EXPECT_FALSE(QString::fromUtf8(watcher.readAllStandardError()).contains(QStringLiteral("abc")));
-    EXPECT_TRUE(run({QStringLiteral("history"), QStringLiteral("--csv")}).out.contains(QStringLiteral(",cursor,72,")));
+    EXPECT_TRUE(run("history --csv").out.contains(QStringLiteral(",cursor,72,")));
   }
   // A reader that stopped reading (its pipe full): a signal still ends the watcher at once.
   int pipe[2];

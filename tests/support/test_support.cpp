@@ -23,13 +23,7 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
   return true;
 }
 
-void spin(int ms) {
-  QDeadlineTimer deadline(ms);
-  while (!deadline.hasExpired()) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QThread::msleep(1);
-  }
-}
+void spin(int ms) { waitUntil([] { return false; }, ms); }
 
 TempHome::TempHome() {
   for (int i = 0; i < 4; ++i) {

@@ -21,9 +21,7 @@ namespace {
 // application, which the relauncher waits for.
 class RelaunchRig : public test::UpdateRig {
  public:
-  explicit RelaunchRig(const QString& installedName = QStringLiteral("Quotabar.app"))
-      : UpdateRig(installedRecipe(installedName)),
-        staged(test::signedBundle(*this, newerRecipe(), QStringLiteral("work dir "))) {
+  RelaunchRig() : staged(test::signedBundle(*this, newerRecipe(), QStringLiteral("work dir "))) {
     standIn.start(QStringLiteral("/bin/sleep"), {QStringLiteral("60")});
     EXPECT_TRUE(standIn.waitForStarted());
   }
@@ -66,30 +64,27 @@ class RelaunchRig : public test::UpdateRig {
 TEST(Relauncher, ScriptOutcomesTable) {
   struct Row {
     const char* name;
-    QString installedName;
     std::function<void(RelaunchRig&)> before;  // once the script waits
     QString lastLogLine;                        // exact, or a suffix after "] "
     QString version;                            // what the installed place holds, and was opened
   };
   const Row rows[] = {
-      {"swapped, a backup left by an earlier update removed", QStringLiteral("Quotabar.app"),
+      {"swapped, a backup left by an earlier update removed",
        [](RelaunchRig& r) { test::writeFile(backupPathFor(r.installed) + QStringLiteral("/leftover"), "x"); },
        QStringLiteral("] done"), QStringLiteral("2.0.0")},
-      {"the copy fails: backup restored, old app reopened", QStringLiteral("Quotabar.app"),
-       [](RelaunchRig& r) { QDir(r.staged).removeRecursively(); },
+      {"the copy fails: backup restored, old app reopened", [](RelaunchRig& r) { QDir(r.staged).removeRecursively(); },
        QStringLiteral("ditto failed, restoring backup"), QStringLiteral("1.0.0")},
-      {"the swap fails: old app left and reopened", QStringLiteral("Quotabar.app"),
+      {"the swap fails: old app left and reopened",
        [](RelaunchRig& r) { test::writeFile(r.installed + QStringLiteral("/Contents/bin/quotabar-swap"), "#!/bin/sh\nexit 1\n"); },
        QStringLiteral("mv to backup failed"), QStringLiteral("1.0.0")},
-      {"the new application is not executable: backup restored", QStringLiteral("Quotabar.app"),
+      {"the new application is not executable: backup restored",
        [](RelaunchRig& r) { QFile::setPermissions(r.staged + QStringLiteral("/Contents/bin/quotabar"), QFile::ReadOwner); },
        QStringLiteral("new application not executable, restoring backup"), QStringLiteral("1.0.0")},
-      {"the installed bundle vanished: copied anyway", QStringLiteral("Quotabar.app"),
-       [](RelaunchRig& r) { QDir(r.installed).removeRecursively(); }, QStringLiteral("] done"),
-       QStringLiteral("2.0.0")},
+      {"the installed bundle vanished: copied anyway", [](RelaunchRig& r) { QDir(r.installed).removeRecursively(); },
+       QStringLiteral("] done"), QStringLiteral("2.0.0")},
   };
   for (const Row& row : rows) {
-    RelaunchRig rig(row.installedName);
+    RelaunchRig rig;
     auto updater = rig.updater(rig.options());
     const qint64 pid = rig.standIn.processId();
     test::StateLog states(*updater);

@@ -65,17 +65,21 @@ TEST(UsageAlertNotifier, TellsTheRuleRemembersItInTheSettingsAndActs) {
       {"critical", true, true, {}},
       {"expired", false, true, {"Cursor signed you out|1", "sign in cursor"}},
   };
+  // One poll of Cursor in the fake service's `state`, to its end.
+  const auto poll = [&](const char* state) {
+    fake::installStateRoutes(QLatin1String(state), Provider::cursor, rig.server(Provider::cursor));
+    bool done = false;
+    rig.store().monitor(Provider::cursor)->refresh([&done] { done = true; });
+    return test::waitUntil([&] { return done; });
+  };
   std::unique_ptr<ui::UsageAlertNotifier> alerts;
   for (const Step& s : steps) {
     SCOPED_TRACE(testing::Message() << s.state << (s.restart ? " after a restart" : ""));
     if (!alerts || s.restart)
       alerts = std::make_unique<ui::UsageAlertNotifier>(rig.store(), notifier, [] { return platform::settings(); }, actions);
     platform::settings()->setValue(QLatin1String(kUsageAlertsKey), s.alertsOn);
-    fake::installStateRoutes(QLatin1String(s.state), Provider::cursor, rig.server(Provider::cursor));
     notifier.sent.clear();
-    bool done = false;
-    rig.store().monitor(Provider::cursor)->refresh([&done] { done = true; });
-    ASSERT_TRUE(test::waitUntil([&] { return done; }));
+    ASSERT_TRUE(poll(s.state));
     for (const auto& click : std::exchange(notifier.onActions, {})) click(QStringLiteral("default"));
     EXPECT_EQ(notifier.sent, s.sent);
   }
@@ -83,12 +87,7 @@ TEST(UsageAlertNotifier, TellsTheRuleRemembersItInTheSettingsAndActs) {
   const QString ini = platform::settings()->fileName();
   ASSERT_TRUE(QFile::remove(ini) && QDir().mkpath(ini));
   const test::LogCapture logs;
-  for (const char* state : {"normal", "critical", "expired"}) {
-    fake::installStateRoutes(QLatin1String(state), Provider::cursor, rig.server(Provider::cursor));
-    bool done = false;
-    rig.store().monitor(Provider::cursor)->refresh([&done] { done = true; });
-    EXPECT_TRUE(test::waitUntil([&] { return done; }));
-  }
+  for (const char* state : {"normal", "critical", "expired"}) EXPECT_TRUE(poll(state));
   EXPECT_EQ(logs.of(QtWarningMsg).filter(QStringLiteral("Couldn't save the usage-alert memory to ")).size(), 1);
 }
 

@@ -206,18 +206,17 @@ TEST(BundleManifest, LinksThatStayInside) {
 
 TEST(BundleManifest, SigningScriptAndCheckAgree) {
   QTemporaryDir dir;
-  test::BundleRecipe recipe;
-  recipe.startMarker = dir.path() + QStringLiteral("/m");
-  recipe.files = {{QStringLiteral("Contents/Resources/with blank.txt"), "1"},
-                {QStringLiteral("Contents/Resources/caf\u00e9 \u2603.txt"), "3"},
-                {QStringLiteral("Contents/Resources/tab\there"), "4"},
-                {QStringLiteral("Contents/Resources/empty"), ""},
-                {QStringLiteral("Contents/Frameworks/Lib.framework/Versions/A/lib"), "7"},
-                {QStringLiteral("top-level"), "8"}};
-  recipe.links = {{QStringLiteral("Contents/Frameworks/Lib.framework/Current"), QStringLiteral("Versions/A")},
-                {QStringLiteral("Contents/bin/alias"), QStringLiteral("quotabar")},
-                {QStringLiteral("Contents/dangling"), QStringLiteral("nothing/here")}};
-  const QString bundle = test::makeBundle(dir.path(), recipe);
+  const QString bundle = test::makeBundle(
+      dir.path(), {.startMarker = dir.path() + QStringLiteral("/m"),
+                   .files = {{QStringLiteral("Contents/Resources/with blank.txt"), "1"},
+                             {QStringLiteral("Contents/Resources/caf\u00e9 \u2603.txt"), "3"},
+                             {QStringLiteral("Contents/Resources/tab\there"), "4"},
+                             {QStringLiteral("Contents/Resources/empty"), ""},
+                             {QStringLiteral("Contents/Frameworks/Lib.framework/Versions/A/lib"), "7"},
+                             {QStringLiteral("top-level"), "8"}},
+                   .links = {{QStringLiteral("Contents/Frameworks/Lib.framework/Current"), QStringLiteral("Versions/A")},
+                             {QStringLiteral("Contents/bin/alias"), QStringLiteral("quotabar")},
+                             {QStringLiteral("Contents/dangling"), QStringLiteral("nothing/here")}}});
   QDir().mkpath(bundle + QStringLiteral("/Contents/EmptyFolder"));
   test::SigningKey::shared().sign(bundle);
 

@@ -54,10 +54,9 @@ class InstalledCopy : public test::UpdateRig {
     const QString zip = root() + QStringLiteral("/Quotabar-9.0.0.zip");
     test::SigningKey::shared().sign(release, zip);
     const QByteArray bytes = test::readFile(zip);
-    fake::ReleaseFields f = test::release("9.0.0", "90", server.serveArtifact("Quotabar-9.0.0.zip", bytes.toStdString()));
-    f.fileName = "Quotabar-9.0.0.zip";
-    f.sha256 = test::sha256Hex(bytes);
-    server.offer(f);
+    server.offer({.version = "9.0.0", .buildNumber = "90",
+                  .downloadUrl = server.serveArtifact("Quotabar-9.0.0.zip", bytes.toStdString()),
+                  .fileName = "Quotabar-9.0.0.zip", .sha256 = test::sha256Hex(bytes)});
   }
 };
 
@@ -132,8 +131,7 @@ TEST(CliUpdate, InstallRefusesAFolderTheUserCannotWrite) {
     QDir().mkpath(own + QStringLiteral("/tmp"));
     for (const QString& p : {own, own + QStringLiteral("/tmp"), app.tempDirectory()})
       ASSERT_EQ(::chown(QFile::encodeName(p).constData(), 65534, 65534), 0);
-    env << QStringLiteral("HOME=") + own << QStringLiteral("XDG_CONFIG_HOME=") + own
-        << QStringLiteral("XDG_CACHE_HOME=") + own << QStringLiteral("XDG_DATA_HOME=") + own;
+    for (const auto& v : test::kHomeFolders) env << QLatin1String(v[0]) + u'=' + own;
     prefix = QStringLiteral("/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups");
   } else {
     QFile::setPermissions(app.apps(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
-#include <QUuid>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -198,12 +197,10 @@ TEST(RunTool, OutcomesTable) {
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
     ticker.start(20);
-    platform::ProcessLimits limits;
-    limits.timeoutMs = 500;
     runTool({&platform::linuxTools(), {}, &owner},
             {QStringLiteral("/bin/bash"), {QStringLiteral("-c"), r.script, QStringLiteral("x"), QStringLiteral("a b"),
                                            QStringLiteral("'q'"), QStringLiteral("$HOME"), QString()}},
-            limits, [&result](const UpdateResult<QString>& done) { result = done; });
+            {.timeoutMs = 500}, [&result](const UpdateResult<QString>& done) { result = done; });
     ASSERT_TRUE(test::waitUntil([&] { return result.has_value(); }, 10'000)) << r.name;
     const QString text = *result ? result->value() : result->error().description();
     EXPECT_TRUE(test::matches(text, r.text)) << r.name << ": " << text.left(200).toStdString();

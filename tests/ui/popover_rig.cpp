@@ -1,6 +1,5 @@
 #include "popover_rig.h"
 
-
 #include "fake_states.h"
 #include "monitoring/session_store.h"
 #include "providers/service_origin.h"

@@ -4,7 +4,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QMessageBox>
 #include <QVariantMap>
 
 #include "fake_states.h"

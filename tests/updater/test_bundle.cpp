@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QVariantList>
 #include <QVariantMap>
 #include <sys/stat.h>
 #include <unistd.h>

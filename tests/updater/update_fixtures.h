@@ -3,7 +3,6 @@
 // Bundles, signatures, archives and updaters for the updater tests.
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QList>
 #include <QPair>
 #include <QString>

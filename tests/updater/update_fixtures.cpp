@@ -74,10 +74,8 @@ SigningKey::SigningKey(const QString& user)
     // Short: gpg-agent's socket lives in here and socket paths are limited in length.
     : dir_(QStringLiteral("/tmp/qbgpg-XXXXXX")), user_(user) {
   mustRun(QStringLiteral("gpg"), {QStringLiteral("--homedir"), dir_.path(), QStringLiteral("--batch"),
-                                  QStringLiteral("--passphrase"), QString(),
-                                  QStringLiteral("--quick-gen-key"), user_,
-                                  QStringLiteral("ed25519"), QStringLiteral("sign"),
-                                  QStringLiteral("never")});
+                                  QStringLiteral("--passphrase"), QString(), QStringLiteral("--quick-gen-key"), user_,
+                                  QStringLiteral("ed25519"), QStringLiteral("sign"), QStringLiteral("never")});
   mustRun(QStringLiteral("gpg"), {QStringLiteral("--homedir"), dir_.path(), QStringLiteral("--batch"),
                                   QStringLiteral("--output"), publicKeyring(), QStringLiteral("--export"), user_});
   EXPECT_GT(QFileInfo(publicKeyring()).size(), 0);
@@ -154,10 +152,7 @@ StateLog::~StateLog() { QObject::disconnect(connection); }
 
 bool StateLog::waitSettled(Updater& updater, int timeoutMs) {
   return waitUntil(
-      [&] {
-        return !holds<update_state::Checking>(updater.state()) &&
-               !holds<update_state::Downloading>(updater.state());
-      },
+      [&] { return !holds<update_state::Checking>(updater.state()) && !holds<update_state::Downloading>(updater.state()); },
       timeoutMs);
 }
 
@@ -183,11 +178,8 @@ StagingOutcome stage(UpdateRig& rig, const QByteArray& artifact, const char* fil
   StateLog log(*updater);
   updater->downloadAndStage(info);
   EXPECT_TRUE(log.waitSettled(*updater, 30'000));
-  StagingOutcome o;
-  o.state = stateName(updater->state());
-  o.message = failedMessage(updater->state());
-  const QStringList work =
-      QDir(rig.tempDirectory()).entryList({QStringLiteral("QuotabarUpdate-*")}, QDir::Dirs);
+  StagingOutcome o{.state = stateName(updater->state()), .message = failedMessage(updater->state())};
+  const QStringList work = QDir(rig.tempDirectory()).entryList({QStringLiteral("QuotabarUpdate-*")}, QDir::Dirs);
   if (!work.isEmpty()) o.workDirectory = rig.tempDirectory() + u'/' + work.last();
   o.workEntries = QDir(o.workDirectory).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
   if (const auto* r = std::get_if<update_state::ReadyToInstall>(&updater->state())) {

@@ -147,8 +147,7 @@ TEST_F(CliTest, StandardInputIsReadToItsEnd) {
   const auto r = test::runProgram(
       QStringLiteral("bash"),
       {QStringLiteral("-c"), QStringLiteral("(printf 'WorkosCursorSessionToken=a'; sleep 0.3; printf 'bcd') | \"$0\" account cursor"),
-       test::quotabarExecutable()},
-      {}, env());
+       test::quotabarExecutable()}, {}, env());
   EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
   EXPECT_EQ(server.requests().front().header("Cookie"), "WorkosCursorSessionToken=abcd");
 }
@@ -361,8 +360,7 @@ TEST_F(CliTest, WatchPrintsEachChangeOnceAndEndsWithZero) {
   const auto piped = test::runProgram(
       QStringLiteral("/bin/bash"),
       {QStringLiteral("-c"), QStringLiteral("set -o pipefail; \"$0\" status --waybar --watch | head -n 1"),
-       test::quotabarExecutable()},
-      {}, env(), 20'000);
+       test::quotabarExecutable()}, {}, env(), 20'000);
   EXPECT_EQ(piped.exitCode, 0) << piped.err.toStdString();
 }
 

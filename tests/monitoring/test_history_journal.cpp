@@ -30,8 +30,7 @@ struct Folder {
   QString file() const { return dir.path() + QStringLiteral("/Vantelo/history.sqlite"); }
   QStringList broken() const {
     // The broken file; its log beside it takes the same name and "-wal".
-    return QDir(dir.path() + QStringLiteral("/Vantelo"))
-        .entryList({QStringLiteral("history.sqlite.broken-*")})
+    return QDir(dir.path() + QStringLiteral("/Vantelo")).entryList({QStringLiteral("history.sqlite.broken-*")})
         .filter(QRegularExpression(QStringLiteral("-\\d\\d$")));
   }
   QTemporaryDir dir;

@@ -120,8 +120,7 @@ TEST(ProviderSection, UtilizationLevelsAndPlanDetails) {
   };
   for (const auto& p : plans) {
     const auto u = loaded({.totalPercentUsed = 10, .planUsed = p.used, .planLimit = p.limit,
-                           .planRemaining = p.remaining, .isCentsBased = p.cents})
-                       .utilization;
+                           .planRemaining = p.remaining, .isCentsBased = p.cents}).utilization;
     ASSERT_TRUE(u);
     EXPECT_EQ(u->planText, p.plan);
     EXPECT_EQ(u->remainingText, p.left);

@@ -19,9 +19,8 @@ UpdateInfo release(std::optional<qint64> size = 10'000'000, QString file = QStri
 
 UpdateWindowView view(UpdaterState state, QString build = QStringLiteral("7"),
                       std::optional<QDateTime> checked = std::nullopt) {
-  return updateWindowView({std::move(state), checked, QStringLiteral("stable"), QStringLiteral("1.0.0"),
-                           std::move(build)},
-                          kNow, kC);
+  return updateWindowView(
+      {std::move(state), checked, QStringLiteral("stable"), QStringLiteral("1.0.0"), std::move(build)}, kNow, kC);
 }
 
 QString buttons(const UpdateWindowView& v) {

@@ -193,8 +193,7 @@ TEST(Claude, PlanComesFromTheFirstOrganizationOnly) {
       {R"({"organizations":[{"name":"a"},{"settings":{"billable_status":"active"}}]})", std::nullopt},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(claude::accountInfo(claude::decodeCurrentAccount(JsonReader::parse(c.json))).plan, c.plan)
-        << c.json;
+    EXPECT_EQ(claude::accountInfo(claude::decodeCurrentAccount(JsonReader::parse(c.json))).plan, c.plan) << c.json;
   for (const char* bad : {R"({"organizations":[{},{"settings":{"billable_status":3}}]})", R"({"organizations":[1]})"})
     EXPECT_THROW(claude::decodeCurrentAccount(JsonReader::parse(bad)), DecodeError) << bad;
 }

@@ -23,8 +23,7 @@ TEST(SessionCapture, DomainMatchKeepsLabelBoundaries) {
       {"127.0.0.1", "127.0.0.1", true},         {"localhost", "127.0.0.1", false},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(cookieDomainMatches(QString::fromLatin1(c.cookie), QString::fromLatin1(c.domain)),
-              c.match)
+    EXPECT_EQ(cookieDomainMatches(QString::fromLatin1(c.cookie), QString::fromLatin1(c.domain)), c.match)
         << c.cookie << " vs " << c.domain;
 }
 

@@ -131,6 +131,7 @@ TEST_F(CliTest, BadInputExitsTwoAndSendsNothing) {
       {"fetch cursor", "a=\xff", "not UTF-8", {}},
       {"fetch claude", "x=y", "QUOTABAR_ORIGIN_CLAUDE", {QStringLiteral("QUOTABAR_ORIGIN_CLAUDE=http://claude.example")}},
       {"history copilot", {}, "unknown service", {}},
+      {"history WorkosCursorSessionToken=S3cr3t", {}, "unknown service (", {}},
       {"history --days 0", {}, "--days takes a number", {}},
       {"history --csv --json", {}, "cannot be combined", {}},
   };

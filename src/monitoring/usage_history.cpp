@@ -69,12 +69,14 @@ class UsageHistory::Worker {
 UsageHistory::UsageHistory(QString path, QObject* parent)
     : QObject(parent), worker_(std::make_unique<Worker>(std::move(path))) {
   Worker* w = worker_.get();
-  w->post([this, w] {
+  // Without rows yet, only those after this moment count: a sample taken while the file
+  // was still opening (a busy or large file) is among them.
+  w->post([this, w, born = QDateTime::currentMSecsSinceEpoch() - 1] {
     w->journal.open();
     for (Provider p : allProviders) {
       QList<UsageSample> thin;
       for (const UsageSample& s : w->journal.latestCycle(p)) appendThinned(thin, s);
-      w->seen[static_cast<int>(p)] = thin.isEmpty() ? QDateTime::currentMSecsSinceEpoch() : thin.last().atMs;
+      w->seen[static_cast<int>(p)] = thin.isEmpty() ? born : thin.last().atMs;
       if (!thin.isEmpty()) QMetaObject::invokeMethod(this, [this, p, thin] { merge(p, thin); }, Qt::QueuedConnection);
     }
   });

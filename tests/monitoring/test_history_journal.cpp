@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "monitoring/history_journal.h"
+#include "monitoring/usage_history.h"
 #include "support/test_support.h"
 
 namespace qb {
@@ -169,6 +170,21 @@ TEST(HistoryJournal, TwoWritersWriteEachChangeOnce) {
   const QList<UsageSample> rows = journal.samples(Provider::cursor, 0, kNow.addDays(1).toMSecsSinceEpoch());
   ASSERT_EQ(rows.size(), 10);
   for (int i = 0; i < 10; ++i) EXPECT_EQ(rows[i].percent, i);
+}
+
+TEST(HistoryJournal, ASampleTakenWhileTheFileOpensIsReadBack) {
+  Folder f;
+  QDir().mkpath(QFileInfo(f.file()).absolutePath());
+  HistoryJournal(f.file()).open();
+  sql::Database other;  // another writer holds the file while this one opens it
+  ASSERT_TRUE(other.open(f.file(), false) && other.exec("BEGIN IMMEDIATE"));
+  UsageHistory history(f.file());
+  history.record(sample(QDateTime::currentMSecsSinceEpoch(), 7));
+  other.exec("COMMIT");
+  bool idle = false;
+  history.whenIdle([&] { idle = true; });
+  ASSERT_TRUE(test::waitUntil([&] { return idle; }));
+  EXPECT_EQ(history.cycle(Provider::cursor).size(), 1);
 }
 
 }  // namespace

@@ -107,7 +107,10 @@ void removeSwapLeftovers(const QString& bundle) {
       struct stat st {};
       if (::lstat(QFile::encodeName(leftover).constData(), &st) != 0) continue;
       removeTree(leftover);
-      qCInfo(lcRelauncher, "Removed %s, left by an interrupted update.", qUtf8Printable(leftover));
+      if (::lstat(QFile::encodeName(leftover).constData(), &st) == 0)
+        qCWarning(lcRelauncher, "Could not remove %s, left by an interrupted update.", qUtf8Printable(leftover));
+      else
+        qCInfo(lcRelauncher, "Removed %s, left by an interrupted update.", qUtf8Printable(leftover));
     }
   }
   ::close(fd);

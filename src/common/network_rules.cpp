@@ -2,7 +2,6 @@
 
 #include <QTimer>
 
-
 namespace qb {
 
 namespace {

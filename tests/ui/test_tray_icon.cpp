@@ -1,9 +1,12 @@
 // The tray icon at the sizes panels ask for: every figure tall enough to read and clear of
 // the ring, one shape below and above 100, the two state icons told apart.
 #include <QImage>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
+#include "platform/color_scheme.h"
 #include "present/view_fixtures.h"
+#include "support/test_support.h"
 #include "ui/tray_icon.h"
 
 namespace qb {
@@ -54,6 +57,20 @@ TEST(TrayIcon, TheStateIconsDifferAtEverySize) {
       EXPECT_NE(a.createAlphaMask(), QImage()) << size;
     }
   }
+}
+
+// Plasma's scheme from kdeglobals; a FIFO there must not hold start-up.
+TEST(ColorScheme, ReadsPlasmaSchemeFromAPlainFileOnly) {
+  test::TempHome home;
+  qputenv("XDG_CURRENT_DESKTOP", "KDE");
+  const QString file = home.path() + QStringLiteral("/.config/kdeglobals");
+  test::writeFile(file, "[Colors:Window]\nBackgroundNormal=49,54,59\n");
+  EXPECT_EQ(platform::darkColorScheme(), true);
+  test::writeFile(file, "[Colors:Window]\nBackgroundNormal=239,240,241\n");
+  EXPECT_EQ(platform::darkColorScheme(), false);
+  ASSERT_TRUE(QFile::remove(file) && ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+  EXPECT_EQ(platform::darkColorScheme(), false);
+  qunsetenv("XDG_CURRENT_DESKTOP");
 }
 
 }  // namespace

@@ -163,6 +163,11 @@ void PopoverWidget::setMode(Mode mode) {
 }
 
 void PopoverWidget::scheduleRender() {
+  // Hidden, it waits for its next showing: an idle tray polls without building widgets.
+  if (!isVisible()) {
+    stale_ = true;
+    return;
+  }
   if (renderPending_) return;
   renderPending_ = true;
   // Several changes in one turn render once; the timer dies with the widget.
@@ -230,7 +235,17 @@ QWidget* PopoverWidget::buildList(const PopoverView& v) {
   return content;
 }
 
+void PopoverWidget::catchUp() {
+  if (stale_) render();
+}
+
+void PopoverWidget::setVisible(bool visible) {
+  if (visible) catchUp();
+  QWidget::setVisible(visible);
+}
+
 void PopoverWidget::render() {
+  stale_ = false;
   const PopoverView v = popoverView(popoverInput(store_, updater_), QDateTime::currentDateTime());
   QWidget* focused = QApplication::focusWidget();
   const QString focusName = focused && isAncestorOf(focused) ? focused->objectName() : QString();

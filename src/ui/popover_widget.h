@@ -19,7 +19,8 @@ class Updater;
 namespace qb::ui {
 
 // The tray's popover: header, one section per service (or the invitation to connect), the
-// update banner and the footer. Holds no state: every store or updater change re-renders it.
+// update banner and the footer. Holds no state: every store or updater change re-renders it,
+// at once while it shows, else when it is shown next.
 class PopoverWidget : public QWidget {
   Q_OBJECT
 
@@ -38,6 +39,9 @@ class PopoverWidget : public QWidget {
 
   // Rebuilds from the store and the updater now (normally one event-loop turn after a change).
   void render();
+  // Renders what changed while hidden; before measuring it for placing.
+  void catchUp();
+  void setVisible(bool visible) override;
   QMenu* optionsMenu() const { return menu_; }
 
  Q_SIGNALS:
@@ -59,6 +63,7 @@ class PopoverWidget : public QWidget {
   PopoverActions actions_;
   Mode mode_ = Mode::popup;
   bool renderPending_ = false;
+  bool stale_ = false;
 
   QToolButton* refresh_ = nullptr;
   QScrollArea* scroll_ = nullptr;

@@ -183,6 +183,7 @@ void StatusBarController::showPopover() {
     popover_->activateWindow();
     return;
   }
+  popover_->catchUp();
   popover_->adjustSize();
   placePopover();
   popover_->show();

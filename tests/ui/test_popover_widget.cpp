@@ -191,6 +191,14 @@ TEST(PopoverWidget, AStoreChangeRerendersTheOpenPopover) {
   QApplication::sendEvent(&popover, &escape);
   EXPECT_TRUE(closed);
   EXPECT_FALSE(popover.isVisible());
+
+  // Hidden, a change waits for the next showing: an idle tray builds no widgets.
+  const QWidget* hidden = list->widget();
+  rig.store().setPreferredPrimary(Provider::cursor);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(list->widget(), hidden);
+  popover.show();
+  EXPECT_NE(list->widget(), hidden);
 }
 
 TEST(OnboardingWindow, RowsFollowTheMonitors) {

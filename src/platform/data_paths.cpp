@@ -12,6 +12,8 @@ namespace qb::platform {
 std::optional<QString> userDataDirectory() {
   const QString dir = QDir::cleanPath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
   if (dir.isEmpty() || !dir.startsWith(u'/')) return std::nullopt;
+  // Every poll's session load comes here: one look when nothing is missing.
+  if (QFileInfo(dir).isDir()) return dir;
   // Missing folders are made private (as the XDG rules ask), whatever the umask; existing
   // ones are left as they are.
   QString prefix;

@@ -48,9 +48,14 @@ StatusBarController::StatusBarController(ProvidersStore& store, Updater* updater
   QPointer<StatusBarController> self(this);
   menu_ = new TrayMenu(store_, updater_, actions(), [self] { if (self) self->showPopover(); }, this);
 
-  // Deliveries come through the event loop, so a redraw sees the new values.
-  connect(&store_, &ProvidersStore::changed, this, &StatusBarController::refreshStatusItem,
-          Qt::QueuedConnection);
+  // Deliveries come through the event loop, so a redraw sees the new values; the services
+  // answer a round of polls within moments of each other, and one redraw serves them all.
+  redraw_.setSingleShot(true);
+  redraw_.setInterval(kRedrawDelayMs);
+  connect(&redraw_, &QTimer::timeout, this, &StatusBarController::refreshStatusItem);
+  connect(&store_, &ProvidersStore::changed, this, [this] {
+    if (!redraw_.isActive()) redraw_.start();
+  });
   if (updater_) {
     connect(updater_, &Updater::stateChanged, this, [this](const UpdaterState& state) {
       // Delivered on the next turn, like every other observer of the updater.

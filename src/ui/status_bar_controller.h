@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSettings>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -115,6 +116,8 @@ class StatusBarController : public QObject {
   bool fallback_ = false;
   QString drawnIcon_;  // what the icon last drew: image, title, colour and look
   QString tooltip_;
+  QTimer redraw_;
+  static constexpr int kRedrawDelayMs = 250;
   QElapsedTimer popoverClosed_;
   static constexpr int kReopenGuardMs = 300;
 };

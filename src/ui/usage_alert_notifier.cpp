@@ -42,13 +42,21 @@ UsageAlertNotifier::UsageAlertNotifier(ProvidersStore& store, platform::Notifier
 void UsageAlertNotifier::consider(const UsageMonitor& monitor, bool refused) {
   using Kind = UsageMonitor::State::Kind;
   if (!refused && monitor.state().kind != Kind::loaded) return;
-  // Read afresh each time: another start of the app may have told it already.
-  const std::unique_ptr<QSettings> settings = settings_();
   const Provider p = monitor.provider();
+  const QDateTime now = QDateTime::currentDateTime();
+  // A poll that neither tells nor changes what this object last remembered needs no look
+  // at the settings (switched off, the memory follows all the same).
+  std::optional<AlertMemory>& seen = seen_[static_cast<int>(p)];
+  if (seen && !refused) {
+    const AlertDecision unchanged = usageAlert({p, monitor.state(), false, true}, *seen, now);
+    if (!unchanged.notice && unchanged.memory == *seen) return;
+  }
+  // Read afresh otherwise: another start of the app may have told it already.
+  const std::unique_ptr<QSettings> settings = settings_();
   const AlertMemory before = readMemory(*settings, p);
-  const AlertDecision d = usageAlert({p, monitor.state(), refused, usageAlertsEnabled(*settings)}, before,
-                                     QDateTime::currentDateTime());
+  const AlertDecision d = usageAlert({p, monitor.state(), refused, usageAlertsEnabled(*settings)}, before, now);
   if (d.memory != before) writeMemory(*settings, p, d.memory);
+  seen = d.memory;
   if (!d.notice) return;
   const Notice& n = *d.notice;
   QPointer<UsageAlertNotifier> self(this);

@@ -2,9 +2,12 @@
 
 #include <QObject>
 #include <QSettings>
+#include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
+#include "present/usage_alerts.h"
 #include "providers/provider.h"
 
 namespace qb {
@@ -36,6 +39,7 @@ class UsageAlertNotifier : public QObject {
   platform::Notifier& notifier_;
   std::function<std::unique_ptr<QSettings>()> settings_;
   Actions actions_;
+  std::array<std::optional<AlertMemory>, 4> seen_;  // what this object last read or wrote
 };
 
 }  // namespace qb::ui

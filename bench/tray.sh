@@ -9,6 +9,8 @@
 #     without it (QUOTABAR_HISTORY=off).
 #
 # usage: bench/tray.sh [BUILD_DIR] [SECONDS=600] [RUNS=10]
+# BENCH_TRAY_HOST=trayer measures on an XEmbed tray instead (no StatusNotifierItem traffic);
+# BENCH_TRAY_INTERVAL=60 polls at the app's default period instead of its shortest.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$here/build}" && pwd)"
@@ -16,7 +18,7 @@ seconds="${2:-600}"
 runs="${3:-10}"
 
 if [ -z "${DESKTOP_SESSION_INNER:-}" ]; then
-  exec "$here/tests/support/desktop-session.sh" --host xfce -- "$0" "$build" "$seconds" "$runs"
+  exec "$here/tests/support/desktop-session.sh" --host "${BENCH_TRAY_HOST:-xfce}" -- "$0" "$build" "$seconds" "$runs"
 fi
 
 bin="$build/Quotabar.app/Contents/bin"
@@ -48,7 +50,8 @@ printf %s 'session=bench' | "$bin/quotabar" signin windsurf >/dev/null
 printf %s '__Secure-next-auth.session-token=bench' | "$bin/quotabar" signin codex >/dev/null
 printf %s 'sessionKey=bench' | "$bin/quotabar" signin claude >/dev/null
 mkdir -p "$XDG_CONFIG_HOME/Quotabar"
-printf '[General]\nrefreshIntervalSeconds=15\n' >"$XDG_CONFIG_HOME/Quotabar/Quotabar.ini"
+interval="${BENCH_TRAY_INTERVAL:-15}"
+printf '[General]\nrefreshIntervalSeconds=%s\n' "$interval" >"$XDG_CONFIG_HOME/Quotabar/Quotabar.ini"
 # The launch's update check goes to a loopback stand-in, which has no release (404): the
 # check is recorded, as a real one is, and nothing leaves this machine.
 export QUOTABAR_UPDATE_ORIGIN="$QUOTABAR_ORIGIN_CURSOR"
@@ -58,20 +61,26 @@ q=$(for _ in $(seq "$runs"); do startup "$bin/quotabar"; done | median)
 b=$(for _ in $(seq "$runs"); do startup "$bare"; done | median)
 echo "  quotabar $q   bare Qt tray app $b"
 
+# CPU time of every thread in nanoseconds: finer than the ticks of /proc/PID/stat.
+cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{ s += $1 } END { print s }'; }
+
 idle() {  # NAME COMMAND...: RSS at the end and CPU ticks over the idle period
   local name="$1"; shift
   "$@" 2>/dev/null &
   local pid=$!
   sleep 10  # start-up, the first polls and the update check 5 s after launch
   local t0; t0=$(awk '{print $14+$15}' "/proc/$pid/stat")
+  local n0; n0=$(cpu_ns "$pid")
   sleep "$seconds"
   local t1; t1=$(awk '{print $14+$15}' "/proc/$pid/stat")
+  local n1; n1=$(cpu_ns "$pid")
   local rss; rss=$(awk '/VmRSS/ {print $2}' "/proc/$pid/status")
   local pss; pss=$(awk '/^Pss:/ {print $2}' "/proc/$pid/smaps_rollup" 2>/dev/null || echo "?")
   kill "$pid"; wait "$pid" 2>/dev/null || true
-  echo "  $name: RSS $(mib "$rss") MiB, PSS $(mib "$pss") MiB, CPU $((t1 - t0)) ticks in ${seconds} s"
+  echo "  $name: RSS $(mib "$rss") MiB, PSS $(mib "$pss") MiB, CPU $((t1 - t0)) ticks in ${seconds} s" \
+    "($(awk -v n=$((n1 - n0)) -v s="$seconds" 'BEGIN { printf "%.1f ticks", n / 1e7 / s * 60 }') a minute by the scheduler's clock)"
 }
-echo "idle for ${seconds} s (quotabar polls four services every 15 s):"
+echo "idle for ${seconds} s (quotabar polls four services every ${interval} s):"
 idle quotabar "$bin/quotabar"
 idle "quotabar without history" env QUOTABAR_HISTORY=off "$bin/quotabar"
 idle "bare Qt tray app" "$bare"

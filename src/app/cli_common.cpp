@@ -34,6 +34,11 @@ std::optional<QString> echoable(const QString& arg) {
   return terminalText(arg);
 }
 
+QString echoed(const QString& arg) {
+  const std::optional<QString> shown = echoable(arg);
+  return shown ? QStringLiteral(" \"%1\"").arg(*shown) : QString();
+}
+
 std::optional<Provider> providerArgument(const QStringList& args, const QString& usageLine) {
   if (args.size() != 1) {
     usageError(QString(), usageLine);

@@ -21,6 +21,8 @@ int usageError(const QString& message, const QString& usageLine);
 // An argument fit to echo in a message, or nothing when it may be a session value typed in
 // the wrong place (it holds "=" or ";", or is long): that is never repeated.
 std::optional<QString> echoable(const QString& arg);
+// The same as ` "arg"` to append to a message, or nothing.
+QString echoed(const QString& arg);
 
 // The one PROVIDER argument of a command; prints the usage error when it is missing,
 // extra or unknown (the caller then exits with `usage`).

@@ -17,12 +17,6 @@ struct HistoryArgs {
   bool daysGiven = false, csv = false, json = false, clear = false;
 };
 
-// An argument for an error line: quoted, or left out when it may be a session.
-QString quoted(const QString& arg) {
-  const std::optional<QString> shown = echoable(arg);
-  return shown ? QStringLiteral(" \"%1\"").arg(*shown) : QString();
-}
-
 // The arguments, or the usage error to print.
 std::variant<HistoryArgs, QString> parse(const QStringList& args) {
   HistoryArgs a;
@@ -42,9 +36,9 @@ std::variant<HistoryArgs, QString> parse(const QStringList& args) {
         return QStringLiteral("--days takes a number of days from 1 to %1").arg(HistoryJournal::kKeepDays);
     } else if (!a.provider && !arg.startsWith(u'-')) {
       a.provider = providerFromRaw(arg);
-      if (!a.provider) return QStringLiteral("unknown service%1 (cursor, windsurf, codex or claude)").arg(quoted(arg));
+      if (!a.provider) return QStringLiteral("unknown service%1 (cursor, windsurf, codex or claude)").arg(echoed(arg));
     } else {
-      return QStringLiteral("unexpected argument%1").arg(quoted(arg));
+      return QStringLiteral("unexpected argument%1").arg(echoed(arg));
     }
   }
   if (a.csv && a.json) return QStringLiteral("--csv and --json cannot be combined");

@@ -77,7 +77,6 @@ int main(int argc, char** argv) {
   for (const auto& [name, handler] : commands) {
     if (command == QLatin1String(name)) return handler(args);
   }
-  const std::optional<QString> shown = qb::cli::echoable(command);
-  qb::cli::err() << "unknown command" << (shown ? " \"" + *shown + u'"' : QString()) << '\n' << kUsage << Qt::flush;
+  qb::cli::err() << "unknown command" << qb::cli::echoed(command) << '\n' << kUsage << Qt::flush;
   return qb::cli::Exit::usage;
 }
